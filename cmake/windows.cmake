@@ -1,0 +1,34 @@
+# Settings of the Windows tree.
+
+# Third-party decoder built by scripts/setup from Debian's source package.
+set(TARNIC_ZSTD_DIR "${CMAKE_SOURCE_DIR}/out/third_party/zstd" CACHE PATH "zstd built for the target")
+add_library(zstd_decoder STATIC IMPORTED GLOBAL)
+set_target_properties(zstd_decoder PROPERTIES
+  IMPORTED_LOCATION "${TARNIC_ZSTD_DIR}/lib/libzstd.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${TARNIC_ZSTD_DIR}/include")
+
+find_library(TARGET_ZLIB libz.a REQUIRED)
+add_library(target_zlib STATIC IMPORTED GLOBAL)
+set_target_properties(target_zlib PROPERTIES IMPORTED_LOCATION "${TARGET_ZLIB}")
+
+# Every program imports only system DLLs; wmain is the entry point.
+add_link_options(-static -municode)
+# The launcher writes through msvcrt's own stdio, whose buffering and text mode it relies on.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=0 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+
+# Launcher code: warnings are errors.
+set(TARNIC_LAUNCHER_WARNINGS -Wall -Wextra -Werror)
+
+# GoogleTest from Debian's source, built with the cross toolchain.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Adds a Windows test program whose tests ctest runs under Wine. Tests are listed when ctest
+# runs, so the build needs no Wine.
+function(tarnic_windows_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE test_support GTest::gtest)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300)
+endfunction()

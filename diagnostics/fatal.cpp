@@ -1,0 +1,98 @@
+#include "diagnostics/fatal.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The system text is always asked for in English (United States).
+constexpr DWORD kMessageLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+constexpr DWORD kProcessorFeatureFastFail = 23;  // PF_FASTFAIL_AVAILABLE
+constexpr unsigned kFastFailFatalAppExit = 7;    // FAST_FAIL_FATAL_APP_EXIT
+// Room for a path of 4096 units in the ANSI code page, multi-byte characters included.
+constexpr int kNarrowPathBytes = 4 * 4096;
+
+// A wide path in the ANSI code page of the system texts; characters that have no form there
+// become '?' instead of cutting the line short, as msvcrt's %ls conversion would.
+void narrowPath(const wchar_t* path, char* narrow) {
+  int written = WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, kNarrowPathBytes, "?", nullptr);
+  if (written == 0) {
+    endAbnormally();
+  }
+}
+
+// Both %ls messages go to standard error, which msvcrt writes through at the end of each call.
+[[noreturn]] void writePathMessage(const char* format, const wchar_t* path, bool abnormal) {
+  static char narrow[kNarrowPathBytes];
+  narrowPath(path, narrow);
+  fprintf(stderr, format, narrow);
+  if (abnormal) {
+    endAbnormally();
+  }
+  exit(kFailureExitStatus);
+}
+
+}  // namespace
+
+void endAbnormally() {
+  if (IsProcessorFeaturePresent(kProcessorFeatureFastFail)) {
+    // What __fastfail(FAST_FAIL_FATAL_APP_EXIT) emits; this compiler's headers lack it.
+    __asm__ volatile("int $0x29" : : "c"(kFastFailFatalAppExit) : "memory");
+  }
+  _exit(kAbnormalExitStatus);
+}
+
+size_t trimTrailingLineBreaks(char* text, size_t length) {
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) {
+    text[--length] = '\0';
+  }
+  return length;
+}
+
+void reportSystemError(const char* message, uint32_t code) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      /* source */ nullptr, code, kMessageLanguage, reinterpret_cast<char*>(&text),
+      /* minimum size */ 0, /* arguments */ nullptr);
+  // No text for the code: the line keeps an empty text field. The buffer is never released,
+  // as the process ends right after.
+  if (length == 0 || text == nullptr) {
+    text = const_cast<char*>("");
+  } else {
+    trimTrailingLineBreaks(text, length);
+  }
+  fprintf(stderr, "%s ([Error %ld] %s)\n", message, static_cast<long>(static_cast<int32_t>(code)),
+          text);
+}
+
+void failWithMessage(const char* message) {
+  puts(message);
+  exit(kFailureExitStatus);
+}
+
+void failWithSystemError(const char* message, uint32_t code) {
+  reportSystemError(message, code);
+  exit(kFailureExitStatus);
+}
+
+void failOpenForWriting(const wchar_t* destinationPath) {
+  writePathMessage("Error, failed to open '%s' for writing.\n", destinationPath, false);
+}
+
+void failSpecExpansion(const wchar_t* spec) {
+  writePathMessage("Error, couldn't runtime expand spec '%s'.\n", spec, true);
+}
+
+void failHeaderMissing() { failWithMessage("Error, couldn't find attached data header."); }
+void failOutOfMemory() { failWithMessage("Error, couldn't allocate memory."); }
+void failDecode() { failWithMessage("Error, couldn't decode attached data."); }
+void failRegisterHandler() { failWithMessage("Error, failed to register signal handler."); }
+
+void failUnpack() {
+  failWithSystemError("Error, couldn't unpack file to target path.", GetLastError());
+}
+
+void failLaunch(uint32_t code) { failWithSystemError("Error, couldn't launch child", code); }
