@@ -1,0 +1,35 @@
+# Launchers of the Windows tree are packed by the host packer, the same command a packager runs.
+set(TARNIC_HOST_TREE "${CMAKE_SOURCE_DIR}/out/host" CACHE PATH "host tree holding the packer")
+set(TARNIC_PACK "${TARNIC_HOST_TREE}/packer/tarnic-pack")
+
+# The kit: everything the packer needs to link a launcher. One "key=value" a line; lists are
+# separated by ';'.
+set(TARNIC_KIT "${CMAKE_BINARY_DIR}/tarnic-kit.txt")
+file(GENERATE OUTPUT "${TARNIC_KIT}" CONTENT "cxx=${CMAKE_CXX_COMPILER}
+windres=${CMAKE_RC_COMPILER}
+libraries=$<TARGET_FILE:tarnic_launcher_kit>;${TARNIC_ZSTD_DIR}/lib/libzstd.a;${TARGET_ZLIB}
+system_libraries=-lshell32
+link_options=-static;-municode
+manifest=${CMAKE_SOURCE_DIR}/build/launcher.manifest
+")
+
+# tarnic_add_launcher(<target> OUTPUT <exe> CONFIG <toml> [APP <folder> | REGION <file>]
+#                     [DEPENDS <files or targets>...])
+# Packs a launcher .exe from a configuration file, with an application folder or a region
+# made beforehand in place of the configuration's own folder.
+function(tarnic_add_launcher target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;CONFIG;APP;REGION" "DEPENDS")
+  set(source_args)
+  if(arg_APP)
+    set(source_args --app "${arg_APP}")
+  elseif(arg_REGION)
+    set(source_args --region "${arg_REGION}")
+  endif()
+  add_custom_command(OUTPUT "${arg_OUTPUT}"
+    COMMAND "${TARNIC_PACK}" launcher --config "${arg_CONFIG}" --kit "${TARNIC_KIT}"
+            --out "${arg_OUTPUT}" ${source_args}
+    DEPENDS "${arg_CONFIG}" "${TARNIC_PACK}" "${TARNIC_KIT}" tarnic_launcher_kit ${arg_DEPENDS}
+    COMMENT "Packing ${arg_OUTPUT}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS "${arg_OUTPUT}")
+endfunction()

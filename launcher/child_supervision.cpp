@@ -1,0 +1,82 @@
+#include "launcher/child_supervision.h"
+
+// The child-handle slot is shared by the main thread and the handler threads the system starts
+// for console events (two events may run the handler twice at once). A lock guards the slot
+// only, never a wait: the main thread takes the handle out of the slot after its wait and is
+// then its sole owner; a handler works on a duplicate it made while the slot still held the
+// handle. So each handle is closed exactly once, by its one owner, and never used after.
+namespace {
+
+SRWLOCK slotLock = SRWLOCK_INIT;
+HANDLE childSlot;
+
+// Empties the slot and returns what it held.
+HANDLE takeChild() {
+  AcquireSRWLockExclusive(&slotLock);
+  HANDLE process = childSlot;
+  childSlot = nullptr;
+  ReleaseSRWLockExclusive(&slotLock);
+  return process;
+}
+
+// A handle of the handler's own to the supervised child, or null when there is none.
+HANDLE duplicateChild() {
+  HANDLE copy = nullptr;
+  AcquireSRWLockShared(&slotLock);
+  if (childSlot != nullptr &&
+      !DuplicateHandle(GetCurrentProcess(), childSlot, GetCurrentProcess(), &copy,
+                       /* access */ 0, /* inherit */ FALSE, DUPLICATE_SAME_ACCESS)) {
+    copy = nullptr;
+  }
+  ReleaseSRWLockShared(&slotLock);
+  return copy;
+}
+
+}  // namespace
+
+void superviseChild(HANDLE process) {
+  AcquireSRWLockExclusive(&slotLock);
+  childSlot = process;
+  ReleaseSRWLockExclusive(&slotLock);
+}
+
+uint32_t waitForChild() {
+  AcquireSRWLockShared(&slotLock);
+  HANDLE process = childSlot;
+  ReleaseSRWLockShared(&slotLock);
+  // Only this thread empties the slot, so the handle stays open during the wait.
+  WaitForSingleObject(process, INFINITE);
+  process = takeChild();
+  DWORD exitCode;
+  if (!GetExitCodeProcess(process, &exitCode)) {
+    exitCode = kUnreadableExitCode;
+  }
+  CloseHandle(process);
+  return exitCode;
+}
+
+void cleanUpChild() {
+  HANDLE process = duplicateChild();
+  if (process == nullptr) {
+    return;
+  }
+  if (WaitForSingleObject(process, kGraceMilliseconds) != WAIT_OBJECT_0) {
+    TerminateProcess(process, /* exit code */ 0);
+  }
+  CloseHandle(process);
+}
+
+BOOL WINAPI consoleControlHandler(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      cleanUpChild();
+      break;
+    default:
+      break;
+  }
+  return FALSE;
+}

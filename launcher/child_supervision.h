@@ -1,0 +1,26 @@
+// The running child: the main thread's wait for it, and the console control handler that gives
+// it a grace time and then terminates it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// How long a console event lets the child end by itself before it is terminated.
+constexpr DWORD kGraceMilliseconds = 5000;
+// Exit status when the child's exit code cannot be read.
+constexpr uint32_t kUnreadableExitCode = 1;
+
+// Hands the started child's process handle to the supervision; the handle now belongs to it.
+void superviseChild(HANDLE process);
+
+// Waits without limit for the child, closes its handle and returns its exit code (or 1).
+uint32_t waitForChild();
+
+// When a child is supervised: waits up to kGraceMilliseconds for it, terminates it with exit
+// code 0 if it still runs. Does nothing when there is no child.
+void cleanUpChild();
+
+// Console control handler: cleanUpChild for Ctrl-C, Ctrl-Break, close, log-off and shutdown,
+// nothing for other events. Always FALSE, so that the system's default handling follows.
+BOOL WINAPI consoleControlHandler(DWORD event);

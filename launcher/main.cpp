@@ -1,0 +1,103 @@
+// The launcher: unpacks the application it carries below the target directory, starts its
+// main program with the launcher's own arguments, handles and environment, and ends with the
+// program's exit code.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+
+#include "build/launcher_config.h"
+#include "diagnostics/fatal.h"
+#include "launcher/child_command_line.h"
+#include "launcher/child_supervision.h"
+#include "paths/environment.h"
+#include "paths/expand_spec.h"
+#include "paths/system_paths.h"
+#include "payload/payload_reader.h"
+#include "payload/unpack.h"
+
+namespace {
+
+// Room for the decimal text of the process id, narrow and widened.
+constexpr size_t kProcessIdTextUnits = 128;
+// The launcher's own path (at most kOwnPathUnits - 1 characters) and its terminator.
+constexpr size_t kLauncherDirectoryUnits = kOwnPathUnits + 1;
+
+wchar_t launcherDirectory[kLauncherDirectoryUnits];
+
+// Every launch makes its own published values: inherited ones are never reused.
+void clearPublishedValues() {
+  removeEnvironment("TARNIC_ONEFILE_START");
+  removeEnvironment("TARNIC_ONEFILE_TIME_US");
+  removeEnvironment("TARNIC_ONEFILE_RANDOM");
+}
+
+// Before the expansion, which reads it for {PID}.
+void publishProcessId() {
+  char narrow[kProcessIdTextUnits];
+  snprintf(narrow, sizeof narrow, "%ld", static_cast<long>(GetCurrentProcessId()));
+  wchar_t wide[kProcessIdTextUnits];
+  widenAsciiName(narrow, wide, kProcessIdTextUnits);
+  writeEnvironment("TARNIC_ONEFILE_PARENT", wide);
+}
+
+void prepareTargetDirectory() {
+  if (!expandSpec(targetDirectory, kTargetSpec, kPathUnits)) {
+    failSpecExpansion(kTargetSpec);
+  }
+  normalizeTargetDirectory();
+}
+
+// The folder that holds the launcher: its own path cut at the last backslash. A launcher at a
+// drive root gives the bare drive ("D:").
+void publishLauncherDirectory() {
+  copyBounded(launcherDirectory, kLauncherDirectoryUnits, getOwnExecutablePath());
+  wchar_t* backslash = wcsrchr(launcherDirectory, L'\\');
+  if (backslash != nullptr) {
+    *backslash = L'\0';
+  }
+  writeEnvironment("TARNIC_ONEFILE_DIRECTORY", launcherDirectory);
+}
+
+HANDLE startChild() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  wchar_t* commandLine = buildChildCommandLine();
+  PROCESS_INFORMATION child{};
+  // Same console, handles, directory and environment as the launcher.
+  if (!CreateProcessW(programPath, commandLine, /* process security */ nullptr,
+                      /* thread security */ nullptr, /* inherit handles */ TRUE,
+                      NORMAL_PRIORITY_CLASS, /* environment */ nullptr,
+                      /* current directory */ nullptr, &startup, &child)) {
+    failLaunch(GetLastError());
+  }
+  CloseHandle(child.hThread);
+  return child.hProcess;
+}
+
+}  // namespace
+
+int wmain(int /* argc */, wchar_t** argv) {
+  // Keeps the current directory out of the launcher's DLL search order.
+  SetDllDirectoryW(L"");
+  clearPublishedValues();
+  publishProcessId();
+  prepareTargetDirectory();
+  if (!SetConsoleCtrlHandler(consoleControlHandler, /* add */ TRUE)) {
+    failRegisterHandler();
+  }
+  openPayload();
+  unpackPayload();
+  closePayload();
+  publishLauncherDirectory();
+  writeEnvironment("TARNIC_ORIGINAL_ARGV0", argv[0]);
+  superviseChild(startChild());
+  uint32_t exitCode = waitForChild();
+  cleanUpChild();
+  return static_cast<int>(exitCode);
+}

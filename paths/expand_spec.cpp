@@ -1,0 +1,307 @@
+#include "paths/expand_spec.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "build/launcher_config.h"
+#include "diagnostics/fatal.h"
+#include "paths/environment.h"
+#include "paths/path_buffer.h"
+#include "paths/published_values.h"
+#include "paths/system_paths.h"
+
+namespace {
+
+constexpr char kParentVariable[] = "TARNIC_ONEFILE_PARENT";
+constexpr char kRandomVariable[] = "TARNIC_ONEFILE_RANDOM";
+constexpr char kTimeUsVariable[] = "TARNIC_ONEFILE_TIME_US";
+constexpr char kStartVariable[] = "TARNIC_ONEFILE_START";
+constexpr wchar_t kProgramSpec[] = L"{PROGRAM}";
+constexpr wchar_t kExeSuffix[] = L".exe";
+constexpr size_t kExeSuffixChars = 4;
+// Room for the decimal text of a process id.
+constexpr size_t kProcessIdChars = 32;
+
+enum class Token {
+  kTemp,
+  kProgram,
+  kProgramBase,
+  kProgramDir,
+  kPid,
+  kHome,
+  kCacheDir,
+  kCompany,
+  kProduct,
+  kVersion,
+  kFileVersion,
+  kProductVersion,
+  kRandom,
+  kTimeUs,
+  kTime,
+  kUnknown,
+};
+
+struct TokenName {
+  const wchar_t* name;
+  Token token;
+};
+
+constexpr TokenName kTokens[] = {
+    {L"TEMP", Token::kTemp},
+    {L"PROGRAM", Token::kProgram},
+    {L"PROGRAM_BASE", Token::kProgramBase},
+    {L"PROGRAM_DIR", Token::kProgramDir},
+    {L"PID", Token::kPid},
+    {L"HOME", Token::kHome},
+    {L"CACHE_DIR", Token::kCacheDir},
+    {L"COMPANY", Token::kCompany},
+    {L"PRODUCT", Token::kProduct},
+    {L"VERSION", Token::kVersion},
+    {L"FILE_VERSION", Token::kFileVersion},
+    {L"PRODUCT_VERSION", Token::kProductVersion},
+    {L"RANDOM", Token::kRandom},
+    {L"TIME_US", Token::kTimeUs},
+    {L"TIME", Token::kTime},
+};
+
+wchar_t foldAsciiCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c; }
+
+bool equalIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
+  for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
+    if (foldAsciiCase(*a) != foldAsciiCase(*b)) {
+      return false;
+    }
+  }
+  return *a == *b;
+}
+
+Token lookUpToken(const wchar_t* name) {
+  for (const TokenName& entry : kTokens) {
+    if (equalIgnoringAsciiCase(name, entry.name)) {
+      return entry.token;
+    }
+  }
+  return Token::kUnknown;
+}
+
+// The output under construction: the caller's buffer, its room and the characters written.
+struct Output {
+  wchar_t* text;
+  size_t room;
+  size_t length;
+
+  wchar_t* end() const { return text + length; }
+  size_t unitsLeft() const { return room - length; }
+  // Re-reads the length after a system call or inner expansion wrote at the end.
+  void settle() { length += wcslen(end()); }
+  void cutAt(size_t newLength) {
+    length = newLength;
+    text[length] = L'\0';
+  }
+};
+
+void appendValue(Output& out, const wchar_t* value) {
+  appendBounded(out.end(), out.unitsLeft(), value);
+  out.settle();
+}
+
+void trimTrailingBackslashes(Output& out) {
+  while (out.length > 0 && out.text[out.length - 1] == L'\\') {
+    out.cutAt(out.length - 1);
+  }
+}
+
+void appendTemp(Output& out) {
+  size_t before = out.length;
+  DWORD length = GetTempPathW(static_cast<DWORD>(out.unitsLeft()), out.end());
+  // A failed call or a path that does not fit contributes nothing.
+  if (length == 0 || length >= out.unitsLeft()) {
+    out.cutAt(before);
+  } else {
+    out.settle();
+  }
+}
+
+bool appendProgram(Output& out) {
+  DWORD units = static_cast<DWORD>(out.unitsLeft());
+  DWORD length = GetModuleFileNameW(/* own executable */ nullptr, out.end(), units);
+  if (length == 0) {
+    out.text[out.length] = L'\0';
+    return false;
+  }
+  // A path the system had to cut is accepted as cut; some systems leave it unterminated.
+  if (length >= units) {
+    out.end()[units - 1] = L'\0';
+  }
+  out.settle();
+  return true;
+}
+
+// Expands "{PROGRAM}" at the end of the output; returns the value's start, or null.
+const wchar_t* appendProgramValue(Output& out) {
+  wchar_t* start = out.end();
+  if (!expandSpec(start, kProgramSpec, out.unitsLeft())) {
+    return nullptr;
+  }
+  out.settle();
+  return start;
+}
+
+bool appendProgramBase(Output& out) {
+  const wchar_t* value = appendProgramValue(out);
+  if (value == nullptr) {
+    return false;
+  }
+  size_t length = wcslen(value);
+  if (length >= kExeSuffixChars &&
+      equalIgnoringAsciiCase(value + length - kExeSuffixChars, kExeSuffix)) {
+    out.cutAt(out.length - kExeSuffixChars);
+  }
+  return true;
+}
+
+bool appendProgramDir(Output& out) {
+  const wchar_t* value = appendProgramValue(out);
+  if (value == nullptr) {
+    return false;
+  }
+  const wchar_t* backslash = wcsrchr(value, L'\\');
+  if (backslash != nullptr) {
+    out.cutAt(backslash - out.text);
+  }
+  return true;
+}
+
+void appendPid(Output& out) {
+  const wchar_t* parent = readEnvironment(kParentVariable);
+  if (parent != nullptr) {
+    for (const wchar_t* c = parent; *c != L'\0'; ++c) {
+      if (*c < L'0' || *c > L'9') {
+        endAbnormally();
+      }
+    }
+    appendValue(out, parent);
+    return;
+  }
+  char digits[kProcessIdChars];
+  snprintf(digits, sizeof digits, "%ld", static_cast<long>(GetCurrentProcessId()));
+  wchar_t text[kProcessIdChars];
+  widenAsciiName(digits, text, kProcessIdChars);
+  appendValue(out, text);
+}
+
+bool appendFolder(Output& out, int folderId) {
+  if (!appendKnownFolder(out.end(), folderId, out.unitsLeft())) {
+    return false;
+  }
+  out.settle();
+  trimTrailingBackslashes(out);
+  return true;
+}
+
+// RANDOM, TIME_US and TIME: the published value when there is one, else a new one, published.
+void appendPublished(Output& out, const char* variable, void (*make)(wchar_t*)) {
+  const wchar_t* value = readEnvironment(variable);
+  wchar_t made[kPublishedValueUnits];
+  if (value == nullptr) {
+    make(made);
+    writeEnvironment(variable, made);
+    value = made;
+  }
+  appendValue(out, value);
+}
+
+bool appendToken(Output& out, Token token) {
+  switch (token) {
+    case Token::kTemp:
+      appendTemp(out);
+      trimTrailingBackslashes(out);
+      return true;
+    case Token::kProgram:
+      return appendProgram(out);
+    case Token::kProgramBase:
+      return appendProgramBase(out);
+    case Token::kProgramDir:
+      return appendProgramDir(out);
+    case Token::kPid:
+      appendPid(out);
+      return true;
+    case Token::kHome:
+      return appendFolder(out, CSIDL_PROFILE);
+    case Token::kCacheDir:
+      return appendFolder(out, CSIDL_LOCAL_APPDATA);
+    case Token::kCompany:
+      appendValue(out, kCompanyName);
+      return true;
+    case Token::kProduct:
+      appendValue(out, kProductName);
+      return true;
+    case Token::kVersion:
+      appendValue(out, kVersion);
+      return true;
+    case Token::kFileVersion:
+      appendValue(out, kFileVersion);
+      return true;
+    case Token::kProductVersion:
+      appendValue(out, kProductVersion);
+      return true;
+    case Token::kRandom:
+      appendPublished(out, kRandomVariable, makeRandomTag);
+      return true;
+    case Token::kTimeUs:
+      appendPublished(out, kTimeUsVariable, makeTimeUs);
+      return true;
+    case Token::kTime:
+      appendPublished(out, kStartVariable, makeStartTime);
+      return true;
+    case Token::kUnknown:
+      break;
+  }
+  return false;
+}
+
+bool appendLiteral(Output& out, wchar_t c) {
+  if (out.unitsLeft() < 2) {
+    return false;
+  }
+  out.text[out.length++] = c;
+  out.text[out.length] = L'\0';
+  return true;
+}
+
+}  // namespace
+
+bool expandSpec(wchar_t* output, const wchar_t* spec, size_t room) {
+  Output out{output, room, 0};
+  out.text[0] = L'\0';
+  wchar_t name[kTokenNameUnits];
+  size_t nameLength = 0;
+  bool nameOpen = false;
+  for (const wchar_t* c = spec; *c != L'\0'; ++c) {
+    if (*c == L'{') {
+      nameOpen = true;
+      nameLength = 0;
+    } else if (*c == L'}') {
+      // A brace outside a name or a name too long for any token cannot be meant literally:
+      // braces only ever delimit token names.
+      if (!nameOpen || nameLength == kTokenNameUnits) {
+        return false;
+      }
+      name[nameLength] = L'\0';
+      nameOpen = false;
+      if (!appendToken(out, lookUpToken(name))) {
+        return false;
+      }
+    } else if (nameOpen) {
+      if (nameLength < kTokenNameUnits) {
+        name[nameLength++] = *c;
+      }
+    } else if (!appendLiteral(out, *c)) {
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,15 @@
+// Path buffers and bounded copies. A path buffer holds one NUL-terminated Windows path; a copy
+// into a fixed buffer either fits whole, terminator included, or ends the process abnormally:
+// text is never cut to fit.
+#pragma once
+
+#include <cstddef>
+
+// Units of every path buffer, terminating NUL included.
+constexpr size_t kPathUnits = 4096;
+
+// Copies `source` over `destination`, which has `room` units.
+void copyBounded(wchar_t* destination, size_t room, const wchar_t* source);
+
+// Appends `source` to the string in `destination`, which has `room` units in all.
+void appendBounded(wchar_t* destination, size_t room, const wchar_t* source);

@@ -1,0 +1,49 @@
+#include "paths/system_paths.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "diagnostics/fatal.h"
+
+wchar_t targetDirectory[kPathUnits];
+
+namespace {
+
+wchar_t ownPath[kOwnPathUnits];
+
+}  // namespace
+
+void normalizeTargetDirectory() {
+  wchar_t fullPath[kPathUnits];
+  DWORD length = GetFullPathNameW(targetDirectory, kPathUnits, fullPath, /* file part */ nullptr);
+  if (length == 0 || length >= kPathUnits) {
+    endAbnormally();
+  }
+  wmemcpy(targetDirectory, fullPath, length + 1);
+}
+
+const wchar_t* getOwnExecutablePath() {
+  if (ownPath[0] != L'\0') {
+    return ownPath;
+  }
+  // A path longer than the cache arrives cut and is used as cut; a failure leaves it empty.
+  GetModuleFileNameW(/* own executable */ nullptr, ownPath, kOwnPathUnits);
+  if (wmemchr(ownPath, L'\0', kOwnPathUnits) == nullptr) {
+    endAbnormally();
+  }
+  return ownPath;
+}
+
+bool appendKnownFolder(wchar_t* position, int folderId, size_t room) {
+  // SHGetFolderPathW writes at most MAX_PATH units.
+  wchar_t folder[MAX_PATH];
+  HRESULT result = SHGetFolderPathW(/* owner window */ nullptr, folderId, /* token */ nullptr,
+                                    SHGFP_TYPE_CURRENT, folder);
+  if (result != S_OK) {
+    return false;
+  }
+  appendBounded(position, room, folder);
+  return true;
+}

@@ -1,0 +1,29 @@
+// The target directory and the paths the launcher asks the system for.
+#pragma once
+
+#include <cstddef>
+
+#include "paths/path_buffer.h"
+
+// Units of the own-path cache: one more than a path buffer, so that a path the system had to
+// cut is told apart from one that fits.
+constexpr size_t kOwnPathUnits = kPathUnits + 1;
+
+// The directory that receives the unpacked files: filled by the expansion of the target spec,
+// made absolute by normalizeTargetDirectory, read by the extraction.
+extern wchar_t targetDirectory[kPathUnits];
+
+// Rewrites targetDirectory as a full path: relative to the current drive and directory, with
+// "." and ".." resolved and forward slashes turned into backslashes. Ends the process
+// abnormally when the system makes no full path of it (an empty one, for instance) or the full
+// path needs kPathUnits units or more.
+void normalizeTargetDirectory();
+
+// The launcher's own executable path in its long form, asked of the system once per process.
+// Empty when the system gives none (then asked again on the next call).
+const wchar_t* getOwnExecutablePath();
+
+// Appends the current path of the known folder `folderId` (a CSIDL) to the string that ends at
+// or after `position`, within `room` units from `position`. Returns false, writing nothing,
+// when the system reports no path; ends the process abnormally when the path does not fit.
+bool appendKnownFolder(wchar_t* position, int folderId, size_t room);

@@ -1,0 +1,59 @@
+// The payload region, defined once for the launcher that reads it and the packer that writes it.
+//
+// Region:  "VXJ" | one zstd frame (the entry stream) | 0x00 | u64 LE: region length - 8
+// Entry:   name (UTF-16LE units, none 0, then one 0 unit) | u64 LE size | u32 LE stored checksum
+//          | size data bytes
+// Stream:  entries, the main program first, then a single 0 unit as terminator.
+//
+// Names are relative paths with backslashes, at most kMaxNameUnits units. The stored checksum
+// is zlib's crc32 (initial value 0) of the data with 0 written as 1, because the launcher uses
+// 0 for "no usable file on disk".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr unsigned char kPayloadMagic[] = {'V', 'X', 'J'};
+constexpr size_t kPayloadMagicBytes = sizeof kPayloadMagic;
+
+// After the frame: one 0x00 byte, then the u64 count of the region bytes before that field.
+constexpr unsigned char kTrailerPadByte = 0x00;
+constexpr size_t kTrailerPadBytes = 1;
+constexpr size_t kTrailerLengthBytes = 8;
+constexpr size_t kTrailerBytes = kTrailerPadBytes + kTrailerLengthBytes;
+constexpr size_t kRegionOverheadBytes = kPayloadMagicBytes + kTrailerBytes;
+
+// Entry fields, all little-endian.
+constexpr size_t kNameUnitBytes = 2;
+constexpr size_t kSizeFieldBytes = 8;
+constexpr size_t kChecksumFieldBytes = 4;
+constexpr uint16_t kNameTerminator = 0;
+
+// A name holds at most 1023 units; the launcher's name buffer adds the terminating unit.
+constexpr size_t kNameBufferUnits = 1024;
+constexpr size_t kMaxNameUnits = kNameBufferUnits - 1;
+
+// The launcher compares files already on disk by their 32-bit size, in which 0xFFFFFFFF means
+// "no size": every file stays below that.
+constexpr uint64_t kMaxFileBytes = 0xFFFFFFFEull;
+
+// The frame as the packer writes it: window 2^27, no content size, no checksum. Its first six
+// bytes are then always the frame magic, descriptor 0x00 and window descriptor 0x88.
+constexpr int kFrameWindowLog = 27;
+constexpr unsigned char kFrameHeader[] = {0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x88};
+// The decoder's default limit: a frame asking for a larger window fails to decode.
+constexpr uint64_t kMaxFrameWindowBytes = (1ull << kFrameWindowLog) + 1;
+
+// The stored checksum for data whose crc32 is `crc`.
+constexpr uint32_t storedChecksum(uint32_t crc) { return crc == 0 ? 1 : crc; }
+
+// Region length for a frame of `frameBytes`, and the value of its trailing u64.
+constexpr uint64_t regionLength(uint64_t frameBytes) { return frameBytes + kRegionOverheadBytes; }
+constexpr uint64_t trailerLengthValue(uint64_t frameBytes) {
+  return kPayloadMagicBytes + frameBytes + kTrailerPadBytes;
+}
+
+static_assert(kRegionOverheadBytes == 12, "region = frame + 12 bytes");
+static_assert(trailerLengthValue(10758756) == regionLength(10758756) - kTrailerLengthBytes,
+              "the trailing u64 counts every region byte before it");
+static_assert(kMaxNameUnits == 1023, "names of at most 1023 units");

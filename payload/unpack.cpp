@@ -1,0 +1,240 @@
+#include "payload/unpack.h"
+
+#include <windows.h>
+#include <zlib.h>  // crc32 of file data, as the packer computed it
+
+#include <cstdint>
+#include <cwchar>
+
+#include "diagnostics/fatal.h"
+#include "paths/expand_spec.h"
+#include "paths/system_paths.h"
+#include "payload/payload_format.h"
+#include "payload/payload_reader.h"
+
+wchar_t programPath[kPathUnits];
+
+namespace {
+
+constexpr wchar_t kHomeSpec[] = L"{HOME}";
+// Checksum value of "no usable file on disk"; stored checksums are never 0.
+constexpr uint32_t kNoFile = 0;
+
+wchar_t entryName[kNameBufferUnits];
+wchar_t destinationPath[kPathUnits];
+unsigned char chunk[kChunkBytes];
+wchar_t* knownDirectories[kKnownDirectoryCount];
+size_t knownDirectoryCount;
+
+uint16_t readNameUnit() {
+  unsigned char bytes[kNameUnitBytes];
+  readPayloadBytes(bytes, kNameUnitBytes);
+  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+uint64_t readLittleEndian(size_t bytes) {
+  unsigned char field[kSizeFieldBytes];
+  readPayloadBytes(field, bytes);
+  uint64_t value = 0;
+  for (size_t i = bytes; i > 0; --i) {
+    value = value << 8 | field[i - 1];
+  }
+  return value;
+}
+
+// Reads the next entry's name; false at the terminator. A name too long for the buffer cannot
+// come from a sound payload.
+bool readEntryName() {
+  size_t length = 0;
+  for (uint16_t unit = readNameUnit(); unit != kNameTerminator; unit = readNameUnit()) {
+    if (length == kMaxNameUnits) {
+      failDecode();
+    }
+    entryName[length++] = static_cast<wchar_t>(unit);
+  }
+  entryName[length] = L'\0';
+  return length > 0;
+}
+
+void buildDestinationPath() {
+  copyBounded(destinationPath, kPathUnits, targetDirectory);
+  appendBounded(destinationPath, kPathUnits, L"\\");
+  appendBounded(destinationPath, kPathUnits, entryName);
+}
+
+// CRC-32 (0 taken as 1) of the file at the destination path, read through a read-only
+// mapping; kNoFile when there is no file that can be opened, sized and mapped.
+uint32_t existingFileChecksum() {
+  HANDLE file = CreateFileW(destinationPath, GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            /* security */ nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            /* template */ nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return kNoFile;
+  }
+  uint32_t checksum = kNoFile;
+  DWORD size = GetFileSize(file, /* high part */ nullptr);
+  // An empty file cannot be mapped: it counts as missing and is re-created.
+  HANDLE mapping = size == INVALID_FILE_SIZE
+                       ? nullptr
+                       : CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping != nullptr) {
+    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, /* whole file */ 0);
+    if (view != nullptr) {
+      checksum = storedChecksum(crc32(0, static_cast<const Bytef*>(view), size));
+      UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+  }
+  CloseHandle(file);
+  return checksum;
+}
+
+HANDLE createOutputFile() {
+  ensureParentDirectories(destinationPath);
+  HANDLE file = CreateFileW(destinationPath, GENERIC_WRITE, FILE_SHARE_WRITE,
+                            /* security */ nullptr, CREATE_ALWAYS, /* attributes */ 0,
+                            /* template */ nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    failOpenForWriting(destinationPath);
+  }
+  return file;
+}
+
+// The frame carries no checksum of its own, so damage the decoder cannot see reaches the entry
+// stream as plausible bytes. A name that could lead outside the target directory (a drive, a
+// forward slash, an empty component, or one of only dots and blanks, which Windows would read
+// as "." or "..") is refused like any other undecodable data.
+bool isSafeEntryName(const wchar_t* name) {
+  const wchar_t* component = name;
+  for (const wchar_t* c = name;; ++c) {
+    if (*c == L':' || *c == L'/') {
+      return false;
+    }
+    if (*c == L'\\' || *c == L'\0') {
+      if (c == component || c[-1] == L'.' || c[-1] == L' ') {
+        return false;
+      }
+      if (*c == L'\0') {
+        return true;
+      }
+      component = c + 1;
+    }
+  }
+}
+
+// Passes the entry's data through the chunk buffer into `file`, or drops it when the file is
+// unchanged (null): the stream must be consumed to reach the next entry either way. Data that
+// is written must match its stored checksum, so that damage the decoder cannot see never
+// passes for the application's files.
+void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
+  uLong crc = crc32(0, nullptr, 0);
+  for (uint64_t remaining = size; remaining > 0;) {
+    DWORD count = remaining < kChunkBytes ? static_cast<DWORD>(remaining) : kChunkBytes;
+    readPayloadBytes(chunk, count);
+    if (file != nullptr) {
+      DWORD written;
+      if (!WriteFile(file, chunk, count, &written, /* overlapped */ nullptr)) {
+        failUnpack();
+      }
+      crc = crc32(crc, chunk, count);
+    }
+    remaining -= count;
+  }
+  if (file != nullptr && storedChecksum(static_cast<uint32_t>(crc)) != stored) {
+    failDecode();
+  }
+}
+
+void unpackEntry() {
+  if (!isSafeEntryName(entryName)) {
+    failDecode();
+  }
+  buildDestinationPath();
+  if (programPath[0] == L'\0') {
+    copyBounded(programPath, kPathUnits, destinationPath);
+  }
+  uint64_t size = readLittleEndian(kSizeFieldBytes);
+  uint32_t stored = static_cast<uint32_t>(readLittleEndian(kChecksumFieldBytes));
+  HANDLE file = existingFileChecksum() == stored ? nullptr : createOutputFile();
+  copyEntryData(size, stored, file);
+  if (file != nullptr) {
+    CloseHandle(file);
+  }
+}
+
+bool isKnownDirectory(const wchar_t* directory) {
+  for (size_t i = 0; i < knownDirectoryCount; ++i) {
+    if (wcscmp(knownDirectories[i], directory) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A copy that cannot be allocated is not remembered: the directory is then only asked for
+// again, which is harmless.
+void rememberDirectory(const wchar_t* directory) {
+  if (knownDirectoryCount == kKnownDirectoryCount) {
+    return;
+  }
+  wchar_t* copy = _wcsdup(directory);
+  if (copy != nullptr) {
+    knownDirectories[knownDirectoryCount++] = copy;
+  }
+}
+
+// The walk up the tree stops at the user's home directory without asking the system.
+void seedKnownDirectories() {
+  wchar_t home[kPathUnits];
+  if (!expandSpec(home, kHomeSpec, kPathUnits)) {
+    failSpecExpansion(kHomeSpec);
+  }
+  rememberDirectory(home);
+}
+
+bool isBareDrive(const wchar_t* directory) {
+  return directory[0] != L'\0' && directory[1] == L':' && directory[2] == L'\0';
+}
+
+}  // namespace
+
+void unpackPayload() {
+  while (readEntryName()) {
+    unpackEntry();
+  }
+}
+
+bool ensureParentDirectories(const wchar_t* path) {
+  if (path == nullptr) {
+    endAbnormally();
+  }
+  wchar_t directory[kPathUnits];
+  copyBounded(directory, kPathUnits, path);
+  // The first unit is never taken as the separator: "\name" has no parent to create.
+  wchar_t* backslash = directory[0] == L'\0' ? nullptr : wcsrchr(directory + 1, L'\\');
+  if (backslash == nullptr) {
+    return true;
+  }
+  *backslash = L'\0';
+  if (createDirectoryCached(directory)) {
+    return true;
+  }
+  ensureParentDirectories(directory);
+  return createDirectoryCached(directory);
+}
+
+bool createDirectoryCached(const wchar_t* directory) {
+  if (knownDirectoryCount == 0) {
+    seedKnownDirectories();
+  }
+  if (isKnownDirectory(directory) || isBareDrive(directory)) {
+    return true;
+  }
+  if (!CreateDirectoryW(directory, /* security */ nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    return false;
+  }
+  rememberDirectory(directory);
+  return true;
+}

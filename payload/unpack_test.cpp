@@ -1,0 +1,287 @@
+#include "payload/unpack.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "paths/system_paths.h"
+#include "payload/payload_reader.h"
+#include "payload/test_regions.h"
+#include "tests/support/probe.h"
+#include "tests/support/process.h"
+#include "tests/support/system_seams.h"
+
+namespace {
+
+std::wstring environmentValue(const wchar_t* name) {
+  const wchar_t* value = _wgetenv(name);
+  return value ? value : L"";
+}
+
+// One start: unpacks a region into a target directory in a process of its own and reports
+// what it asked of the system.
+struct Start {
+  ProcessResult process;
+  std::wstring programPath;
+  int writes = 0;
+  int knownFolderCalls = 0;
+  std::vector<std::wstring> createdDirectories;
+};
+
+Start unpackInProbe(const std::string& region, const std::wstring& target,
+                    const std::wstring& fault = L"") {
+  ProcessOptions options;
+  options.setEnvironment[L"TARNIC_TEST_REGION"] = widen(region);
+  options.setEnvironment[L"TARNIC_TEST_TARGET"] = target;
+  options.setEnvironment[L"TARNIC_TEST_FAULT"] = fault;
+  Start start;
+  start.process = runProbe("unpack", options);
+  std::wstring report = widen(start.process.out);
+  report.erase(std::remove(report.begin(), report.end(), L'\r'), report.end());
+  for (size_t at = 0, end; (end = report.find(L'\n', at)) != std::wstring::npos; at = end + 1) {
+    std::wstring line = report.substr(at, end - at);
+    std::wstring key = line.substr(0, line.find(L'=')), value = line.substr(line.find(L'=') + 1);
+    if (key == L"program") start.programPath = value;
+    if (key == L"writes") start.writes = std::stoi(value);
+    if (key == L"knownFolder") start.knownFolderCalls = std::stoi(value);
+    if (key == L"mkdir") start.createdDirectories.push_back(value);
+  }
+  return start;
+}
+
+std::wstring knownFolder(int id) {
+  wchar_t path[MAX_PATH];
+  SHGetFolderPathW(nullptr, id, nullptr, 0, path);
+  return path;
+}
+
+// A fresh, not yet existing target directory below the user's home directory.
+std::wstring freshTarget(const std::wstring& leaf) {
+  static int serial = 0;
+  return knownFolder(CSIDL_PROFILE) + L"\\tarnic-unpack-" + std::to_wstring(GetCurrentProcessId()) +
+         L"-" + std::to_wstring(++serial) + L"\\" + leaf;
+}
+
+bool fileEquals(const std::wstring& path, const std::string& data) {
+  try {
+    return readBinaryFile(path) == data;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Marks a file as written long ago, so that a later write shows in its time.
+void ageFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  FILETIME old{0, 0x01C00000};
+  SetFileTime(file, nullptr, nullptr, &old);
+  CloseHandle(file);
+}
+
+bool wasRewritten(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime.dwHighDateTime != 0x01C00000;
+}
+
+void expectEveryFileUnpacked(const std::string& region, const std::wstring& target) {
+  for (const StreamEntry& entry : parseStream(streamBytes(region)))
+    EXPECT_TRUE(fileEquals(target + L"\\" + entry.name, entry.data)) << narrow(entry.name);
+}
+
+}  // namespace
+
+TARNIC_PROBE(unpack) {
+  std::wstring fault = environmentValue(L"TARNIC_TEST_FAULT");
+  if (fault == L"home") overrideKnownFolder([](int, wchar_t*) { return S_FALSE; });
+  if (fault == L"write") failWriteFileAfter(1, ERROR_DISK_FULL);
+  static std::string region = regionBytes(narrow(environmentValue(L"TARNIC_TEST_REGION")));
+  wcscpy(targetDirectory, environmentValue(L"TARNIC_TEST_TARGET").c_str());
+  openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
+  unpackPayload();
+  closePayload();
+  const SystemCalls& calls = systemCalls();
+  std::wstring report = L"program=" + std::wstring(programPath) + L"\n";
+  report += L"writes=" + std::to_wstring(calls.writeFile) + L"\n";
+  report += L"knownFolder=" + std::to_wstring(calls.knownFolder) + L"\n";
+  for (const auto& directory : calls.createDirectory) report += L"mkdir=" + directory + L"\n";
+  fputs(narrow(report).c_str(), stdout);
+}
+
+TEST(UnpackPayload, FirstStartWritesEveryFileAndCreatesMissingDirectoriesTopFirst) {
+  std::wstring target = freshTarget(L"a\\b");
+  std::wstring top = target.substr(0, target.size() - 4);
+  Start first = unpackInProbe("sample", target);
+  ASSERT_EQ(first.process.exitCode, 0u) << first.process.err;
+  expectEveryFileUnpacked("sample", target);
+  EXPECT_EQ(first.programPath, target + L"\\app.exe");
+  // The walk goes up until a creation succeeds (below the home directory, which it knows
+  // without asking), then down again; known directories are not asked for twice.
+  const std::vector<std::wstring> expected = {
+      target, top + L"\\a", top, top + L"\\a", target,
+      target + L"\\sub\\deeper", target + L"\\sub", target + L"\\sub\\deeper",
+      target + L"\\donn\u00e9es"};
+  EXPECT_EQ(first.createdDirectories, expected);
+  EXPECT_EQ(first.knownFolderCalls, 1) << "the home directory is looked up once";
+}
+
+TEST(UnpackPayload, SecondStartWritesNothingButRecreatesEmptyFiles) {
+  std::wstring target = freshTarget(L"t");
+  ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
+  std::vector<StreamEntry> entries = parseStream(streamBytes("sample"));
+  for (const StreamEntry& entry : entries) ageFile(target + L"\\" + entry.name);
+
+  Start second = unpackInProbe("sample", target);
+  ASSERT_EQ(second.process.exitCode, 0u) << second.process.err;
+  EXPECT_EQ(second.writes, 0);
+  EXPECT_EQ(second.programPath, target + L"\\app.exe") << "set even though the file is unchanged";
+  for (const StreamEntry& entry : entries) {
+    // An empty file cannot be mapped, so it never counts as unchanged.
+    EXPECT_EQ(wasRewritten(target + L"\\" + entry.name), entry.data.empty()) << narrow(entry.name);
+  }
+  expectEveryFileUnpacked("sample", target);
+}
+
+TEST(UnpackPayload, SecondStartWithoutEmptyFilesTouchesNoDirectory) {
+  std::wstring target = freshTarget(L"t");
+  ASSERT_EQ(unpackInProbe("first-in-subfolder", target).process.exitCode, 0u);
+  Start second = unpackInProbe("first-in-subfolder", target);
+  EXPECT_EQ(second.process.exitCode, 0u);
+  EXPECT_EQ(second.writes, 0);
+  EXPECT_TRUE(second.createdDirectories.empty());
+  EXPECT_EQ(second.knownFolderCalls, 0);
+  // The first entry is the program even when it lies in a subfolder.
+  EXPECT_EQ(second.programPath, target + L"\\sub\\main.exe");
+}
+
+TEST(UnpackPayload, RewritesChangedAndTruncatedFilesOnly) {
+  std::wstring target = freshTarget(L"t");
+  ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
+  std::vector<StreamEntry> entries = parseStream(streamBytes("sample"));
+  for (const StreamEntry& entry : entries) ageFile(target + L"\\" + entry.name);
+  std::wstring changed = target + L"\\sub\\deeper\\data.bin";
+  std::wstring truncated = target + L"\\app.exe";
+  {
+    HANDLE file = CreateFileW(changed.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD written;
+    WriteFile(file, "D", 1, &written, nullptr);
+    CloseHandle(file);
+    file = CreateFileW(truncated.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFilePointer(file, 1000, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+  }
+  ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
+  expectEveryFileUnpacked("sample", target);
+  for (const StreamEntry& entry : entries) {
+    std::wstring path = target + L"\\" + entry.name;
+    bool expected = path == changed || path == truncated || entry.data.empty();
+    EXPECT_EQ(wasRewritten(path), expected) << narrow(entry.name);
+  }
+}
+
+TEST(UnpackPayload, JoinsWithABackslashEvenAfterOneEndingTheTarget) {
+  std::wstring target = freshTarget(L"t") + L"\\";
+  Start start = unpackInProbe("first-in-subfolder", target);
+  EXPECT_EQ(start.process.exitCode, 0u);
+  EXPECT_EQ(start.programPath, target + L"\\sub\\main.exe");
+}
+
+TEST(UnpackPayload, DirectoryInThePlaceOfAFileEndsWithTheOpenForWritingMessage) {
+  std::wstring target = freshTarget(L"t");
+  ASSERT_TRUE(SHCreateDirectoryExW(nullptr, (target + L"\\sub\\main.exe").c_str(), nullptr) ==
+              ERROR_SUCCESS);
+  Start start = unpackInProbe("first-in-subfolder", target);
+  EXPECT_EQ(start.process.err,
+            "Error, failed to open '" + narrow(target) + "\\sub\\main.exe' for writing.\r\n");
+  EXPECT_EQ(start.process.out, "");
+  EXPECT_EQ(start.process.exitCode, 2u);
+  EXPECT_EQ(GetFileAttributesW((target + L"\\later.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "nothing after the failing entry is written";
+}
+
+TEST(UnpackPayload, FileHeldOpenWithoutWriteSharingIsLeftAloneUnlessItDiffers) {
+  std::wstring target = freshTarget(L"t");
+  ASSERT_EQ(unpackInProbe("first-in-subfolder", target).process.exitCode, 0u);
+  std::wstring program = target + L"\\sub\\main.exe";
+  HANDLE held = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(unpackInProbe("first-in-subfolder", target).process.exitCode, 0u);
+  CloseHandle(held);
+
+  // Now the file differs while it is held.
+  HANDLE file = CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetEndOfFile(file);
+  CloseHandle(file);
+  held = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                     nullptr);
+  Start start = unpackInProbe("first-in-subfolder", target);
+  CloseHandle(held);
+  EXPECT_EQ(start.process.err, "Error, failed to open '" + narrow(program) + "' for writing.\r\n");
+  EXPECT_EQ(start.process.exitCode, 2u);
+}
+
+TEST(UnpackPayload, FailedWriteEndsWithTheSystemErrorMessage) {
+  Start start = unpackInProbe("sample", freshTarget(L"t"), L"write");
+  std::string prefix = "Error, couldn't unpack file to target path. ([Error 112] ";
+  EXPECT_EQ(start.process.err.rfind(prefix, 0), 0u) << start.process.err;
+  EXPECT_EQ(start.process.err.substr(start.process.err.size() - 3), ")\r\n");
+  EXPECT_EQ(start.process.out, "");
+  EXPECT_EQ(start.process.exitCode, 2u);
+}
+
+TEST(UnpackPayload, HomeDirectoryThatCannotBeExpandedEndsWithTheSpecMessage) {
+  Start start = unpackInProbe("sample", freshTarget(L"t"), L"home");
+  EXPECT_EQ(start.process.err, "Error, couldn't runtime expand spec '{HOME}'.\r\n");
+  EXPECT_EQ(start.process.out, "");
+  EXPECT_EQ(start.process.exitCode, kFastFailStatus);
+}
+
+TEST(UnpackPayload, EndsWithTheDecodeMessageOnNamesOrDataThePayloadCannotHold) {
+  for (const char* region : {"overlong-name", "short-data"}) {
+    Start start = unpackInProbe(region, freshTarget(L"t"));
+    EXPECT_EQ(start.process.out, "Error, couldn't decode attached data.\r\n") << region;
+    EXPECT_EQ(start.process.exitCode, 2u) << region;
+  }
+}
+
+TEST(UnpackPayload, RefusesWrittenDataThatDoesNotMatchItsStoredChecksum) {
+  std::wstring target = freshTarget(L"t");
+  for (int start = 0; start < 2; ++start) {
+    Start r = unpackInProbe("bad-checksum", target);
+    EXPECT_EQ(r.process.out, "Error, couldn't decode attached data.\r\n");
+    EXPECT_EQ(r.process.exitCode, 2u);
+  }
+}
+
+TEST(UnpackPayload, RefusesNamesThatLeadOutsideTheTargetDirectory) {
+  std::wstring root = freshTarget(L"");
+  std::wstring target = root + L"inner\\t";
+  for (int index = 0; index <= 8; ++index) {
+    std::string region = "unsafe-" + std::to_string(index);
+    Start r = unpackInProbe(region, target);
+    EXPECT_EQ(r.process.out, "Error, couldn't decode attached data.\r\n") << region;
+    EXPECT_EQ(r.process.exitCode, 2u) << region;
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "nothing written: " << narrow(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST(UnpackPayload, TerminatorAloneUnpacksNothingAndLeavesNoProgram) {
+  std::wstring target = freshTarget(L"t");
+  Start start = unpackInProbe("terminator-only", target);
+  EXPECT_EQ(start.process.exitCode, 0u);
+  EXPECT_EQ(start.programPath, L"");
+  EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+}

@@ -1,0 +1,43 @@
+// Test-only substitutes for system calls whose failures cannot be brought about under Wine.
+// A test program that uses one of these replaces the call for its whole process: the
+// launcher's code calls through the import pointer, which this object defines in place of the
+// system's import library. Without an override the real function is called.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using KnownFolderFunction = std::function<HRESULT(int folderId, wchar_t* path)>;
+
+// Answers SHGetFolderPathW with `fake` until resetKnownFolder.
+void overrideKnownFolder(KnownFolderFunction fake);
+void resetKnownFolder();
+
+// Makes GetModuleFileNameW fail (return 0) until resetModuleFileName.
+void failModuleFileName();
+void resetModuleFileName();
+
+// Makes GetExitCodeProcess fail until resetExitCodeProcess.
+void failExitCodeProcess();
+void resetExitCodeProcess();
+
+// Makes WriteFile fail with `error` after `allowedCalls` more successful calls, until
+// resetWriteFile.
+void failWriteFileAfter(int allowedCalls, DWORD error);
+void resetWriteFile();
+
+// Answers GetEnvironmentVariableW for `name` with `value`, as Windows documents the call
+// (Wine stores at most 32766 units), until resetEnvironmentValue.
+void overrideEnvironmentValue(const std::wstring& name, const std::wstring& value);
+void resetEnvironmentValue();
+
+// What the process has asked of the system so far, for tests that check what was (not) done.
+struct SystemCalls {
+  int writeFile = 0;
+  int knownFolder = 0;
+  std::vector<std::wstring> createDirectory;  // every path, in order
+};
+const SystemCalls& systemCalls();
