@@ -1,0 +1,101 @@
+#include "launcher/child_supervision.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "tests/support/probe.h"
+#include "tests/support/process.h"
+#include "tests/support/system_seams.h"
+
+namespace {
+
+constexpr uint32_t kSleeperExitCode = 42;
+
+// Starts this test program as a child that sleeps for `milliseconds`, then exits with 42.
+HANDLE startSleeper(DWORD milliseconds) {
+  SetEnvironmentVariableW(L"TARNIC_SLEEP_MS", std::to_wstring(milliseconds).c_str());
+  std::wstring self = ownPath();
+  std::wstring line = quoteArgument(self) + L" --probe sleep";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  EXPECT_TRUE(CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info));
+  CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+// Runs the handler for `event` on a thread of its own, as the system would; returns how long
+// it took.
+std::chrono::milliseconds handle(DWORD event) {
+  auto start = std::chrono::steady_clock::now();
+  std::thread([event] { EXPECT_FALSE(consoleControlHandler(event)); }).join();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start);
+}
+
+DWORD handleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+
+}  // namespace
+
+TARNIC_PROBE(sleep) {
+  Sleep(std::stoul(_wgetenv(L"TARNIC_SLEEP_MS")));
+  ExitProcess(kSleeperExitCode);
+}
+
+TEST(ConsoleControlHandler, LetsAChildThatEndsWithinTheGraceTimeKeepItsExitCode) {
+  superviseChild(startSleeper(1000));
+  auto took = handle(CTRL_C_EVENT);
+  EXPECT_LT(took.count(), 4500);
+  EXPECT_EQ(waitForChild(), kSleeperExitCode);
+}
+
+TEST(ConsoleControlHandler, TerminatesAChildStillRunningAfterTheGraceTimeWithExitCode0) {
+  superviseChild(startSleeper(60000));
+  auto took = handle(CTRL_CLOSE_EVENT);
+  EXPECT_GE(took.count(), 4900);
+  EXPECT_LT(took.count(), 30000);
+  EXPECT_EQ(waitForChild(), 0u);
+}
+
+TEST(ConsoleControlHandler, IgnoresOtherEventsAndEventsWithoutAChild) {
+  HANDLE child = startSleeper(60000);
+  superviseChild(child);
+  for (DWORD event : {3u, 4u, 7u, 100u}) EXPECT_LT(handle(event).count(), 1000) << event;
+  EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
+  TerminateProcess(child, 7);
+  EXPECT_EQ(waitForChild(), 7u);
+
+  // With the slot empty, every event passes straight on.
+  for (DWORD event : {0u, 1u, 2u, 5u, 6u}) EXPECT_LT(handle(event).count(), 1000) << event;
+  cleanUpChild();
+}
+
+TEST(ConsoleControlHandler, ClosesEachHandleOnceWhenEventsAndTheChildsEndMeet) {
+  // The child ends during the grace wait of two handlers, while the main thread waits too.
+  DWORD before = handleCount();
+  superviseChild(startSleeper(500));
+  std::thread first([] { consoleControlHandler(CTRL_C_EVENT); });
+  std::thread second([] { consoleControlHandler(CTRL_BREAK_EVENT); });
+  EXPECT_EQ(waitForChild(), kSleeperExitCode);
+  first.join();
+  second.join();
+  cleanUpChild();
+  EXPECT_EQ(handleCount(), before);
+}
+
+TEST(WaitForChild, GivesOneWhenTheExitCodeCannotBeRead) {
+  superviseChild(startSleeper(0));
+  failExitCodeProcess();
+  EXPECT_EQ(waitForChild(), kUnreadableExitCode);
+  resetExitCodeProcess();
+}
