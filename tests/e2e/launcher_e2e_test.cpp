@@ -1,0 +1,346 @@
+// Real launchers, packed by the packer, started as a user or script would start them.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+namespace {
+
+struct Report {
+  std::wstring module;
+  std::wstring cwd;
+  std::vector<std::wstring> arguments;
+  std::map<std::string, std::optional<std::wstring>> environment;
+  DWORD parent = 0;
+};
+
+struct Launch {
+  ProcessResult process;
+  Report report;
+  std::wstring temp;  // the launch's own TMP, below which its target directory lies
+};
+
+std::wstring unhex(const std::string& digits) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  return widen(bytes);
+}
+
+Report parseReport(const std::string& out) {
+  Report report;
+  size_t at = 0;
+  for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = out.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+    if (key == "module") report.module = unhex(value);
+    if (key == "cwd") report.cwd = unhex(value);
+    if (key == "arg") report.arguments.push_back(unhex(value));
+    if (key == "parent") report.parent = std::stoul(value);
+    if (key.rfind("env.", 0) == 0)
+      report.environment[key.substr(4)] =
+          value == "unset" ? std::nullopt : std::optional<std::wstring>(unhex(value));
+  }
+  return report;
+}
+
+std::wstring testFolder() {
+  std::wstring self = ownPath();
+  return self.substr(0, self.rfind(L'\\'));
+}
+
+std::wstring launcherPath(const std::wstring& name) { return testFolder() + L"\\" + name + L".exe"; }
+
+// A new, empty folder for one launch's temporary directory.
+std::wstring freshTemp() {
+  static int serial = 0;
+  std::wstring root = L"C:\\tarnic-e2e";
+  CreateDirectoryW(root.c_str(), nullptr);
+  std::wstring folder =
+      root + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::wstring commandLine(const std::wstring& first, const std::vector<std::wstring>& arguments) {
+  std::wstring line = first;
+  for (const auto& argument : arguments) line += L" " + quoteArgument(argument);
+  return line;
+}
+
+Launch launchAs(const std::wstring& exe, const std::wstring& line, ProcessOptions options = {}) {
+  Launch launch;
+  launch.temp = freshTemp();
+  options.setEnvironment[L"TMP"] = launch.temp;
+  options.setEnvironment[L"TEMP"] = launch.temp;
+  launch.process = runProcess(exe, line, options);
+  launch.report = parseReport(launch.process.out);
+  return launch;
+}
+
+Launch launch(const std::wstring& name, const std::vector<std::wstring>& arguments = {},
+              ProcessOptions options = {}) {
+  std::wstring exe = launcherPath(name);
+  return launchAs(exe, commandLine(quoteArgument(exe), arguments), options);
+}
+
+std::wstring variable(const Launch& launch, const char* name) {
+  auto value = launch.report.environment.at(name);
+  return value ? *value : L"<unset>";
+}
+
+std::vector<std::wstring> withLauncherFirst(const std::wstring& name,
+                                            std::vector<std::wstring> arguments) {
+  arguments.insert(arguments.begin(), launcherPath(name));
+  return arguments;
+}
+
+std::wstring versionString(const std::wstring& exe, const wchar_t* key) {
+  DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
+  std::vector<char> block(size);
+  GetFileVersionInfoW(exe.c_str(), 0, size, block.data());
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  std::wstring path = std::wstring(L"\\StringFileInfo\\000004b0\\") + key;
+  if (!VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+    return L"<missing>";
+  return value;
+}
+
+}  // namespace
+
+TEST(LauncherCommandLine, GivesTheChildEveryArgumentBackUnchanged) {
+  const std::vector<std::vector<std::wstring>> rows = {
+      {L"alpha", L"beta"},   {L"two words"}, {L"say \"hi\""},   {L"D:\\my dir\\"},
+      {L"D:\\plain\\"},      {L"a\\\\\"b"},  {L"a\\b c"},       {L"\""},
+      {L"a", L"", L"b"},     {},             {L"-v"},           {L"cr\rff\f", L"tab\t"},
+      {L"\u00e9\U0001F600"}, {L"", L""},
+  };
+  for (const auto& row : rows) {
+    Launch r = launch(L"basic", row);
+    ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+    EXPECT_EQ(r.report.arguments, withLauncherFirst(L"basic", row));
+  }
+}
+
+TEST(LauncherCommandLine, GivesRandomArgumentListsBackUnchanged) {
+  const std::wstring pieces[] = {L"",  L" ",     L"\t",     L"\"",         L"\\", L"\\\\",
+                                 L"a", L"\u00e9", L"\u4e2d", L"\U0001F600", L"\v", L"'"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 15; ++round) {
+    std::vector<std::wstring> arguments;
+    for (int i = random() % 5; i > 0; --i) {
+      std::wstring argument;
+      for (int j = random() % 6; j > 0; --j) argument += pieces[random() % std::size(pieces)];
+      arguments.push_back(argument);
+    }
+    Launch r = launch(L"basic", arguments);
+    ASSERT_EQ(r.report.arguments, withLauncherFirst(L"basic", arguments))
+        << narrow(commandLine(L"basic", arguments));
+  }
+}
+
+TEST(LauncherCommandLine, EndsAbnormallyBeforeAnyChildWhenTheLineWouldNotFit) {
+  // Each argument \" (a lone quote, three characters with its blank) comes back as "\""
+  // (five): the re-quoted line outgrows the 32767 characters the launcher's own line had.
+  std::wstring exe = launcherPath(L"basic");
+  std::wstring line = quoteArgument(exe);
+  for (int i = 0; i < 10000; ++i) line += L" \\\"";
+  Launch r = launchAs(exe, line);
+  EXPECT_EQ(r.process.exitCode, kFastFailStatus);
+  EXPECT_EQ(r.process.out + r.process.err, "");
+}
+
+TEST(LauncherEnvironment, PublishesItsProcessDirectoryAndArgv0) {
+  ProcessOptions options;
+  options.setEnvironment[L"TARNIC_ONEFILE_PARENT"] = L"99999";
+  options.setEnvironment[L"TARNIC_E2E_MARKER"] = L"passed \u00e9";
+  options.currentDirectory = testFolder();
+  // Started through a relative name without extension, as typed at a prompt.
+  Launch r = launchAs(launcherPath(L"basic"), L"basic --flag", options);
+  ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+  EXPECT_EQ(r.report.arguments, withLauncherFirst(L"basic", {L"--flag"}));
+  EXPECT_EQ(variable(r, "TARNIC_ONEFILE_PARENT"), std::to_wstring(r.report.parent));
+  EXPECT_EQ(variable(r, "TARNIC_ONEFILE_DIRECTORY"), testFolder());
+  EXPECT_EQ(variable(r, "TARNIC_ORIGINAL_ARGV0"), L"basic");
+  EXPECT_EQ(variable(r, "TARNIC_E2E_MARKER"), L"passed \u00e9");
+  EXPECT_EQ(r.report.cwd, testFolder());
+  EXPECT_EQ(r.report.module, r.temp + L"\\e2e\\basic\\report.exe");
+}
+
+TEST(LauncherEnvironment, PublishesTheBareDriveForALauncherAtADriveRoot) {
+  std::wstring root = L"C:\\tarnic-e2e-root.exe";
+  ASSERT_TRUE(CopyFileW(launcherPath(L"basic").c_str(), root.c_str(), FALSE));
+  Launch r = launchAs(root, quoteArgument(root));
+  DeleteFileW(root.c_str());
+  EXPECT_EQ(r.process.exitCode, 0u);
+  EXPECT_EQ(variable(r, "TARNIC_ONEFILE_DIRECTORY"), L"C:");
+}
+
+TEST(LauncherEnvironment, RemovesInheritedPublishedValuesAndPublishesItsOwn) {
+  ProcessOptions inherited;
+  inherited.setEnvironment[L"TARNIC_ONEFILE_START"] = L"1";
+  inherited.setEnvironment[L"TARNIC_ONEFILE_TIME_US"] = L"2";
+  inherited.setEnvironment[L"TARNIC_ONEFILE_RANDOM"] = L"3";
+  Launch plain = launch(L"basic", {}, inherited);
+  for (const char* name : {"TARNIC_ONEFILE_START", "TARNIC_ONEFILE_TIME_US", "TARNIC_ONEFILE_RANDOM"})
+    EXPECT_EQ(variable(plain, name), L"<unset>") << name;
+
+  Launch tokens = launch(L"tokens", {}, inherited);
+  ASSERT_EQ(tokens.process.exitCode, 0u) << tokens.process.err;
+  std::wstring own = variable(tokens, "TARNIC_ONEFILE_RANDOM") + L"-" +
+                     variable(tokens, "TARNIC_ONEFILE_START") + L"-" +
+                     variable(tokens, "TARNIC_ONEFILE_TIME_US");
+  EXPECT_EQ(variable(tokens, "TARNIC_ONEFILE_RANDOM").size(), 11u);
+  EXPECT_EQ(tokens.report.module, tokens.temp + L"\\e2e\\" + own + L"\\report.exe");
+}
+
+TEST(LauncherEnvironment, ExpandsCompiledInValuesThatTheVersionBlockCarriesToo) {
+  Launch r = launch(L"versioned");
+  ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+  std::wstring exe = launcherPath(L"versioned");
+  std::wstring expected = r.temp + L"\\e2e\\" + versionString(exe, L"CompanyName") + L"\\" +
+                          versionString(exe, L"ProductName") + L"\\1.2.3.4\\" +
+                          versionString(exe, L"FileVersion") + L"\\" +
+                          versionString(exe, L"ProductVersion") + L"\\report.exe";
+  EXPECT_EQ(r.report.module, expected);
+  EXPECT_EQ(versionString(exe, L"ProductName"), L"Tessaline \u00dcn\u00efcode");
+}
+
+TEST(LauncherStreams, HandsTheChildItsStandardOutputAndError) {
+  Launch r = launch(L"basic", {L"--stderr", L"to standard error"});
+  EXPECT_EQ(r.process.err, "to standard error\r\n");
+  EXPECT_FALSE(r.report.module.empty()) << "the report came through standard output";
+}
+
+TEST(LauncherExitCode, PassesTheChildsCodeThroughUnchanged) {
+  for (uint32_t code : {0u, 3u, 259u, 0xDEADBEEFu}) {
+    Launch r = launch(L"basic", {L"--exit", std::to_wstring(code)});
+    EXPECT_EQ(r.process.exitCode, code);
+  }
+  Launch crash = launch(L"basic", {L"--crash"});
+  EXPECT_EQ(crash.process.exitCode, static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+}
+
+TEST(LauncherChild, StartsTheFirstEntryEvenInASubfolderWithOthersAfterIt) {
+  Launch r = launch(L"subfolder");
+  ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+  std::wstring target = r.temp + L"\\e2e\\subfolder";
+  EXPECT_EQ(r.report.module, target + L"\\bin\\report.exe");
+  EXPECT_NE(GetFileAttributesW((target + L"\\a-first.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW((target + L"\\zz\\later.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(LauncherChild, ReportsAFirstEntryThatIsNoProgramAndStartsNothing) {
+  Launch r = launch(L"not_a_program");
+  char* text = nullptr;
+  FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, ERROR_BAD_EXE_FORMAT, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+      reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string systemText = text;
+  LocalFree(text);
+  while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
+    systemText.pop_back();
+  EXPECT_EQ(r.process.err, "Error, couldn't launch child ([Error 193] " + systemText + ")\r\n");
+  EXPECT_EQ(r.process.out, "");
+  EXPECT_EQ(r.process.exitCode, 2u);
+}
+
+namespace {
+
+// The test handles console events itself: it only sends them.
+BOOL WINAPI ignoreEvent(DWORD) { return TRUE; }
+
+// A launcher running on a console of this test's own, with its output on a pipe that is read
+// as it comes.
+struct RunningLauncher {
+  PROCESS_INFORMATION info{};
+  HANDLE output = nullptr;
+  std::string read;
+
+  // Reads until the child's report is complete; returns the child's process id.
+  DWORD waitForReport() {
+    char buffer[4096];
+    DWORD got = 0;
+    while (read.find("parent=") == std::string::npos &&
+           ReadFile(output, buffer, sizeof buffer, &got, nullptr) && got > 0)
+      read.append(buffer, got);
+    size_t at = read.find("pid=");
+    return at == std::string::npos ? 0 : std::stoul(read.substr(at + 4));
+  }
+
+  ~RunningLauncher() {
+    CloseHandle(info.hProcess);
+    CloseHandle(output);
+  }
+};
+
+// Gives the test a console of its own, shared by the launcher and its child, on which it
+// raises real Ctrl-C events.
+void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring>& arguments) {
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  SetConsoleCtrlHandler(ignoreEvent, TRUE);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE write = nullptr;
+  CreatePipe(&launcher.output, &write, &inherit, 0);
+  SetHandleInformation(launcher.output, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = write;
+  std::wstring exe = launcherPath(L"basic");
+  std::wstring line = commandLine(quoteArgument(exe), arguments);
+  SetEnvironmentVariableW(L"TMP", freshTemp().c_str());
+  ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             nullptr, &startup, &launcher.info));
+  CloseHandle(write);
+  CloseHandle(launcher.info.hThread);
+}
+
+double secondsSince(ULONGLONG start) { return (GetTickCount64() - start) / 1000.0; }
+
+}  // namespace
+
+TEST(LauncherInterrupt, GivesAChildThatIgnoresCtrlCItsGraceTimeThenTerminatesIt) {
+  RunningLauncher launcher;
+  startOnOwnConsole(launcher, {L"--ignore-interrupts", L"--sleep", L"60000"});
+  DWORD childId = launcher.waitForReport();
+  ASSERT_NE(childId, 0u) << launcher.read;
+  HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, childId);
+  ASSERT_NE(child, nullptr);
+
+  ULONGLONG start = GetTickCount64();
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, /* every process on the console */ 0));
+  EXPECT_EQ(WaitForSingleObject(launcher.info.hProcess, 30000), WAIT_OBJECT_0);
+  double took = secondsSince(start);
+  EXPECT_GE(took, 4.5);
+  EXPECT_LT(took, 20.0);
+  DWORD childCode = 1;
+  EXPECT_EQ(WaitForSingleObject(child, 1000), WAIT_OBJECT_0);
+  GetExitCodeProcess(child, &childCode);
+  EXPECT_EQ(childCode, 0u) << "terminated with exit code 0";
+  CloseHandle(child);
+}
+
+TEST(LauncherInterrupt, EndsAtOnceWhenTheChildEndsOnCtrlC) {
+  RunningLauncher launcher;
+  startOnOwnConsole(launcher, {L"--sleep", L"60000"});
+  ASSERT_NE(launcher.waitForReport(), 0u) << launcher.read;
+  ULONGLONG start = GetTickCount64();
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  EXPECT_EQ(WaitForSingleObject(launcher.info.hProcess, 30000), WAIT_OBJECT_0);
+  EXPECT_LT(secondsSince(start), 4.0);
+}

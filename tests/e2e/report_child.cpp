@@ -1,0 +1,94 @@
+// The child of the end-to-end launchers: reports what it received (command line, module path,
+// current directory, environment, parent), then ends as its arguments ask.
+//
+// Options, after the launcher's own path: --exit N, --crash, --sleep MS, --ignore-interrupts,
+// --stderr TEXT. Every report line is "key=value"; text that may hold any character is given
+// as the hex digits of its UTF-8 bytes.
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const char* const kVariables[] = {
+    "TARNIC_ONEFILE_PARENT", "TARNIC_ONEFILE_DIRECTORY", "TARNIC_ORIGINAL_ARGV0",
+    "TARNIC_ONEFILE_START",  "TARNIC_ONEFILE_TIME_US",   "TARNIC_ONEFILE_RANDOM",
+    "TARNIC_E2E_MARKER",
+};
+
+std::string utf8(const std::wstring& text) {
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
+  std::string out(bytes, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::string hex(const std::wstring& text) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char byte : utf8(text)) {
+    out += digits[byte >> 4];
+    out += digits[byte & 15];
+  }
+  return out;
+}
+
+void report(const char* key, const std::wstring& value) {
+  printf("%s=%s\n", key, hex(value).c_str());
+}
+
+DWORD parentProcessId() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  CloseHandle(snapshot);
+  return parent;
+}
+
+void reportReceived(int count, wchar_t** arguments) {
+  wchar_t buffer[32768];
+  GetModuleFileNameW(nullptr, buffer, 32768);
+  report("module", buffer);
+  GetCurrentDirectoryW(32768, buffer);
+  report("cwd", buffer);
+  report("commandline", GetCommandLineW());
+  for (int i = 0; i < count; ++i) report("arg", arguments[i]);
+  for (const char* name : kVariables) {
+    std::wstring wide(name, name + strlen(name));
+    DWORD length = GetEnvironmentVariableW(wide.c_str(), buffer, 32768);
+    printf("env.%s=%s\n", name, length == 0 ? "unset" : hex(buffer).c_str());
+  }
+  printf("pid=%lu\n", GetCurrentProcessId());
+  printf("parent=%lu\n", parentProcessId());
+  fflush(stdout);
+}
+
+// Handles every console event by doing nothing, so the process runs on.
+BOOL WINAPI ignoreEvent(DWORD) { return TRUE; }
+
+}  // namespace
+
+int wmain() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  reportReceived(count, arguments);
+  for (int i = 1; i < count; ++i) {
+    std::wstring option = arguments[i];
+    const wchar_t* value = i + 1 < count ? arguments[i + 1] : L"0";
+    if (option == L"--stderr") fprintf(stderr, "%s\n", utf8(value).c_str());
+    if (option == L"--ignore-interrupts") SetConsoleCtrlHandler(ignoreEvent, TRUE);
+    if (option == L"--sleep") Sleep(wcstoul(value, nullptr, 10));
+    if (option == L"--crash") *static_cast<volatile int*>(nullptr) = 0;
+    if (option == L"--exit") ExitProcess(wcstoul(value, nullptr, 10));
+  }
+  return 0;
+}
