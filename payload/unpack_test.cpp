@@ -62,11 +62,16 @@ std::wstring knownFolder(int id) {
   return path;
 }
 
-// A fresh, not yet existing target directory below the user's home directory.
+// A fresh, not yet existing target directory below the user's home directory, removed when
+// the test program ends.
 std::wstring freshTarget(const std::wstring& leaf) {
+  static const std::wstring root = knownFolder(CSIDL_PROFILE) + L"\\" + uniqueName(L"tarnic-unpack-");
+  static const struct Cleanup {
+    ~Cleanup() { removeTree(root); }
+  } cleanup;
   static int serial = 0;
-  return knownFolder(CSIDL_PROFILE) + L"\\tarnic-unpack-" + std::to_wstring(GetCurrentProcessId()) +
-         L"-" + std::to_wstring(++serial) + L"\\" + leaf;
+  CreateDirectoryW(root.c_str(), nullptr);
+  return root + L"\\" + std::to_wstring(++serial) + L"\\" + leaf;
 }
 
 bool fileEquals(const std::wstring& path, const std::string& data) {

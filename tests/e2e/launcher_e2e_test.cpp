@@ -61,13 +61,16 @@ std::wstring testFolder() {
 
 std::wstring launcherPath(const std::wstring& name) { return testFolder() + L"\\" + name + L".exe"; }
 
-// A new, empty folder for one launch's temporary directory.
+// A new, empty folder for one launch's temporary directory, removed when the test program
+// ends.
 std::wstring freshTemp() {
+  static const std::wstring root = L"C:\\" + uniqueName(L"tarnic-e2e-");
+  static const struct Cleanup {
+    ~Cleanup() { removeTree(root); }
+  } cleanup;
   static int serial = 0;
-  std::wstring root = L"C:\\tarnic-e2e";
   CreateDirectoryW(root.c_str(), nullptr);
-  std::wstring folder =
-      root + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+  std::wstring folder = root + L"\\" + std::to_wstring(++serial);
   CreateDirectoryW(folder.c_str(), nullptr);
   return folder;
 }

@@ -158,3 +158,30 @@ std::string narrow(const std::wstring& text) {
                       nullptr, nullptr);
   return utf8;
 }
+
+std::wstring uniqueName(const std::wstring& prefix) {
+  static int serial = 0;
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return prefix + std::to_wstring(GetCurrentProcessId()) + L"-" +
+         std::to_wstring(counter.QuadPart) + L"-" + std::to_wstring(++serial);
+}
+
+void removeTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removeTree(child);
+      else
+        DeleteFileW(child.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path.c_str());
+}

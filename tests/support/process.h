@@ -39,6 +39,12 @@ std::wstring ownPath();
 // name (see TARNIC_PROBE) instead of the tests.
 ProcessResult runProbe(const std::string& name, const ProcessOptions& options = {});
 
+// A name no other test process uses, now or earlier (process ids are reused).
+std::wstring uniqueName(const std::wstring& prefix);
+
+// Deletes a directory and everything below it; nothing when it does not exist.
+void removeTree(const std::wstring& path);
+
 // UTF-8 <-> UTF-16 for test expectations.
 std::wstring widen(const std::string& text);
 std::string narrow(const std::wstring& text);

@@ -1,0 +1,230 @@
+#include "packer/app_folder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <system_error>
+
+#include "packer/pack_error.h"
+#include "packer/text_encoding.h"
+#include "packer/windows_names.h"
+#include "payload/payload_format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Walk {
+  fs::path root;                      // canonical
+  std::vector<fs::path> openFolders;  // canonical folders being walked, to find link loops
+  std::vector<AppFile> files;
+};
+
+// Where an entry stands in the walk: its name in the region, and why Windows could not store
+// it or a folder above it. A folder's problem fails the run only once a file lies below it,
+// since empty folders are not packed.
+struct EntryName {
+  std::u16string name;
+  std::string problem;
+};
+
+[[noreturn]] void refuse(const fs::path& path, const std::string& why) {
+  throw PackError(printablePath(path) + ": " + why);
+}
+
+std::string kindOf(fs::file_type type) {
+  switch (type) {
+    case fs::file_type::fifo:
+      return "a fifo";
+    case fs::file_type::socket:
+      return "a socket";
+    case fs::file_type::block:
+    case fs::file_type::character:
+      return "a device";
+    default:
+      return "not a regular file or folder";
+  }
+}
+
+// The name of the entry at `path` below `parent`, and the first problem of the entry or the
+// folders above it.
+EntryName entryName(const fs::path& path, const EntryName& parent) {
+  EntryName result = parent;
+  const std::optional<std::u16string> component = utf8ToUtf16(path.filename().native());
+  const std::string problem =
+      component ? windowsComponentProblem(*component) : "name is not valid UTF-8";
+  if (result.problem.empty() && !problem.empty()) {
+    result.problem = printablePath(path) + ": " + problem;
+  }
+  if (component) {
+    result.name = parent.name.empty() ? *component : parent.name + u'\\' + *component;
+  }
+  return result;
+}
+
+// The canonical target of the link at `path`, which must exist inside the folder.
+fs::path linkTarget(const Walk& walk, const fs::path& path) {
+  std::error_code error;
+  fs::path target = fs::canonical(path, error);
+  if (error == std::errc::too_many_symbolic_link_levels) {
+    refuse(path, "symbolic link loop");
+  }
+  if (error) {
+    refuse(path, "symbolic link cannot be followed: " + error.message());
+  }
+  const bool inside =
+      std::mismatch(walk.root.begin(), walk.root.end(), target.begin(), target.end()).first ==
+      walk.root.end();
+  if (!inside) {
+    refuse(path, "symbolic link leads outside the folder, to " + printablePath(target));
+  }
+  return target;
+}
+
+void checkReadable(const fs::path& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    refuse(path, std::string("cannot be read: ") + std::strerror(errno));
+  }
+  std::fclose(file);
+}
+
+void addFile(Walk& walk, const fs::path& path, const EntryName& name) {
+  if (!name.problem.empty()) {
+    throw PackError(name.problem);
+  }
+  if (name.name.size() > kMaxNameUnits) {
+    refuse(path, windowsNameProblem(name.name));
+  }
+  std::error_code error;
+  const uint64_t size = fs::file_size(path, error);
+  if (error) {
+    refuse(path, "cannot be examined: " + error.message());
+  }
+  if (size > kMaxFileBytes) {
+    refuse(path, "is " + std::to_string(size) + " bytes; the launcher takes files of at most " +
+                     std::to_string(kMaxFileBytes));
+  }
+  checkReadable(path);
+  walk.files.push_back({name.name, path, size});
+}
+
+void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
+                const EntryName& name);
+
+void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
+              const EntryName& folderName) {
+  const EntryName name = entryName(path, folderName);
+  std::error_code error;
+  const fs::file_status own = fs::symlink_status(path, error);
+  if (error) {
+    refuse(path, "cannot be examined: " + error.message());
+  }
+  fs::file_status status = own;
+  fs::path canonical = canonicalFolder / path.filename();
+  if (fs::is_symlink(own)) {
+    canonical = linkTarget(walk, path);
+    status = fs::status(path, error);
+    if (error) {
+      refuse(path, "symbolic link cannot be followed: " + error.message());
+    }
+  }
+  if (fs::is_directory(status)) {
+    if (std::find(walk.openFolders.begin(), walk.openFolders.end(), canonical) !=
+        walk.openFolders.end()) {
+      refuse(path, "symbolic link loop: leads back to " + printablePath(canonical));
+    }
+    walkFolder(walk, path, canonical, name);
+  } else if (fs::is_regular_file(status)) {
+    addFile(walk, path, name);
+  } else {
+    refuse(path, "is " + kindOf(status.type()) + ", which cannot be packed");
+  }
+}
+
+void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
+                const EntryName& name) {
+  walk.openFolders.push_back(canonical);
+  std::error_code error;
+  fs::directory_iterator entries(folder, error);
+  if (error) {
+    refuse(folder, "cannot be listed: " + error.message());
+  }
+  // Sorting here only makes messages predictable; the region order is set afterwards.
+  std::vector<fs::path> paths;
+  for (; entries != fs::directory_iterator(); entries.increment(error)) {
+    paths.push_back(entries->path());
+  }
+  if (error) {
+    refuse(folder, "cannot be listed: " + error.message());
+  }
+  std::sort(paths.begin(), paths.end());
+  for (const fs::path& path : paths) {
+    addEntry(walk, path, canonical, name);
+  }
+  walk.openFolders.pop_back();
+}
+
+fs::path canonicalFolder(const fs::path& folder) {
+  std::error_code error;
+  if (!fs::exists(folder, error)) {
+    refuse(folder, "application folder does not exist");
+  }
+  if (!fs::is_directory(folder, error)) {
+    refuse(folder, "application folder is not a folder");
+  }
+  fs::path canonical = fs::canonical(folder, error);
+  if (error) {
+    refuse(folder, "application folder cannot be resolved: " + error.message());
+  }
+  return canonical;
+}
+
+// Moves the main file to the front; refuses a main file the walk did not find.
+void putMainFirst(std::vector<AppFile>& files, const fs::path& folder, std::string_view main) {
+  const std::u16string mainName = mainEntryName(main);
+  auto found = std::find_if(files.begin(), files.end(),
+                            [&](const AppFile& file) { return file.name == mainName; });
+  if (found == files.end()) {
+    std::string relative(main);
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    const fs::path path = folder / relative;
+    std::error_code error;
+    const bool isFolder = fs::is_directory(path, error);
+    refuse(path, isFolder ? "main file is a folder" : "main file is not in the folder");
+  }
+  std::rotate(files.begin(), found, found + 1);
+}
+
+}  // namespace
+
+std::u16string mainEntryName(std::string_view mainName) {
+  std::optional<std::u16string> name = utf8ToUtf16(mainName);
+  if (!name) {
+    throw PackError("main file name " + printableBytes(mainName) + " is not UTF-8");
+  }
+  std::replace(name->begin(), name->end(), u'/', u'\\');
+  return *name;
+}
+
+std::vector<AppFile> collectAppFiles(const fs::path& folder, std::string_view mainName) {
+  Walk walk;
+  walk.root = canonicalFolder(folder);
+  walkFolder(walk, folder, walk.root, EntryName{});
+  std::vector<AppFile>& files = walk.files;
+  std::sort(files.begin(), files.end(),
+            [](const AppFile& a, const AppFile& b) { return a.name < b.name; });
+  std::vector<std::u16string> names;
+  for (const AppFile& file : files) {
+    names.push_back(file.name);
+  }
+  if (auto conflict = findNameConflict(names)) {
+    throw PackError(printablePath(folder) + ": \"" + utf16ToUtf8(conflict->first) + "\" and \"" +
+                    utf16ToUtf8(conflict->second) +
+                    "\" differ only in letter case and would be one file on Windows");
+  }
+  putMainFirst(files, folder, mainName);
+  return files;
+}

@@ -1,0 +1,27 @@
+// The files of an application folder, named and ordered as a region holds them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct AppFile {
+  std::u16string name;           // relative, backslash-separated, as the launcher writes it
+  std::filesystem::path source;  // read through: a link inside the folder gives its target
+  uint64_t size;
+};
+
+// The region name of the main file given as a relative name with '/' or '\' separators.
+// Throws PackError when it is not valid UTF-8.
+std::u16string mainEntryName(std::string_view mainName);
+
+// Every regular file below `folder`, the main file first and then by UTF-16 name (code unit
+// order), so that the same folder always gives the same order. Links that stay inside the
+// folder are followed; empty folders are left out. Throws PackError naming the first file the
+// launcher could not reproduce as it is: a name that is not UTF-8 or that Windows cannot store,
+// names that differ only in case, a file over kMaxFileBytes, a link leading outside or in a
+// loop, anything but files and folders, and unreadable files and folders.
+std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder,
+                                     std::string_view mainName);

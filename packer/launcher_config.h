@@ -1,0 +1,45 @@
+// The configuration file of one launcher (TOML): its target spec, the strings of its version
+// block and where its application and icon are.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The longest company, product, version or copyright string: any of them may become part of the
+// target directory through a token, whose buffer holds 4096 units with its NUL.
+constexpr size_t kMaxStringUnits = 4095;
+
+using VersionNumbers = std::array<uint16_t, 4>;
+
+// All strings UTF-8, as in the file.
+struct VersionStrings {
+  std::string company;
+  std::string product;
+  std::string version;
+  std::string fileVersion;
+  std::string productVersion;
+  std::string copyright;
+};
+
+struct LauncherConfig {
+  std::string targetSpec;
+  VersionStrings strings;
+  VersionNumbers fileVersion;
+  VersionNumbers productVersion;
+  std::optional<std::filesystem::path> appFolder;  // relative paths resolved against the file
+  std::string main;                                // relative to the application folder
+  std::filesystem::path icon;
+};
+
+// The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.
+std::optional<VersionNumbers> parseVersion(std::string_view text);
+
+// Reads and checks the file. Throws PackError naming the file and the field ("version.company")
+// for a TOML syntax error, an unknown key, a missing field, a value that is not a string, a
+// string holding NUL or over kMaxStringUnits, a target spec the launcher would refuse, a
+// version that is not four numbers, and an empty company or product.
+LauncherConfig readLauncherConfig(const std::filesystem::path& file);

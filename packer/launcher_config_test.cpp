@@ -1,0 +1,205 @@
+#include "packer/launcher_config.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "packer/test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBaseConfig = R"(target_spec = '{CACHE_DIR}\Co\App'
+[version]
+company = "Co"
+product = "App"
+version = "1.2.3.4"
+file_version = "1.2.3.4"
+product_version = "1.2.3.4"
+copyright = "(c) Co"
+[application]
+folder = "app"
+main = "App.exe"
+icon = "icon.ico"
+)";
+
+// One change to a good configuration and the words its message must hold.
+struct BadConfig {
+  std::string label;
+  std::string from;  // replaced in the base configuration, once
+  std::string to;
+  std::string words;
+  std::string icon = "";                // replaces the icon file when not empty
+  std::vector<std::string> extra = {};  // more arguments
+};
+
+std::string edited(const BadConfig& bad) {
+  std::string config = kBaseConfig;
+  const size_t at = config.find(bad.from);
+  if (at == std::string::npos) {
+    throw std::runtime_error("no '" + bad.from + "' in the config");
+  }
+  return config.replace(at, bad.from.size(), bad.to);
+}
+
+std::string line(const std::string& key) {
+  const size_t start = kBaseConfig.find(key + " = ");
+  return kBaseConfig.substr(start, kBaseConfig.find('\n', start) + 1 - start);
+}
+
+std::string iconHeader(uint16_t type, uint16_t count) {
+  return std::string{0, 0, char(type), 0, char(count), 0};
+}
+
+class LauncherConfigCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeFile(scratch_ / "app/App.exe", "MZ");
+    fs::create_directories(scratch_ / "out");
+  }
+
+  // Runs the launcher command with `config`; the kit does not exist, so that a configuration
+  // that passes every check fails on the kit.
+  ToolResult run(const std::string& config, const std::vector<std::string>& extra = {},
+                 const std::string& icon = "") {
+    writeFile(scratch_ / "launcher.toml", config);
+    writeFile(scratch_ / "icon.ico", icon.empty() ? makeIcon({16, 256}) : icon);
+    std::vector<std::string> args{"launcher",
+                                  "--config",
+                                  scratch_ / "launcher.toml",
+                                  "--out",
+                                  scratch_ / "out/App.exe",
+                                  "--kit",
+                                  scratch_ / "no-kit.txt"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runPack(args);
+  }
+
+  // A region file packed from `main` and "other.txt".
+  fs::path region(const std::string& main) {
+    writeFile(scratch_ / "region-app" / main, "MZ");
+    writeFile(scratch_ / "region-app/other.txt", "x");
+    const fs::path region = scratch_ / "packed.bin";
+    ToolResult result = runPack({"region", "--app", scratch_ / "region-app", "--main", main,
+                                 "--out", region, "--level", "1"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    return region;
+  }
+
+  ScratchFolder scratch_;
+};
+
+TEST_F(LauncherConfigCheck, PassesAGoodConfigurationOnToTheKit) {
+  ToolResult result = run(kBaseConfig);
+  EXPECT_NE(result.status, 0);
+  EXPECT_NE(result.err.find("no-kit.txt: kit file cannot be read"), std::string::npos)
+      << result.err;
+}
+
+TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
+  std::vector<BadConfig> cases;
+  for (const char* field :
+       {"company", "product", "version", "file_version", "product_version", "copyright"}) {
+    cases.push_back({std::string("missing ") + field, line(field), "",
+                     std::string("version.") + field + " is missing"});
+  }
+  for (const char* field : {"main", "icon"}) {
+    cases.push_back({std::string("missing ") + field, line(field), "",
+                     std::string("application.") + field + " is missing"});
+  }
+  const std::string badVersion = "\" is not four numbers 0..65535 separated by dots";
+  const std::vector<BadConfig> more{
+      {"missing target spec", line("target_spec"), "", "target_spec is missing"},
+      {"missing version table", "[version]", "[other]", "other is not a known key"},
+      {"missing folder", line("folder"), "", "application.folder is missing"},
+      {"unknown top-level key", "[version]", "targt_spec = 'x'\n[version]",
+       "targt_spec is not a known key"},
+      {"unknown version key", "company", "compnay", "version.compnay is not a known key"},
+      {"unknown application key", "icon =", "icn =", "application.icn is not a known key"},
+      {"nested table", "[application]", "[version.extra]\n[application]",
+       "version.extra is not a known key"},
+      {"not a string", "company = \"Co\"", "company = 5", "version.company must be a string"},
+      {"NUL in a string", "product = \"App\"", "product = \"A\\u0000pp\"",
+       "version.product holds a NUL character"},
+      {"string too long", "\"(c) Co\"", "\"" + std::string(4096, 'c') + "\"",
+       "version.copyright is longer than 4095 UTF-16 units"},
+      {"empty company", "company = \"Co\"", "company = \"\"", "version.company is empty"},
+      {"empty product", "product = \"App\"", "product = \"\"", "version.product is empty"},
+      {"three numbers", "version = \"1.2.3.4\"", "version = \"1.2.3\"",
+       "version.version \"1.2.3" + badVersion},
+      {"number over 65535", "file_version = \"1.2.3.4\"", "file_version = \"1.2.3.65536\"",
+       "version.file_version \"1.2.3.65536" + badVersion},
+      {"letter in a version", "product_version = \"1.2.3.4\"", "product_version = \"1.2.x.4\"",
+       "version.product_version \"1.2.x.4" + badVersion},
+      {"empty version number", "version = \"1.2.3.4\"", "version = \"1..2.3\"",
+       "version.version \"1..2.3" + badVersion},
+      {"empty spec", "'{CACHE_DIR}\\Co\\App'", "''", "target_spec is empty"},
+      {"unknown token", "{CACHE_DIR}", "{CACHE}", "target_spec has the unknown token \"{CACHE}\""},
+      {"empty token", "{CACHE_DIR}", "{}", "target_spec has an empty token name"},
+      {"brace without name", "\\App'", "\\App}'", "target_spec has a \"}\" with no open name"},
+      {"brace inside a name", "{CACHE_DIR}", "{A{CACHE_DIR}", "target_spec has a \"{\" inside"},
+      {"unclosed name", "\\App'", "\\{App'", "target_spec has a \"{\" that is never closed"},
+      {"spec too long", "\\App'", "\\" + std::string(4090, 'a') + "'",
+       "target_spec is longer than 4095"},
+      {"main not in the folder", "\"App.exe\"", "\"Other.exe\"",
+       "application.main \"Other.exe\" is not a file in"},
+      {"folder missing", "\"app\"", "\"nope\"", "application.folder \""},
+      {"icon missing", "\"icon.ico\"", "\"none.ico\"", "none.ico\" does not exist"},
+      {"not an icon", "", "", "application.icon \"", "GIF89a"},
+      {"icon of no images", "", "", "holds no images", iconHeader(1, 0)},
+      {"cursor", "", "", "is not an icon file", iconHeader(2, 1) + std::string(16, '\0')},
+      {"icon directory cut", "", "", "directory of 2 images runs past the end",
+       iconHeader(1, 2) + std::string(16, '\0')},
+      {"image past the end", "", "", "image 2 (", makeIcon({16, 32}).substr(0, 200)},
+      {"image neither PNG nor bitmap", "", "", "image 1 is neither a PNG image nor a bitmap",
+       [] {
+         std::string icon = makeIcon({16});
+         icon[22] = 'X';  // the first byte of the PNG signature
+         return icon;
+       }()},
+      {"TOML syntax", "\"Co\"", "\"Co", "launcher.toml:3:"},
+  };
+  cases.insert(cases.end(), more.begin(), more.end());
+  for (const BadConfig& bad : cases) {
+    SCOPED_TRACE(bad.label);
+    ToolResult result = run(edited(bad), bad.extra, bad.icon);
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("tarnic-pack: error: ", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find(bad.words), std::string::npos) << bad.words << "\n" << result.err;
+    EXPECT_EQ(namesIn(scratch_ / "out"), std::vector<std::string>{}) << "no .exe, no temporary";
+  }
+}
+
+TEST_F(LauncherConfigCheck, RefusesARegionThatFailsVerificationOrStartsWithAnotherFile) {
+  const fs::path good = region("App.exe");
+  ToolResult fine = run(kBaseConfig, {"--region", good});
+  EXPECT_NE(fine.err.find("kit file cannot be read"), std::string::npos) << fine.err;
+
+  std::string damaged = readFile(good);
+  damaged[damaged.size() - 9] = 1;
+  writeFile(scratch_ / "damaged.bin", damaged);
+  ToolResult result = run(kBaseConfig, {"--region", scratch_ / "damaged.bin"});
+  EXPECT_NE(result.err.find("damaged.bin: the byte after the frame is 1"), std::string::npos)
+      << result.err;
+
+  ToolResult other = run(kBaseConfig, {"--region", region("Other.exe")});
+  EXPECT_NE(other.err.find("application.main \"App.exe\" is not the first entry of the region"),
+            std::string::npos)
+      << other.err;
+  EXPECT_NE(other.err.find("starts with \"Other.exe\""), std::string::npos) << other.err;
+  EXPECT_EQ(namesIn(scratch_ / "out"), std::vector<std::string>{});
+}
+
+TEST(VersionText, TakesFourDecimalNumbersUpTo65535) {
+  EXPECT_EQ(parseVersion("0.0.0.0"), (VersionNumbers{0, 0, 0, 0}));
+  EXPECT_EQ(parseVersion("65535.1.20.007"), (VersionNumbers{65535, 1, 20, 7}));
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "1.2.3.", ".1.2.3", "1.2.3.65536", "1.2.3.-1",
+                          "1.2.3.+1", " 1.2.3.4", "1.2.3.4 ", "1,2,3,4", "99999999999.1.1.1"}) {
+    EXPECT_FALSE(parseVersion(bad)) << bad;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// The three generated sources that turn a configuration and a region into a launcher with the
+// kit: the configuration constants (C++), the region in read-only data (assembler) and the
+// executable's resources (resource script).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "packer/launcher_config.h"
+
+// Defines the constants declared in build/launcher_config.h, exact to the UTF-16 unit.
+std::string configSource(const LauncherConfig& config);
+
+// Places the file `regionFile` (a plain name in the tool's working folder) as kPayloadRegion in
+// read-only data, followed by kPayloadRegionLength = `length`, as payload/payload_region.h
+// declares them.
+std::string regionAssembly(std::string_view regionFile, uint64_t length);
+
+// Neutral-language icon group from `iconFile`, manifest from `manifestFile` (plain names in the
+// tool's working folder) and the version block of `config`.
+std::string resourceScript(const LauncherConfig& config, std::string_view iconFile,
+                           std::string_view manifestFile);

@@ -1,0 +1,127 @@
+// tarnic-pack: packs an application into a payload region and links launchers that carry it.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+#include "packer/launcher_build.h"
+#include "packer/interruption.h"
+#include "packer/region_reader.h"
+#include "packer/region_writer.h"
+#include "packer/text_encoding.h"
+
+namespace {
+
+constexpr int kFailureStatus = 1;
+constexpr int kUsageStatus = 2;
+constexpr unsigned kMaxThreads = 256;
+
+struct Options {
+  std::string app;
+  std::string main;
+  std::string out;
+  std::string file;
+  std::string config;
+  std::string region;
+  std::string kit = TARNIC_DEFAULT_KIT;
+  Compression compression{kDefaultCompressionLevel, defaultThreads()};
+  bool keepWork = false;
+};
+
+void addCompressionOptions(CLI::App& command, Options& options) {
+  command.add_option("--level", options.compression.level, "zstd compression level")
+      ->check(CLI::Range(1, maxCompressionLevel()))
+      ->capture_default_str();
+  command
+      .add_option("--threads", options.compression.threads,
+                  "compression threads; every count gives the same bytes")
+      ->check(CLI::Range(1u, kMaxThreads))
+      ->capture_default_str();
+}
+
+void listRegion(const std::string& path) {
+  const RegionFile file = readRegionFile(path);
+  for (const RegionEntry& entry : file.region.entries) {
+    std::printf("%10llu %08x %s\n", static_cast<unsigned long long>(entry.size),
+                entry.storedChecksum, utf16ToUtf8(entry.name).c_str());
+  }
+}
+
+LauncherRequest launcherRequest(const Options& options) {
+  LauncherRequest request;
+  request.config = options.config;
+  request.out = options.out;
+  if (!options.app.empty()) {
+    request.app = options.app;
+  }
+  if (!options.region.empty()) {
+    request.region = options.region;
+  }
+  request.kit = options.kit;
+  request.compression = options.compression;
+  request.keepWork = options.keepWork;
+  return request;
+}
+
+void addRegionCommand(CLI::App& app, Options& options) {
+  CLI::App* region = app.add_subcommand("region", "pack an application folder into a region file");
+  region->add_option("--app", options.app, "application folder")->required();
+  region->add_option("--main", options.main, "main file, relative to the folder; packed first")
+      ->required();
+  region->add_option("--out", options.out, "region file to write")->required();
+  addCompressionOptions(*region, options);
+  region->footer(
+      "Every file below the folder is packed, the main file first. Empty folders are ignored: "
+      "a region holds files only.");
+  region->callback(
+      [&] { packRegion(options.app, options.main, options.out, options.compression); });
+}
+
+void addListCommand(CLI::App& app, Options& options) {
+  CLI::App* list = app.add_subcommand("list", "verify a region file or launcher and list it");
+  list->add_option("file", options.file, "region file or launcher .exe")->required();
+  list->callback([&] { listRegion(options.file); });
+}
+
+void addLauncherCommand(CLI::App& app, Options& options) {
+  CLI::App* launcher = app.add_subcommand("launcher", "link a launcher for an application");
+  launcher->add_option("--config", options.config, "launcher configuration file (TOML)")
+      ->required();
+  launcher->add_option("--out", options.out, "launcher .exe to write")->required();
+  CLI::Option* appOption =
+      launcher->add_option("--app", options.app, "application folder (replaces the configured)");
+  launcher->add_option("--region", options.region, "region made before, in place of a folder")
+      ->excludes(appOption);
+  launcher->add_option("--kit", options.kit, "kit file of the Windows tree")->capture_default_str();
+  addCompressionOptions(*launcher, options);
+  launcher->add_flag("--keep-work", options.keepWork, "keep the generated sources and objects");
+  launcher->footer("Empty folders of the application are ignored: a region holds files only.");
+  launcher->callback([&] { buildLauncher(launcherRequest(options)); });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Packs an application folder into a payload region and links launchers.",
+               "tarnic-pack"};
+  app.require_subcommand(1);
+  Options options;
+  addRegionCommand(app, options);
+  addListCommand(app, options);
+  addLauncherCommand(app, options);
+  catchInterruptions();
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) {
+      return app.exit(error);
+    }
+    std::fprintf(stderr, "tarnic-pack: error: %s\n", error.what());
+    return kUsageStatus;
+  } catch (const std::exception& error) {
+    // Caught, not left to terminate, so that unwinding removes temporary files.
+    std::fprintf(stderr, "tarnic-pack: error: %s\n", error.what());
+    return kFailureStatus;
+  }
+  return 0;
+}

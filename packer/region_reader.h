@@ -1,0 +1,40 @@
+// Reading payload regions back, for `list` and for launchers built from a region made before:
+// every byte of the layout of payload/payload_format.h is checked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RegionEntry {
+  std::u16string name;
+  uint64_t size;
+  uint32_t storedChecksum;
+};
+
+struct Region {
+  size_t offset;  // of the magic in the file
+  size_t length;
+  std::vector<RegionEntry> entries;
+};
+
+// The whole file. Throws PackError when it cannot be read.
+std::vector<unsigned char> readWholeFile(const std::filesystem::path& path);
+
+// Finds and verifies the region in `file`: a region file, which must start with the magic and
+// end with the trailer, or an executable (starting "MZ") holding one, found by the magic
+// followed by kFrameHeader and confirmed by its trailer. Verifies the frame (decoded at zstd's
+// default window limit), each entry's name, size and stored checksum against its data, the
+// terminator as the frame's last content, the pad byte and the trailing length. Throws
+// PackError naming the first problem.
+Region readRegion(const std::vector<unsigned char>& file);
+
+struct RegionFile {
+  std::vector<unsigned char> bytes;
+  Region region;
+};
+
+// readWholeFile and readRegion, with messages that name the file.
+RegionFile readRegionFile(const std::filesystem::path& path);

@@ -1,0 +1,226 @@
+#include "packer/region_writer.h"
+
+#include <zlib.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "packer/output_file.h"
+#include "packer/pack_error.h"
+#include "packer/progress.h"
+#include "packer/text_encoding.h"
+#include "payload/payload_format.h"
+
+namespace {
+
+constexpr size_t kReadChunkBytes = 1 << 20;
+
+void writeBytes(std::FILE* out, const void* data, size_t size) {
+  if (std::fwrite(data, 1, size, out) != size) {
+    throw PackError(std::string("cannot write the region: ") + std::strerror(errno));
+  }
+}
+
+template <typename Unsigned>
+void appendLittleEndian(std::string& out, Unsigned value) {
+  for (size_t i = 0; i < sizeof value; ++i) {
+    out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+// One zstd frame written to a file as the entry stream is fed to it.
+class FrameWriter {
+ public:
+  FrameWriter(const Compression& compression, std::FILE* out)
+      : context_(ZSTD_createCCtx(), ZSTD_freeCCtx), out_(out), buffer_(ZSTD_CStreamOutSize()) {
+    if (!context_) {
+      throw PackError("cannot create a zstd compression context");
+    }
+    setParameter(ZSTD_c_compressionLevel, compression.level);
+    setParameter(ZSTD_c_windowLog, kFrameWindowLog);
+    setParameter(ZSTD_c_checksumFlag, 0);
+    setParameter(ZSTD_c_contentSizeFlag, 0);
+    setWorkers(compression.threads);
+  }
+
+  void write(const void* data, size_t size) {
+    ZSTD_inBuffer in{data, size, 0};
+    while (in.pos < in.size) {
+      drain(ZSTD_compressStream2(context_.get(), &output(), &in, ZSTD_e_continue));
+    }
+  }
+
+  // Ends the frame and returns its length.
+  uint64_t finish() {
+    ZSTD_inBuffer in{nullptr, 0, 0};
+    size_t remaining;
+    do {
+      remaining = ZSTD_compressStream2(context_.get(), &output(), &in, ZSTD_e_end);
+      drain(remaining);
+    } while (remaining != 0);
+    if (header_.size() < sizeof kFrameHeader ||
+        std::memcmp(header_.data(), kFrameHeader, sizeof kFrameHeader) != 0) {
+      throw PackError("the zstd library wrote a frame header other than the launcher's");
+    }
+    return frameBytes_;
+  }
+
+ private:
+  void setParameter(ZSTD_cParameter parameter, int value) {
+    const size_t result = ZSTD_CCtx_setParameter(context_.get(), parameter, value);
+    if (ZSTD_isError(result)) {
+      throw PackError(std::string("zstd refuses a compression setting: ") +
+                      ZSTD_getErrorName(result));
+    }
+  }
+
+  // Worker mode makes the frame independent of the thread count; a library built without
+  // threads compresses on the calling thread, which gives other (still valid) bytes.
+  void setWorkers(unsigned threads) {
+    const ZSTD_bounds bounds = ZSTD_cParam_getBounds(ZSTD_c_nbWorkers);
+    if (ZSTD_isError(bounds.error) || bounds.upperBound < 1) {
+      std::fprintf(stderr,
+                   "tarnic-pack: note: this zstd library has no worker threads; compressing on "
+                   "one thread, so the region differs from one made with workers\n");
+      return;
+    }
+    setParameter(ZSTD_c_nbWorkers,
+                 static_cast<int>(std::min<unsigned>(threads, bounds.upperBound)));
+  }
+
+  ZSTD_outBuffer& output() {
+    outBuffer_ = ZSTD_outBuffer{buffer_.data(), buffer_.size(), 0};
+    return outBuffer_;
+  }
+
+  void drain(size_t result) {
+    if (ZSTD_isError(result)) {
+      throw PackError(std::string("compression failed: ") + ZSTD_getErrorName(result));
+    }
+    const size_t wanted = sizeof kFrameHeader - header_.size();
+    header_.append(buffer_.data(), std::min(wanted, outBuffer_.pos));
+    writeBytes(out_, buffer_.data(), outBuffer_.pos);
+    frameBytes_ += outBuffer_.pos;
+  }
+
+  std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> context_;
+  std::FILE* out_;
+  std::vector<char> buffer_;
+  ZSTD_outBuffer outBuffer_{};
+  std::string header_;  // the frame's first bytes, to check against kFrameHeader
+  uint64_t frameBytes_ = 0;
+};
+
+using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+FileHandle openForReading(const AppFile& file) {
+  FileHandle handle(std::fopen(file.source.c_str(), "rb"), std::fclose);
+  if (!handle) {
+    throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
+  }
+  return handle;
+}
+
+// Reads the whole file in chunks, handing each to `use`; the file must still have its size.
+template <typename Use>
+void readChunks(const AppFile& file, std::vector<char>& chunk, Use use) {
+  FileHandle handle = openForReading(file);
+  uint64_t total = 0;
+  size_t got;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), handle.get())) > 0) {
+    total += got;
+    if (total > file.size) {
+      break;
+    }
+    use(chunk.data(), got);
+  }
+  if (std::ferror(handle.get())) {
+    throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
+  }
+  if (total != file.size) {
+    throw PackError(printablePath(file.source) + ": changed while it was packed");
+  }
+}
+
+uint32_t crcOf(const AppFile& file, std::vector<char>& chunk) {
+  uLong crc = crc32(0, Z_NULL, 0);
+  readChunks(file, chunk, [&](const char* data, size_t size) {
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+  });
+  return static_cast<uint32_t>(crc);
+}
+
+std::string entryHeader(const AppFile& file, uint32_t crc) {
+  std::string header;
+  for (char16_t unit : file.name) {
+    appendLittleEndian<uint16_t>(header, unit);
+  }
+  appendLittleEndian<uint16_t>(header, kNameTerminator);
+  appendLittleEndian<uint64_t>(header, file.size);
+  appendLittleEndian<uint32_t>(header, storedChecksum(crc));
+  return header;
+}
+
+// The checksum precedes the data, so each file is read twice: once for its checksum and once
+// into the frame, which must give the same checksum.
+void writeEntry(FrameWriter& frame, const AppFile& file, std::vector<char>& chunk,
+                Progress& progress) {
+  const uint32_t crc = crcOf(file, chunk);
+  const std::string header = entryHeader(file, crc);
+  frame.write(header.data(), header.size());
+  uLong written = crc32(0, Z_NULL, 0);
+  readChunks(file, chunk, [&](const char* data, size_t size) {
+    written = crc32(written, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+    frame.write(data, size);
+    progress.advance(size);
+  });
+  if (written != crc) {
+    throw PackError(printablePath(file.source) + ": changed while it was packed");
+  }
+}
+
+}  // namespace
+
+unsigned defaultThreads() {
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+int maxCompressionLevel() {
+  return ZSTD_maxCLevel();
+}
+
+uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
+                     std::FILE* out) {
+  uint64_t totalBytes = 0;
+  for (const AppFile& file : files) {
+    totalBytes += file.size;
+  }
+  Progress progress(totalBytes);
+  writeBytes(out, kPayloadMagic, kPayloadMagicBytes);
+  FrameWriter frame(compression, out);
+  std::vector<char> chunk(kReadChunkBytes);
+  for (const AppFile& file : files) {
+    writeEntry(frame, file, chunk, progress);
+  }
+  std::string terminator;
+  appendLittleEndian<uint16_t>(terminator, kNameTerminator);
+  frame.write(terminator.data(), terminator.size());
+  const uint64_t frameBytes = frame.finish();
+  std::string trailer(kTrailerPadBytes, static_cast<char>(kTrailerPadByte));
+  appendLittleEndian<uint64_t>(trailer, trailerLengthValue(frameBytes));
+  writeBytes(out, trailer.data(), trailer.size());
+  return regionLength(frameBytes);
+}
+
+void packRegion(const std::filesystem::path& folder, std::string_view mainName,
+                const std::filesystem::path& out, const Compression& compression) {
+  const std::vector<AppFile> files = collectAppFiles(folder, mainName);
+  OutputFile output(out);
+  writeRegion(files, compression, output.stream());
+  output.commit();
+}

@@ -1,0 +1,36 @@
+// Writing payload regions: the files of an application folder as one zstd frame between the
+// magic and the trailer of payload/payload_format.h.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "packer/app_folder.h"
+
+constexpr int kDefaultCompressionLevel = 19;
+
+struct Compression {
+  int level = kDefaultCompressionLevel;
+  // Worker threads, at least 1. Every count gives the same frame.
+  unsigned threads = 1;
+};
+
+// The machine's processor count, the default number of threads.
+unsigned defaultThreads();
+
+// The highest compression level the zstd library offers.
+int maxCompressionLevel();
+
+// Writes the region of `files` (in their order) to `out` and returns its length. Throws
+// PackError when a file cannot be read or changes while it is packed, or when the output cannot
+// be written.
+uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
+                     std::FILE* out);
+
+// The `region` command: packs `folder`, `mainName` first, into the region file `out`, which
+// appears only when it is complete.
+void packRegion(const std::filesystem::path& folder, std::string_view mainName,
+                const std::filesystem::path& out, const Compression& compression);

@@ -1,0 +1,136 @@
+#include "packer/test_util.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename Unsigned>
+void appendBigEndian(std::string& out, Unsigned value) {
+  for (size_t i = sizeof value; i-- > 0;) {
+    out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+template <typename Unsigned>
+void appendLittleEndian(std::string& out, Unsigned value) {
+  for (size_t i = 0; i < sizeof value; ++i) {
+    out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+void appendPngChunk(std::string& png, const std::string& type, const std::string& data) {
+  appendBigEndian<uint32_t>(png, static_cast<uint32_t>(data.size()));
+  const std::string typed = type + data;
+  png += typed;
+  appendBigEndian<uint32_t>(
+      png, crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())));
+}
+
+// A square RGBA image of one colour that depends on its size, so that each image differs.
+std::string makePng(int size) {
+  std::string header;
+  appendBigEndian<uint32_t>(header, size);
+  appendBigEndian<uint32_t>(header, size);
+  header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, no interlace
+  std::string pixels;
+  for (int row = 0; row < size; ++row) {
+    pixels += '\0';  // no filter
+    for (int column = 0; column < size; ++column) {
+      pixels += std::string{char(size), 0x40, 0x20, -1};
+    }
+  }
+  std::string packed(compressBound(pixels.size()), '\0');
+  uLongf packedSize = packed.size();
+  compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+           reinterpret_cast<const Bytef*>(pixels.data()), pixels.size());
+  packed.resize(packedSize);
+  std::string png("\x89PNG\r\n\x1a\n", 8);
+  appendPngChunk(png, "IHDR", header);
+  appendPngChunk(png, "IDAT", packed);
+  appendPngChunk(png, "IEND", "");
+  return png;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+  std::string pattern = (fs::path(::testing::TempDir()) / "packer-test-XXXXXX").native();
+  if (!mkdtemp(pattern.data())) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+  path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  // Tests take permissions away; give them back so that everything can be removed.
+  std::error_code ignored;
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (!it->is_symlink()) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+  }
+  fs::remove_all(path_, ignored);
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+  if (!out.flush()) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ToolResult runPack(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{TARNIC_PACK};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runProgram(argv, fs::current_path());
+}
+
+std::string makeIcon(const std::vector<int>& sizes) {
+  constexpr size_t kHeaderBytes = 6;
+  constexpr size_t kEntryBytes = 16;
+  std::string icon;
+  appendLittleEndian<uint16_t>(icon, 0);
+  appendLittleEndian<uint16_t>(icon, 1);
+  appendLittleEndian<uint16_t>(icon, static_cast<uint16_t>(sizes.size()));
+  std::string images;
+  for (int size : sizes) {
+    const std::string png = makePng(size);
+    icon += static_cast<char>(size % 256);
+    icon += static_cast<char>(size % 256);
+    icon += std::string(2, '\0');            // no palette, reserved
+    appendLittleEndian<uint16_t>(icon, 1);   // planes
+    appendLittleEndian<uint16_t>(icon, 32);  // bits per pixel
+    appendLittleEndian<uint32_t>(icon, static_cast<uint32_t>(png.size()));
+    appendLittleEndian<uint32_t>(
+        icon, static_cast<uint32_t>(kHeaderBytes + kEntryBytes * sizes.size() + images.size()));
+    images += png;
+  }
+  return icon + images;
+}
