@@ -11,6 +11,7 @@
 #include "paths/system_paths.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
+#include "payload/target_lock.h"
 
 wchar_t programPath[kPathUnits];
 
@@ -200,9 +201,11 @@ bool isBareDrive(const wchar_t* directory) {
 }  // namespace
 
 void unpackPayload() {
+  lockTargetDirectory(targetDirectory);
   while (readEntryName()) {
     unpackEntry();
   }
+  unlockTargetDirectory();
 }
 
 bool ensureParentDirectories(const wchar_t* path) {

@@ -16,7 +16,9 @@ extern wchar_t programPath[kPathUnits];
 
 // Reads every entry through the payload reader up to the terminator and makes each file exist
 // under targetDirectory with the entry's content: a file whose CRC-32 matches the stored
-// checksum is left alone, every other one is written after its directories are created.
+// checksum is left alone, every other one is written after its directories are created. Holds
+// the target directory's lock meanwhile, so that launches started together unpack one after
+// the other.
 // Ends the process with "Error, failed to open '<path>' for writing." when a file cannot be
 // created, with "Error, couldn't unpack file to target path." and the system error when a
 // write fails, and with "Error, couldn't decode attached data." for a name that could lead

@@ -1,0 +1,18 @@
+// One launch at a time unpacks into a target directory. Launches that unpack side by side see
+// each other's half-written files as changed: they truncate files that another launch is about
+// to start, and their reads and writes of one file lock each other out. The lock is a named
+// mutex, so it needs no file of its own and a launch that dies leaves it free.
+#pragma once
+
+#include <cstddef>
+
+// Units of a lock name: the prefix, 16 hex digits and the terminator.
+constexpr size_t kLockNameUnits = 64;
+
+// The mutex name for `directory`: the same for every spelling that differs only in ASCII case.
+void formatLockName(const wchar_t* directory, wchar_t* name);
+
+// Waits until no other launch unpacks into `directory`, then holds the lock. When the system
+// gives no mutex the launch goes on unlocked, as launches did before the lock.
+void lockTargetDirectory(const wchar_t* directory);
+void unlockTargetDirectory();

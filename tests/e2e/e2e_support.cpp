@@ -1,0 +1,79 @@
+#include "tests/e2e/e2e_support.h"
+
+namespace {
+
+std::wstring unhex(const std::string& digits) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  return widen(bytes);
+}
+
+}  // namespace
+
+Report parseReport(const std::string& out) {
+  Report report;
+  size_t at = 0;
+  for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = out.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+    if (key == "module") report.module = unhex(value);
+    if (key == "cwd") report.cwd = unhex(value);
+    if (key == "arg") report.arguments.push_back(unhex(value));
+    if (key == "parent") report.parent = std::stoul(value);
+    if (key.rfind("env.", 0) == 0)
+      report.environment[key.substr(4)] =
+          value == "unset" ? std::nullopt : std::optional<std::wstring>(unhex(value));
+  }
+  return report;
+}
+
+std::wstring testFolder() {
+  std::wstring self = ownPath();
+  return self.substr(0, self.rfind(L'\\'));
+}
+
+std::wstring launcherPath(const std::wstring& name) { return testFolder() + L"\\" + name + L".exe"; }
+
+std::wstring freshTemp() {
+  static const std::wstring root = L"C:\\" + uniqueName(L"tarnic-e2e-");
+  static const struct Cleanup {
+    ~Cleanup() { removeTree(root); }
+  } cleanup;
+  static int serial = 0;
+  CreateDirectoryW(root.c_str(), nullptr);
+  std::wstring folder = root + L"\\" + std::to_wstring(++serial);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::wstring commandLine(const std::wstring& first, const std::vector<std::wstring>& arguments) {
+  std::wstring line = first;
+  for (const auto& argument : arguments) line += L" " + quoteArgument(argument);
+  return line;
+}
+
+Launch launchAs(const std::wstring& exe, const std::wstring& line, ProcessOptions options) {
+  Launch launch;
+  launch.temp = freshTemp();
+  options.setEnvironment[L"TMP"] = launch.temp;
+  options.setEnvironment[L"TEMP"] = launch.temp;
+  launch.process = runProcess(exe, line, options);
+  launch.report = parseReport(launch.process.out);
+  return launch;
+}
+
+Launch launch(const std::wstring& name, const std::vector<std::wstring>& arguments,
+              ProcessOptions options) {
+  std::wstring exe = launcherPath(name);
+  return launchAs(exe, commandLine(quoteArgument(exe), arguments), options);
+}
+
+std::wstring variable(const Launch& launch, const char* name) {
+  auto value = launch.report.environment.at(name);
+  return value ? *value : L"<unset>";
+}
+

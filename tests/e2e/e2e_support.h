@@ -1,0 +1,48 @@
+// What the end-to-end tests share: starting packed launchers and reading their child's report.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+// What the report child received, as it printed it.
+struct Report {
+  std::wstring module;
+  std::wstring cwd;
+  std::vector<std::wstring> arguments;
+  std::map<std::string, std::optional<std::wstring>> environment;
+  DWORD parent = 0;
+};
+
+struct Launch {
+  ProcessResult process;
+  Report report;
+  std::wstring temp;  // the launch's own TMP, below which its target directory lies
+};
+
+Report parseReport(const std::string& out);
+
+// The folder of the test program, where the launchers and their application folders lie.
+std::wstring testFolder();
+std::wstring launcherPath(const std::wstring& name);
+
+// A new, empty folder for one launch's temporary directory, removed when the test program
+// ends.
+std::wstring freshTemp();
+
+// `first` and every argument quoted as the system's splitter gives it back.
+std::wstring commandLine(const std::wstring& first, const std::vector<std::wstring>& arguments);
+
+// Starts a launcher with `line` and a fresh TMP, and waits for it.
+Launch launchAs(const std::wstring& exe, const std::wstring& line, ProcessOptions options = {});
+// Starts the launcher `name` with `arguments`.
+Launch launch(const std::wstring& name, const std::vector<std::wstring>& arguments = {},
+              ProcessOptions options = {});
+
+// A published variable as the child saw it, or "<unset>".
+std::wstring variable(const Launch& launch, const char* name);
