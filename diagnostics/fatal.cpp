@@ -86,13 +86,23 @@ void failSpecExpansion(const wchar_t* spec) {
   writePathMessage("Error, couldn't runtime expand spec '%s'.\n", spec, true);
 }
 
-void failHeaderMissing() { failWithMessage("Error, couldn't find attached data header."); }
-void failOutOfMemory() { failWithMessage("Error, couldn't allocate memory."); }
-void failDecode() { failWithMessage("Error, couldn't decode attached data."); }
-void failRegisterHandler() { failWithMessage("Error, failed to register signal handler."); }
+void failHeaderMissing() {
+  failWithMessage("Error, couldn't find attached data header.");
+}
+void failOutOfMemory() {
+  failWithMessage("Error, couldn't allocate memory.");
+}
+void failDecode() {
+  failWithMessage("Error, couldn't decode attached data.");
+}
+void failRegisterHandler() {
+  failWithMessage("Error, failed to register signal handler.");
+}
 
 void failUnpack() {
   failWithSystemError("Error, couldn't unpack file to target path.", GetLastError());
 }
 
-void failLaunch(uint32_t code) { failWithSystemError("Error, couldn't launch child", code); }
+void failLaunch(uint32_t code) {
+  failWithSystemError("Error, couldn't launch child", code);
+}

@@ -21,26 +21,47 @@ std::string systemText(DWORD code) {
       0, nullptr);
   std::string result(text ? text : "", n);
   LocalFree(text);
-  while (!result.empty() && (result.back() == '\r' || result.back() == '\n')) result.pop_back();
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
+    result.pop_back();
   return result;
 }
 
 }  // namespace
 
-TARNIC_PROBE(header_missing) { failHeaderMissing(); }
-TARNIC_PROBE(out_of_memory) { failOutOfMemory(); }
-TARNIC_PROBE(decode_failed) { failDecode(); }
-TARNIC_PROBE(register_failed) { failRegisterHandler(); }
-TARNIC_PROBE(launch_failed) { failLaunch(ERROR_BAD_EXE_FORMAT); }
-TARNIC_PROBE(launch_failed_no_text) { failLaunch(0x2000BEEF); }
-TARNIC_PROBE(launch_failed_negative) { failLaunch(0xC0000005); }
+TARNIC_PROBE(header_missing) {
+  failHeaderMissing();
+}
+TARNIC_PROBE(out_of_memory) {
+  failOutOfMemory();
+}
+TARNIC_PROBE(decode_failed) {
+  failDecode();
+}
+TARNIC_PROBE(register_failed) {
+  failRegisterHandler();
+}
+TARNIC_PROBE(launch_failed) {
+  failLaunch(ERROR_BAD_EXE_FORMAT);
+}
+TARNIC_PROBE(launch_failed_no_text) {
+  failLaunch(0x2000BEEF);
+}
+TARNIC_PROBE(launch_failed_negative) {
+  failLaunch(0xC0000005);
+}
 TARNIC_PROBE(unpack_failed) {
   SetLastError(ERROR_DISK_FULL);
   failUnpack();
 }
-TARNIC_PROBE(open_for_writing) { failOpenForWriting(L"C:\\Target dir\\sub\\app.exe"); }
-TARNIC_PROBE(open_for_writing_foreign) { failOpenForWriting(L"C:\\t\\\u4e2d\u6587.txt"); }
-TARNIC_PROBE(spec_expansion) { failSpecExpansion(L"{CACHE_DIR}\\Company\\{NOPE}"); }
+TARNIC_PROBE(open_for_writing) {
+  failOpenForWriting(L"C:\\Target dir\\sub\\app.exe");
+}
+TARNIC_PROBE(open_for_writing_foreign) {
+  failOpenForWriting(L"C:\\t\\\u4e2d\u6587.txt");
+}
+TARNIC_PROBE(spec_expansion) {
+  failSpecExpansion(L"{CACHE_DIR}\\Company\\{NOPE}");
+}
 TARNIC_PROBE(abnormal_end) {
   // Buffered output must not escape: the abnormal end flushes nothing.
   fputs("buffered", stdout);
@@ -80,8 +101,8 @@ TEST(SystemErrorMessage, NamesCodeAndTrimmedSystemTextOnStandardError) {
   EXPECT_NE(systemText(193), "");
 
   r = runProbe("unpack_failed");
-  EXPECT_EQ(r.err,
-            "Error, couldn't unpack file to target path. ([Error 112] " + systemText(112) + ")\r\n");
+  EXPECT_EQ(r.err, "Error, couldn't unpack file to target path. ([Error 112] " + systemText(112) +
+                       ")\r\n");
   EXPECT_EQ(r.exitCode, 2u);
 }
 
@@ -120,7 +141,8 @@ TEST(OpenForWritingMessage, NamesTheDestinationPathOnStandardError) {
 }
 
 TEST(OpenForWritingMessage, ReplacesCharactersWithoutNarrowFormAndKeepsTheLineWhole) {
-  if (GetACP() == CP_UTF8) GTEST_SKIP() << "every character has a narrow form in UTF-8";
+  if (GetACP() == CP_UTF8)
+    GTEST_SKIP() << "every character has a narrow form in UTF-8";
   ProcessResult r = runProbe("open_for_writing_foreign");
   EXPECT_EQ(r.err, "Error, failed to open 'C:\\t\\??.txt' for writing.\r\n");
   EXPECT_EQ(r.exitCode, 2u);

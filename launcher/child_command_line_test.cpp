@@ -17,7 +17,8 @@ const std::wstring kTool = L"D:\\Apps\\tool.exe";
 
 std::wstring format(std::vector<std::wstring> arguments) {
   std::vector<const wchar_t*> pointers;
-  for (const auto& argument : arguments) pointers.push_back(argument.c_str());
+  for (const auto& argument : arguments)
+    pointers.push_back(argument.c_str());
   static wchar_t line[kCommandLineUnits];
   formatCommandLine(pointers.data(), static_cast<int>(pointers.size()), line, kCommandLineUnits);
   return line;
@@ -33,7 +34,9 @@ std::vector<std::wstring> split(const std::wstring& line) {
 
 }  // namespace
 
-TARNIC_PROBE(print_child_line) { fputs(narrow(buildChildCommandLine()).c_str(), stdout); }
+TARNIC_PROBE(print_child_line) {
+  fputs(narrow(buildChildCommandLine()).c_str(), stdout);
+}
 TARNIC_PROBE(overlong_line) {
   // 16384 quotes grow to 32768 characters, with the enclosing quotes more than the buffer.
   format({kTool, std::wstring(16384, L'"')});
@@ -69,8 +72,8 @@ TEST(ChildCommandLine, QuotesOnlyWhatTheSplitterWouldChange) {
 }
 
 TEST(ChildCommandLine, SplitsBackIntoTheSameArgumentsForRandomLists) {
-  const std::wstring pieces[] = {L"",   L" ",      L"\t", L"\"",     L"\\",   L"\\\\", L"a",
-                                 L"bc", L"\u00e9", L"\u4e2d", L"\U0001F600", L"\n", L"\v", L"'"};
+  const std::wstring pieces[] = {L"",   L" ",      L"\t",     L"\"",         L"\\", L"\\\\", L"a",
+                                 L"bc", L"\u00e9", L"\u4e2d", L"\U0001F600", L"\n", L"\v",   L"'"};
   std::mt19937 random(20261207);
   for (int round = 0; round < 2000; ++round) {
     std::vector<std::wstring> arguments = {kTool};
@@ -78,7 +81,8 @@ TEST(ChildCommandLine, SplitsBackIntoTheSameArgumentsForRandomLists) {
     for (int i = 0; i < count; ++i) {
       std::wstring argument;
       int length = random() % 8;
-      for (int j = 0; j < length; ++j) argument += pieces[random() % std::size(pieces)];
+      for (int j = 0; j < length; ++j)
+        argument += pieces[random() % std::size(pieces)];
       arguments.push_back(argument);
     }
     std::wstring line = format(arguments);

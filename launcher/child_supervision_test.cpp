@@ -70,13 +70,15 @@ TEST(ConsoleControlHandler, TerminatesAChildStillRunningAfterTheGraceTimeWithExi
 TEST(ConsoleControlHandler, IgnoresOtherEventsAndEventsWithoutAChild) {
   HANDLE child = startSleeper(60000);
   superviseChild(child);
-  for (DWORD event : {3u, 4u, 7u, 100u}) EXPECT_LT(handle(event).count(), 1000) << event;
+  for (DWORD event : {3u, 4u, 7u, 100u})
+    EXPECT_LT(handle(event).count(), 1000) << event;
   EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
   TerminateProcess(child, 7);
   EXPECT_EQ(waitForChild(), 7u);
 
   // With the slot empty, every event passes straight on.
-  for (DWORD event : {0u, 1u, 2u, 5u, 6u}) EXPECT_LT(handle(event).count(), 1000) << event;
+  for (DWORD event : {0u, 1u, 2u, 5u, 6u})
+    EXPECT_LT(handle(event).count(), 1000) << event;
   cleanUpChild();
 }
 

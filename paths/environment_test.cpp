@@ -13,11 +13,15 @@ namespace {
 
 constexpr char kName[] = "TARNIC_TEST_VALUE";
 
-std::wstring valueOrNull(const wchar_t* value) { return value ? value : L"<null>"; }
+std::wstring valueOrNull(const wchar_t* value) {
+  return value ? value : L"<null>";
+}
 
 }  // namespace
 
-TARNIC_PROBE(widen_forty_character_name) { readEnvironment(std::string(40, 'A').c_str()); }
+TARNIC_PROBE(widen_forty_character_name) {
+  readEnvironment(std::string(40, 'A').c_str());
+}
 TARNIC_PROBE(widen_into_full_buffer) {
   wchar_t wide[4];
   widenAsciiName("abcd", wide, 4);

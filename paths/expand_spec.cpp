@@ -67,7 +67,9 @@ constexpr TokenName kTokens[] = {
     {L"TIME", Token::kTime},
 };
 
-wchar_t foldAsciiCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c; }
+wchar_t foldAsciiCase(wchar_t c) {
+  return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
+}
 
 bool equalIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
   for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {

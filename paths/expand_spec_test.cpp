@@ -33,7 +33,9 @@ std::wstring knownFolder(int id) {
   return path;
 }
 
-std::wstring modulePath() { return ownPath(); }
+std::wstring modulePath() {
+  return ownPath();
+}
 
 class ExpandSpec : public testing::Test {
  protected:
@@ -53,8 +55,12 @@ void printExpansion(const wchar_t* spec) {
 
 }  // namespace
 
-TARNIC_PROBE(print_program_tokens) { printExpansion(L"{PROGRAM}|{PROGRAM_BASE}|{PROGRAM_DIR}"); }
-TARNIC_PROBE(print_pid) { printExpansion(L"{PID}"); }
+TARNIC_PROBE(print_program_tokens) {
+  printExpansion(L"{PROGRAM}|{PROGRAM_BASE}|{PROGRAM_DIR}");
+}
+TARNIC_PROBE(print_pid) {
+  printExpansion(L"{PID}");
+}
 TARNIC_PROBE(company_does_not_fit) {
   wchar_t buffer[8];
   expandSpec(buffer, L"{COMPANY}", 8);
@@ -165,7 +171,8 @@ TEST_F(ExpandSpec, ExpandsProgramTokensForOtherNamesAndADriveRoot) {
   std::wstring dir = L"C:\\tarnic-program-tokens";
   CreateDirectoryW(dir.c_str(), nullptr);
   const std::wstring copies[] = {dir + L"\\App.EXE", dir + L"\\App.bin", L"C:\\tarnic-root.exe"};
-  for (const auto& copy : copies) ASSERT_TRUE(CopyFileW(ownPath().c_str(), copy.c_str(), FALSE));
+  for (const auto& copy : copies)
+    ASSERT_TRUE(CopyFileW(ownPath().c_str(), copy.c_str(), FALSE));
 
   auto run = [](const std::wstring& exe) {
     return runProcess(exe, quoteArgument(exe) + L" --probe print_program_tokens").out;
@@ -174,7 +181,8 @@ TEST_F(ExpandSpec, ExpandsProgramTokensForOtherNamesAndADriveRoot) {
   EXPECT_EQ(run(copies[1]), narrow(L"1|" + copies[1] + L"|" + copies[1] + L"|" + dir));
   EXPECT_EQ(run(copies[2]), "1|C:\\tarnic-root.exe|C:\\tarnic-root|C:");
 
-  for (const auto& copy : copies) DeleteFileW(copy.c_str());
+  for (const auto& copy : copies)
+    DeleteFileW(copy.c_str());
   RemoveDirectoryW(dir.c_str());
 }
 

@@ -39,8 +39,7 @@ int64_t readSystemTime() {
 
 uint32_t randomTagSeed(uint64_t counter, uint32_t processId, uint64_t address) {
   uint32_t seed = static_cast<uint32_t>(counter >> 32) ^ static_cast<uint32_t>(counter) ^
-                  processId ^ static_cast<uint32_t>(address >> 32) ^
-                  static_cast<uint32_t>(address);
+                  processId ^ static_cast<uint32_t>(address >> 32) ^ static_cast<uint32_t>(address);
   return seed == 0 ? 1 : seed;
 }
 
@@ -91,6 +90,10 @@ void makeRandomTag(wchar_t* text) {
   encodeRandomTag(seed, text);
 }
 
-void makeTimeUs(wchar_t* text) { formatTimeUs(readSystemTime(), text); }
+void makeTimeUs(wchar_t* text) {
+  formatTimeUs(readSystemTime(), text);
+}
 
-void makeStartTime(wchar_t* text) { formatStartTime(readSystemTime(), text); }
+void makeStartTime(wchar_t* text) {
+  formatStartTime(readSystemTime(), text);
+}

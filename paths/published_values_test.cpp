@@ -18,8 +18,7 @@ TEST(RandomTag, EncodesEightXorshiftBytesAsElevenUrlSafeCharacters) {
   EXPECT_EQ(std::wstring(tag), L"IQHFT9HQGrI");
 
   // Every seed gives eleven characters of the URL-safe alphabet, the last with two zero bits.
-  const std::wstring alphabet =
-      L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  const std::wstring alphabet = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
   for (uint32_t seed : {2u, 0xFFFFFFFFu, 0x80000000u, 123456789u}) {
     encodeRandomTag(seed, tag);
     std::wstring text(tag);

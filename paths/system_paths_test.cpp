@@ -22,8 +22,10 @@ std::wstring currentDirectory() {
 // A full path of exactly `units` characters below C:\.
 std::wstring pathOfLength(size_t units) {
   std::wstring path = L"C:";
-  while (path.size() + 101 <= units) path += L"\\" + std::wstring(100, L'd');
-  if (path.size() < units) path += L"\\" + std::wstring(units - path.size() - 1, L'f');
+  while (path.size() + 101 <= units)
+    path += L"\\" + std::wstring(100, L'd');
+  if (path.size() < units)
+    path += L"\\" + std::wstring(units - path.size() - 1, L'f');
   return path;
 }
 
@@ -42,8 +44,12 @@ void reportFolder(const wchar_t* path, HRESULT result = S_OK) {
 
 }  // namespace
 
-TARNIC_PROBE(normalize_empty) { normalize(L""); }
-TARNIC_PROBE(normalize_4096) { normalize(pathOfLength(kPathUnits)); }
+TARNIC_PROBE(normalize_empty) {
+  normalize(L"");
+}
+TARNIC_PROBE(normalize_4096) {
+  normalize(pathOfLength(kPathUnits));
+}
 TARNIC_PROBE(known_folder_one_unit_over) {
   reportFolder(L"X:\\Data");
   wchar_t buffer[16] = L"abc";

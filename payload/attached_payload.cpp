@@ -3,4 +3,6 @@
 #include "payload/payload_reader.h"
 #include "payload/payload_region.h"
 
-void openPayload() { openPayloadRegion(kPayloadRegion, kPayloadRegionLength); }
+void openPayload() {
+  openPayloadRegion(kPayloadRegion, kPayloadRegionLength);
+}

@@ -45,10 +45,14 @@ constexpr unsigned char kFrameHeader[] = {0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x88};
 constexpr uint64_t kMaxFrameWindowBytes = (1ull << kFrameWindowLog) + 1;
 
 // The stored checksum for data whose crc32 is `crc`.
-constexpr uint32_t storedChecksum(uint32_t crc) { return crc == 0 ? 1 : crc; }
+constexpr uint32_t storedChecksum(uint32_t crc) {
+  return crc == 0 ? 1 : crc;
+}
 
 // Region length for a frame of `frameBytes`, and the value of its trailing u64.
-constexpr uint64_t regionLength(uint64_t frameBytes) { return frameBytes + kRegionOverheadBytes; }
+constexpr uint64_t regionLength(uint64_t frameBytes) {
+  return frameBytes + kRegionOverheadBytes;
+}
 constexpr uint64_t trailerLengthValue(uint64_t frameBytes) {
   return kPayloadMagicBytes + frameBytes + kTrailerPadBytes;
 }

@@ -54,9 +54,10 @@ TEST(PayloadReader, DeliversAnIndependentlyMadeStreamAcrossWindowBoundaries) {
   openRegion("sample");
   // Reads that end just before, straddle, and span several windows, and zero-byte reads.
   std::string got;
-  for (uint64_t count : {0ull, 1ull, 2ull, kWindowBytes - 4, 0ull, 4ull, kWindowBytes + 3,
-                         2 * kWindowBytes, 0ull}) {
-    if (got.size() + count > expected.size()) break;
+  for (uint64_t count :
+       {0ull, 1ull, 2ull, kWindowBytes - 4, 0ull, 4ull, kWindowBytes + 3, 2 * kWindowBytes, 0ull}) {
+    if (got.size() + count > expected.size())
+      break;
     got += read(count);
   }
   got += read(expected.size() - got.size());

@@ -17,7 +17,9 @@ static_assert(sizeof kLockPrefix / sizeof(wchar_t) - 1 + kHashDigits < kLockName
 
 HANDLE lock;
 
-wchar_t foldAsciiCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c; }
+wchar_t foldAsciiCase(wchar_t c) {
+  return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
+}
 
 }  // namespace
 

@@ -37,7 +37,8 @@ TEST(TargetLock, HoldsOffASecondHolderUntilReleased) {
     HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
     ASSERT_NE(mutex, nullptr);
     waited = WaitForSingleObject(mutex, 200);
-    if (waited == WAIT_OBJECT_0) ReleaseMutex(mutex);
+    if (waited == WAIT_OBJECT_0)
+      ReleaseMutex(mutex);
     CloseHandle(mutex);
   });
   other.join();
@@ -47,8 +48,10 @@ TEST(TargetLock, HoldsOffASecondHolderUntilReleased) {
   std::thread after([&] {
     HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
     waited = mutex ? WaitForSingleObject(mutex, 200) : WAIT_FAILED;
-    if (waited == WAIT_OBJECT_0) ReleaseMutex(mutex);
-    if (mutex) CloseHandle(mutex);
+    if (waited == WAIT_OBJECT_0)
+      ReleaseMutex(mutex);
+    if (mutex)
+      CloseHandle(mutex);
   });
   after.join();
   // Once released and closed, the name may be gone: either way nobody holds it.

@@ -10,7 +10,8 @@
 
 std::string readBinaryFile(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + narrow(path));
+  if (!in)
+    throw std::runtime_error("cannot read " + narrow(path));
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
@@ -21,7 +22,9 @@ std::wstring regionPath(const std::string& name) {
   return self.substr(0, self.rfind(L'\\')) + L"\\regions\\" + widen(name);
 }
 
-std::string regionBytes(const std::string& name) { return readBinaryFile(regionPath(name + ".bin")); }
+std::string regionBytes(const std::string& name) {
+  return readBinaryFile(regionPath(name + ".bin"));
+}
 
 std::string streamBytes(const std::string& name) {
   return readBinaryFile(regionPath(name + ".stream"));
@@ -42,10 +45,12 @@ std::vector<StreamEntry> parseStream(const std::string& stream) {
          at += 2)
       name += unit;
     at += 2;
-    if (name.empty()) return entries;
+    if (name.empty())
+      return entries;
     uint64_t size = 0;
     std::string field = take(8);
-    for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(field[i]);
+    for (int i = 7; i >= 0; --i)
+      size = size << 8 | static_cast<unsigned char>(field[i]);
     take(4);
     entries.push_back({name, take(size)});
   }

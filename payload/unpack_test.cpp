@@ -48,10 +48,14 @@ Start unpackInProbe(const std::string& region, const std::wstring& target,
   for (size_t at = 0, end; (end = report.find(L'\n', at)) != std::wstring::npos; at = end + 1) {
     std::wstring line = report.substr(at, end - at);
     std::wstring key = line.substr(0, line.find(L'=')), value = line.substr(line.find(L'=') + 1);
-    if (key == L"program") start.programPath = value;
-    if (key == L"writes") start.writes = std::stoi(value);
-    if (key == L"knownFolder") start.knownFolderCalls = std::stoi(value);
-    if (key == L"mkdir") start.createdDirectories.push_back(value);
+    if (key == L"program")
+      start.programPath = value;
+    if (key == L"writes")
+      start.writes = std::stoi(value);
+    if (key == L"knownFolder")
+      start.knownFolderCalls = std::stoi(value);
+    if (key == L"mkdir")
+      start.createdDirectories.push_back(value);
   }
   return start;
 }
@@ -65,7 +69,8 @@ std::wstring knownFolder(int id) {
 // A fresh, not yet existing target directory below the user's home directory, removed when
 // the test program ends.
 std::wstring freshTarget(const std::wstring& leaf) {
-  static const std::wstring root = knownFolder(CSIDL_PROFILE) + L"\\" + uniqueName(L"tarnic-unpack-");
+  static const std::wstring root =
+      knownFolder(CSIDL_PROFILE) + L"\\" + uniqueName(L"tarnic-unpack-");
   static const struct Cleanup {
     ~Cleanup() { removeTree(root); }
   } cleanup;
@@ -106,8 +111,10 @@ void expectEveryFileUnpacked(const std::string& region, const std::wstring& targ
 
 TARNIC_PROBE(unpack) {
   std::wstring fault = environmentValue(L"TARNIC_TEST_FAULT");
-  if (fault == L"home") overrideKnownFolder([](int, wchar_t*) { return S_FALSE; });
-  if (fault == L"write") failWriteFileAfter(1, ERROR_DISK_FULL);
+  if (fault == L"home")
+    overrideKnownFolder([](int, wchar_t*) { return S_FALSE; });
+  if (fault == L"write")
+    failWriteFileAfter(1, ERROR_DISK_FULL);
   static std::string region = regionBytes(narrow(environmentValue(L"TARNIC_TEST_REGION")));
   wcscpy(targetDirectory, environmentValue(L"TARNIC_TEST_TARGET").c_str());
   openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
@@ -117,7 +124,8 @@ TARNIC_PROBE(unpack) {
   std::wstring report = L"program=" + std::wstring(programPath) + L"\n";
   report += L"writes=" + std::to_wstring(calls.writeFile) + L"\n";
   report += L"knownFolder=" + std::to_wstring(calls.knownFolder) + L"\n";
-  for (const auto& directory : calls.createDirectory) report += L"mkdir=" + directory + L"\n";
+  for (const auto& directory : calls.createDirectory)
+    report += L"mkdir=" + directory + L"\n";
   fputs(narrow(report).c_str(), stdout);
 }
 
@@ -130,10 +138,15 @@ TEST(UnpackPayload, FirstStartWritesEveryFileAndCreatesMissingDirectoriesTopFirs
   EXPECT_EQ(first.programPath, target + L"\\app.exe");
   // The walk goes up until a creation succeeds (below the home directory, which it knows
   // without asking), then down again; known directories are not asked for twice.
-  const std::vector<std::wstring> expected = {
-      target, top + L"\\a", top, top + L"\\a", target,
-      target + L"\\sub\\deeper", target + L"\\sub", target + L"\\sub\\deeper",
-      target + L"\\donn\u00e9es"};
+  const std::vector<std::wstring> expected = {target,
+                                              top + L"\\a",
+                                              top,
+                                              top + L"\\a",
+                                              target,
+                                              target + L"\\sub\\deeper",
+                                              target + L"\\sub",
+                                              target + L"\\sub\\deeper",
+                                              target + L"\\donn\u00e9es"};
   EXPECT_EQ(first.createdDirectories, expected);
   EXPECT_EQ(first.knownFolderCalls, 1) << "the home directory is looked up once";
 }
@@ -142,7 +155,8 @@ TEST(UnpackPayload, SecondStartWritesNothingButRecreatesEmptyFiles) {
   std::wstring target = freshTarget(L"t");
   ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
   std::vector<StreamEntry> entries = parseStream(streamBytes("sample"));
-  for (const StreamEntry& entry : entries) ageFile(target + L"\\" + entry.name);
+  for (const StreamEntry& entry : entries)
+    ageFile(target + L"\\" + entry.name);
 
   Start second = unpackInProbe("sample", target);
   ASSERT_EQ(second.process.exitCode, 0u) << second.process.err;
@@ -171,11 +185,13 @@ TEST(UnpackPayload, RewritesChangedAndTruncatedFilesOnly) {
   std::wstring target = freshTarget(L"t");
   ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
   std::vector<StreamEntry> entries = parseStream(streamBytes("sample"));
-  for (const StreamEntry& entry : entries) ageFile(target + L"\\" + entry.name);
+  for (const StreamEntry& entry : entries)
+    ageFile(target + L"\\" + entry.name);
   std::wstring changed = target + L"\\sub\\deeper\\data.bin";
   std::wstring truncated = target + L"\\app.exe";
   {
-    HANDLE file = CreateFileW(changed.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(changed.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD written;
     WriteFile(file, "D", 1, &written, nullptr);
     CloseHandle(file);
@@ -217,8 +233,8 @@ TEST(UnpackPayload, FileHeldOpenWithoutWriteSharingIsLeftAloneUnlessItDiffers) {
   std::wstring target = freshTarget(L"t");
   ASSERT_EQ(unpackInProbe("first-in-subfolder", target).process.exitCode, 0u);
   std::wstring program = target + L"\\sub\\main.exe";
-  HANDLE held = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  HANDLE held = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_EQ(unpackInProbe("first-in-subfolder", target).process.exitCode, 0u);
   CloseHandle(held);
@@ -280,7 +296,8 @@ TEST(UnpackPayload, RefusesNamesThatLeadOutsideTheTargetDirectory) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
   EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "nothing written: " << narrow(found.cFileName);
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  if (search != INVALID_HANDLE_VALUE)
+    FindClose(search);
 }
 
 TEST(UnpackPayload, TerminatorAloneUnpacksNothingAndLeavesNoProgram) {

@@ -20,10 +20,12 @@ void listFiles(const std::wstring& folder, const std::wstring& prefix,
                std::vector<std::wstring>& names) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  if (search == INVALID_HANDLE_VALUE)
+    return;
   do {
     std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
+    if (name == L"." || name == L"..")
+      continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
       listFiles(folder + L"\\" + name, prefix + name + L"\\", names);
     else
@@ -33,12 +35,13 @@ void listFiles(const std::wstring& folder, const std::wstring& prefix,
 }
 
 std::string contentOf(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   std::string content;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    content.append(buffer, got);
   CloseHandle(file);
   return content;
 }
@@ -66,7 +69,8 @@ std::vector<ProcessResult> launchTogether(const std::wstring& temp) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kLaunches; ++i)
     threads.emplace_back([&, i] { results[i] = runProcess(exe, quoteArgument(exe), options); });
-  for (auto& thread : threads) thread.join();
+  for (auto& thread : threads)
+    thread.join();
   return results;
 }
 

@@ -16,14 +16,20 @@ Report parseReport(const std::string& out) {
   size_t at = 0;
   for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
     std::string line = out.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
     size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
+    if (equals == std::string::npos)
+      continue;
     std::string key = line.substr(0, equals), value = line.substr(equals + 1);
-    if (key == "module") report.module = unhex(value);
-    if (key == "cwd") report.cwd = unhex(value);
-    if (key == "arg") report.arguments.push_back(unhex(value));
-    if (key == "parent") report.parent = std::stoul(value);
+    if (key == "module")
+      report.module = unhex(value);
+    if (key == "cwd")
+      report.cwd = unhex(value);
+    if (key == "arg")
+      report.arguments.push_back(unhex(value));
+    if (key == "parent")
+      report.parent = std::stoul(value);
     if (key.rfind("env.", 0) == 0)
       report.environment[key.substr(4)] =
           value == "unset" ? std::nullopt : std::optional<std::wstring>(unhex(value));
@@ -36,7 +42,9 @@ std::wstring testFolder() {
   return self.substr(0, self.rfind(L'\\'));
 }
 
-std::wstring launcherPath(const std::wstring& name) { return testFolder() + L"\\" + name + L".exe"; }
+std::wstring launcherPath(const std::wstring& name) {
+  return testFolder() + L"\\" + name + L".exe";
+}
 
 std::wstring freshTemp() {
   static const std::wstring root = L"C:\\" + uniqueName(L"tarnic-e2e-");
@@ -52,7 +60,8 @@ std::wstring freshTemp() {
 
 std::wstring commandLine(const std::wstring& first, const std::vector<std::wstring>& arguments) {
   std::wstring line = first;
-  for (const auto& argument : arguments) line += L" " + quoteArgument(argument);
+  for (const auto& argument : arguments)
+    line += L" " + quoteArgument(argument);
   return line;
 }
 
@@ -76,4 +85,3 @@ std::wstring variable(const Launch& launch, const char* name) {
   auto value = launch.report.environment.at(name);
   return value ? *value : L"<unset>";
 }
-

@@ -36,10 +36,20 @@ std::wstring versionString(const std::wstring& exe, const wchar_t* key) {
 
 TEST(LauncherCommandLine, GivesTheChildEveryArgumentBackUnchanged) {
   const std::vector<std::vector<std::wstring>> rows = {
-      {L"alpha", L"beta"},   {L"two words"}, {L"say \"hi\""},   {L"D:\\my dir\\"},
-      {L"D:\\plain\\"},      {L"a\\\\\"b"},  {L"a\\b c"},       {L"\""},
-      {L"a", L"", L"b"},     {},             {L"-v"},           {L"cr\rff\f", L"tab\t"},
-      {L"\u00e9\U0001F600"}, {L"", L""},
+      {L"alpha", L"beta"},
+      {L"two words"},
+      {L"say \"hi\""},
+      {L"D:\\my dir\\"},
+      {L"D:\\plain\\"},
+      {L"a\\\\\"b"},
+      {L"a\\b c"},
+      {L"\""},
+      {L"a", L"", L"b"},
+      {},
+      {L"-v"},
+      {L"cr\rff\f", L"tab\t"},
+      {L"\u00e9\U0001F600"},
+      {L"", L""},
   };
   for (const auto& row : rows) {
     Launch r = launch(L"basic", row);
@@ -49,14 +59,15 @@ TEST(LauncherCommandLine, GivesTheChildEveryArgumentBackUnchanged) {
 }
 
 TEST(LauncherCommandLine, GivesRandomArgumentListsBackUnchanged) {
-  const std::wstring pieces[] = {L"",  L" ",     L"\t",     L"\"",         L"\\", L"\\\\",
+  const std::wstring pieces[] = {L"",  L" ",      L"\t",     L"\"",         L"\\", L"\\\\",
                                  L"a", L"\u00e9", L"\u4e2d", L"\U0001F600", L"\v", L"'"};
   std::mt19937 random(7);
   for (int round = 0; round < 15; ++round) {
     std::vector<std::wstring> arguments;
     for (int i = random() % 5; i > 0; --i) {
       std::wstring argument;
-      for (int j = random() % 6; j > 0; --j) argument += pieces[random() % std::size(pieces)];
+      for (int j = random() % 6; j > 0; --j)
+        argument += pieces[random() % std::size(pieces)];
       arguments.push_back(argument);
     }
     Launch r = launch(L"basic", arguments);
@@ -70,7 +81,8 @@ TEST(LauncherCommandLine, EndsAbnormallyBeforeAnyChildWhenTheLineWouldNotFit) {
   // (five): the re-quoted line outgrows the 32767 characters the launcher's own line had.
   std::wstring exe = launcherPath(L"basic");
   std::wstring line = quoteArgument(exe);
-  for (int i = 0; i < 10000; ++i) line += L" \\\"";
+  for (int i = 0; i < 10000; ++i)
+    line += L" \\\"";
   Launch r = launchAs(exe, line);
   EXPECT_EQ(r.process.exitCode, kFastFailStatus);
   EXPECT_EQ(r.process.out + r.process.err, "");
@@ -108,7 +120,8 @@ TEST(LauncherEnvironment, RemovesInheritedPublishedValuesAndPublishesItsOwn) {
   inherited.setEnvironment[L"TARNIC_ONEFILE_TIME_US"] = L"2";
   inherited.setEnvironment[L"TARNIC_ONEFILE_RANDOM"] = L"3";
   Launch plain = launch(L"basic", {}, inherited);
-  for (const char* name : {"TARNIC_ONEFILE_START", "TARNIC_ONEFILE_TIME_US", "TARNIC_ONEFILE_RANDOM"})
+  for (const char* name :
+       {"TARNIC_ONEFILE_START", "TARNIC_ONEFILE_TIME_US", "TARNIC_ONEFILE_RANDOM"})
     EXPECT_EQ(variable(plain, name), L"<unset>") << name;
 
   Launch tokens = launch(L"tokens", {}, inherited);
@@ -175,7 +188,9 @@ TEST(LauncherChild, ReportsAFirstEntryThatIsNoProgramAndStartsNothing) {
 namespace {
 
 // The test handles console events itself: it only sends them.
-BOOL WINAPI ignoreEvent(DWORD) { return TRUE; }
+BOOL WINAPI ignoreEvent(DWORD) {
+  return TRUE;
+}
 
 // A launcher running on a console of this test's own, with its output on a pipe that is read
 // as it comes.
@@ -219,13 +234,15 @@ void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring
   std::wstring exe = launcherPath(L"basic");
   std::wstring line = commandLine(quoteArgument(exe), arguments);
   SetEnvironmentVariableW(L"TMP", freshTemp().c_str());
-  ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             nullptr, &startup, &launcher.info));
+  ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &launcher.info));
   CloseHandle(write);
   CloseHandle(launcher.info.hThread);
 }
 
-double secondsSince(ULONGLONG start) { return (GetTickCount64() - start) / 1000.0; }
+double secondsSince(ULONGLONG start) {
+  return (GetTickCount64() - start) / 1000.0;
+}
 
 }  // namespace
 

@@ -49,7 +49,8 @@ DWORD parentProcessId() {
   entry.dwSize = sizeof entry;
   DWORD parent = 0;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+    if (entry.th32ProcessID == GetCurrentProcessId())
+      parent = entry.th32ParentProcessID;
   CloseHandle(snapshot);
   return parent;
 }
@@ -61,7 +62,8 @@ void reportReceived(int count, wchar_t** arguments) {
   GetCurrentDirectoryW(32768, buffer);
   report("cwd", buffer);
   report("commandline", GetCommandLineW());
-  for (int i = 0; i < count; ++i) report("arg", arguments[i]);
+  for (int i = 0; i < count; ++i)
+    report("arg", arguments[i]);
   for (const char* name : kVariables) {
     std::wstring wide(name, name + strlen(name));
     DWORD length = GetEnvironmentVariableW(wide.c_str(), buffer, 32768);
@@ -73,7 +75,9 @@ void reportReceived(int count, wchar_t** arguments) {
 }
 
 // Handles every console event by doing nothing, so the process runs on.
-BOOL WINAPI ignoreEvent(DWORD) { return TRUE; }
+BOOL WINAPI ignoreEvent(DWORD) {
+  return TRUE;
+}
 
 }  // namespace
 
@@ -84,11 +88,16 @@ int wmain() {
   for (int i = 1; i < count; ++i) {
     std::wstring option = arguments[i];
     const wchar_t* value = i + 1 < count ? arguments[i + 1] : L"0";
-    if (option == L"--stderr") fprintf(stderr, "%s\n", utf8(value).c_str());
-    if (option == L"--ignore-interrupts") SetConsoleCtrlHandler(ignoreEvent, TRUE);
-    if (option == L"--sleep") Sleep(wcstoul(value, nullptr, 10));
-    if (option == L"--crash") *static_cast<volatile int*>(nullptr) = 0;
-    if (option == L"--exit") ExitProcess(wcstoul(value, nullptr, 10));
+    if (option == L"--stderr")
+      fprintf(stderr, "%s\n", utf8(value).c_str());
+    if (option == L"--ignore-interrupts")
+      SetConsoleCtrlHandler(ignoreEvent, TRUE);
+    if (option == L"--sleep")
+      Sleep(wcstoul(value, nullptr, 10));
+    if (option == L"--crash")
+      *static_cast<volatile int*>(nullptr) = 0;
+    if (option == L"--exit")
+      ExitProcess(wcstoul(value, nullptr, 10));
   }
   return 0;
 }

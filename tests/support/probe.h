@@ -10,7 +10,7 @@ using ProbeFunction = void (*)();
 bool registerProbe(const std::string& name, ProbeFunction function);
 
 // TARNIC_PROBE(name) { body } defines a probe; tests start it with runProbe("name").
-#define TARNIC_PROBE(name)                                                      \
-  static void probe_##name();                                                   \
+#define TARNIC_PROBE(name)                                                        \
+  static void probe_##name();                                                     \
   static const bool probe_registered_##name = registerProbe(#name, probe_##name); \
   static void probe_##name()

@@ -8,7 +8,8 @@
 namespace {
 
 std::wstring upper(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+  for (wchar_t& c : text)
+    c = static_cast<wchar_t>(std::towupper(c));
   return text;
 }
 
@@ -22,7 +23,8 @@ std::wstring variableName(const std::wstring& entry) {
 std::wstring environmentBlock(const ProcessOptions& options) {
   std::vector<std::wstring> entries;
   wchar_t* strings = GetEnvironmentStringsW();
-  for (wchar_t* p = strings; *p; p += wcslen(p) + 1) entries.emplace_back(p);
+  for (wchar_t* p = strings; *p; p += wcslen(p) + 1)
+    entries.emplace_back(p);
   FreeEnvironmentStringsW(strings);
 
   auto drop = [&entries](const std::wstring& name) {
@@ -31,13 +33,15 @@ std::wstring environmentBlock(const ProcessOptions& options) {
                                  [&](const std::wstring& e) { return variableName(e) == key; }),
                   entries.end());
   };
-  for (const auto& name : options.removeEnvironment) drop(name);
+  for (const auto& name : options.removeEnvironment)
+    drop(name);
   for (const auto& [name, value] : options.setEnvironment) {
     drop(name);
     entries.push_back(name + L"=" + value);
   }
   std::wstring block;
-  for (const auto& e : entries) block += e + L'\0';
+  for (const auto& e : entries)
+    block += e + L'\0';
   block += L'\0';
   return block;
 }
@@ -45,7 +49,8 @@ std::wstring environmentBlock(const ProcessOptions& options) {
 void readAll(HANDLE pipe, std::string* sink) {
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
+  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    sink->append(buffer, got);
 }
 
 HANDLE openNullInput() {
@@ -60,7 +65,8 @@ ProcessResult runProcess(const std::wstring& application, const std::wstring& co
                          const ProcessOptions& options) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE outRead, outWrite, errRead, errWrite;
-  if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
+  if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+      !CreatePipe(&errRead, &errWrite, &inherit, 0))
     throw std::runtime_error("CreatePipe failed");
   SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
@@ -75,13 +81,12 @@ ProcessResult runProcess(const std::wstring& application, const std::wstring& co
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;
   std::wstring environment = environmentBlock(options);
-  BOOL started = CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(),
-                                nullptr, nullptr, /* inherit handles */ TRUE,
-                                CREATE_UNICODE_ENVIRONMENT | options.creationFlags,
-                                environment.data(),
-                                options.currentDirectory.empty() ? nullptr
-                                                                 : options.currentDirectory.c_str(),
-                                &startup, &info);
+  BOOL started =
+      CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                     nullptr, /* inherit handles */ TRUE,
+                     CREATE_UNICODE_ENVIRONMENT | options.creationFlags, environment.data(),
+                     options.currentDirectory.empty() ? nullptr : options.currentDirectory.c_str(),
+                     &startup, &info);
   DWORD startError = GetLastError();
   CloseHandle(outWrite);
   CloseHandle(errWrite);
@@ -144,7 +149,8 @@ ProcessResult runProbe(const std::string& name, const ProcessOptions& options) {
 }
 
 std::wstring widen(const std::string& text) {
-  int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int units =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(units, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
   return wide;
@@ -173,7 +179,8 @@ void removeTree(const std::wstring& path) {
   if (search != INVALID_HANDLE_VALUE) {
     do {
       std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
+      if (name == L"." || name == L"..")
+        continue;
       std::wstring child = path + L"\\" + name;
       SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)

@@ -21,7 +21,8 @@ std::wstring fakeValue;
 
 HRESULT WINAPI knownFolder(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path) {
   ++calls.knownFolder;
-  if (knownFolderFake) return knownFolderFake(folder, path);
+  if (knownFolderFake)
+    return knownFolderFake(folder, path);
   static auto real = realFunction<decltype(&knownFolder)>(L"shell32.dll", "SHGetFolderPathW");
   return real(owner, folder, token, flags, path);
 }
@@ -40,7 +41,8 @@ BOOL WINAPI exitCodeProcess(HANDLE process, LPDWORD code) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  static auto real = realFunction<decltype(&exitCodeProcess)>(L"kernel32.dll", "GetExitCodeProcess");
+  static auto real =
+      realFunction<decltype(&exitCodeProcess)>(L"kernel32.dll", "GetExitCodeProcess");
   return real(process, code);
 }
 
@@ -50,7 +52,8 @@ BOOL WINAPI writeFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LP
     SetLastError(writeError);
     return FALSE;
   }
-  if (writesAllowed > 0) --writesAllowed;
+  if (writesAllowed > 0)
+    --writesAllowed;
   static auto real = realFunction<decltype(&writeFile)>(L"kernel32.dll", "WriteFile");
   return real(file, data, size, written, ov);
 }
@@ -63,7 +66,8 @@ BOOL WINAPI createDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
 
 DWORD WINAPI environmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
   if (!fakeVariable.empty() && fakeVariable == name) {
-    if (fakeValue.size() + 1 > size) return static_cast<DWORD>(fakeValue.size() + 1);
+    if (fakeValue.size() + 1 > size)
+      return static_cast<DWORD>(fakeValue.size() + 1);
     wcscpy(buffer, fakeValue.c_str());
     return static_cast<DWORD>(fakeValue.size());
   }
@@ -84,20 +88,38 @@ decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
 }
 
-void overrideKnownFolder(KnownFolderFunction fake) { knownFolderFake = std::move(fake); }
-void resetKnownFolder() { knownFolderFake = nullptr; }
-void failModuleFileName() { moduleFileNameFails = true; }
-void resetModuleFileName() { moduleFileNameFails = false; }
-void failExitCodeProcess() { exitCodeFails = true; }
-void resetExitCodeProcess() { exitCodeFails = false; }
+void overrideKnownFolder(KnownFolderFunction fake) {
+  knownFolderFake = std::move(fake);
+}
+void resetKnownFolder() {
+  knownFolderFake = nullptr;
+}
+void failModuleFileName() {
+  moduleFileNameFails = true;
+}
+void resetModuleFileName() {
+  moduleFileNameFails = false;
+}
+void failExitCodeProcess() {
+  exitCodeFails = true;
+}
+void resetExitCodeProcess() {
+  exitCodeFails = false;
+}
 void failWriteFileAfter(int allowedCalls, DWORD error) {
   writesAllowed = allowedCalls;
   writeError = error;
 }
-void resetWriteFile() { writesAllowed = -1; }
-const SystemCalls& systemCalls() { return calls; }
+void resetWriteFile() {
+  writesAllowed = -1;
+}
+const SystemCalls& systemCalls() {
+  return calls;
+}
 void overrideEnvironmentValue(const std::wstring& name, const std::wstring& value) {
   fakeVariable = name;
   fakeValue = value;
 }
-void resetEnvironmentValue() { fakeVariable.clear(); }
+void resetEnvironmentValue() {
+  fakeVariable.clear();
+}

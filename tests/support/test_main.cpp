@@ -24,7 +24,8 @@ bool registerProbe(const std::string& name, ProbeFunction function) {
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wstring(argv[1]) == L"--probe") {
     auto probe = probes().find(narrow(argv[2]));
-    if (probe == probes().end()) return 99;
+    if (probe == probes().end())
+      return 99;
     probe->second();
     return 0;
   }
