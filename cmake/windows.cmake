@@ -16,6 +16,9 @@ add_link_options(-static -municode)
 # The launcher writes through msvcrt's own stdio, whose buffering and text mode it relies on.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=0 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
+# clang-tidy (scripts/lint) reads the compile commands.
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
 # Launcher code: warnings are errors.
 set(TARNIC_LAUNCHER_WARNINGS -Wall -Wextra -Werror)
 
