@@ -10,6 +10,7 @@
 
 #include "tests/support/probe.h"
 #include "tests/support/process.h"
+#include "tests/support/system_seams.h"
 
 namespace {
 
@@ -36,6 +37,14 @@ std::vector<std::wstring> split(const std::wstring& line) {
 
 TARNIC_PROBE(print_child_line) {
   fputs(narrow(buildChildCommandLine()).c_str(), stdout);
+}
+TARNIC_PROBE(child_line_without_split) {
+  failCommandLineSplit();
+  buildChildCommandLine();
+}
+TARNIC_PROBE(child_line_without_module_name) {
+  failModuleFileName();
+  buildChildCommandLine();
 }
 TARNIC_PROBE(overlong_line) {
   // 16384 quotes grow to 32768 characters, with the enclosing quotes more than the buffer.
@@ -110,4 +119,17 @@ TEST(ChildCommandLine, PutsTheModulePathFirstWhateverTheLauncherWasStartedAs) {
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_EQ(r.out,
             narrow(quoteArgument(self) + L" --probe print_child_line \"a b\" \"\" \"x\\\"y\""));
+}
+
+TEST(ChildCommandLine, EndsWithTheMemoryMessageWhenTheSystemCannotSplitTheLine) {
+  ProcessResult r = runProbe("child_line_without_split");
+  EXPECT_EQ(r.out, "Error, couldn't allocate memory.\r\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 2u);
+}
+
+TEST(ChildCommandLine, EndsAbnormallyWithoutTheModuleName) {
+  ProcessResult r = runProbe("child_line_without_module_name");
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_EQ(r.exitCode, kFastFailStatus);
 }

@@ -145,6 +145,18 @@ TEST(LauncherEnvironment, ExpandsCompiledInValuesThatTheVersionBlockCarriesToo) 
   EXPECT_EQ(versionString(exe, L"ProductName"), L"Tessaline \u00dcn\u00efcode");
 }
 
+TEST(LauncherTargetDirectory, NamesTheCompiledInSpecWhenItCannotBeExpanded) {
+  // A temporary directory of 200 characters leaves no room for the spec's 4000 that follow.
+  std::wstring temp = freshTemp() + L"\\" + std::wstring(180, L't');
+  ProcessOptions options;
+  options.setEnvironment[L"TMP"] = temp;
+  ProcessResult r = runProcess(launcherPath(L"long_spec"), L"long_spec", options);
+  EXPECT_EQ(r.err, "Error, couldn't runtime expand spec '{TEMP}\\" + std::string(4000, 'x') +
+                       "'.\r\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exitCode, kFastFailStatus);
+}
+
 TEST(LauncherStreams, HandsTheChildItsStandardOutputAndError) {
   Launch r = launch(L"basic", {L"--stderr", L"to standard error"});
   EXPECT_EQ(r.process.err, "to standard error\r\n");

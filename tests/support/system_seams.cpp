@@ -13,6 +13,7 @@ Function realFunction(const wchar_t* module, const char* name) {
 KnownFolderFunction knownFolderFake;
 bool moduleFileNameFails = false;
 bool exitCodeFails = false;
+bool commandLineSplitFails = false;
 int writesAllowed = -1;
 DWORD writeError = 0;
 SystemCalls calls;
@@ -76,6 +77,15 @@ DWORD WINAPI environmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
   return real(name, buffer, size);
 }
 
+LPWSTR* WINAPI commandLineToArgv(LPCWSTR line, int* count) {
+  if (commandLineSplitFails) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  static auto real = realFunction<decltype(&commandLineToArgv)>(L"shell32.dll", "CommandLineToArgvW");
+  return real(line, count);
+}
+
 }  // namespace
 
 // The import pointers that code compiled against the system headers calls through.
@@ -86,6 +96,7 @@ decltype(&exitCodeProcess) __imp_GetExitCodeProcess = exitCodeProcess;
 decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
+decltype(&commandLineToArgv) __imp_CommandLineToArgvW = commandLineToArgv;
 }
 
 void overrideKnownFolder(KnownFolderFunction fake) {
@@ -99,6 +110,9 @@ void failModuleFileName() {
 }
 void resetModuleFileName() {
   moduleFileNameFails = false;
+}
+void failCommandLineSplit() {
+  commandLineSplitFails = true;
 }
 void failExitCodeProcess() {
   exitCodeFails = true;

@@ -20,6 +20,9 @@ void resetKnownFolder();
 void failModuleFileName();
 void resetModuleFileName();
 
+// Makes CommandLineToArgvW give no list, as when it cannot allocate one.
+void failCommandLineSplit();
+
 // Makes GetExitCodeProcess fail until resetExitCodeProcess.
 void failExitCodeProcess();
 void resetExitCodeProcess();
