@@ -151,8 +151,8 @@ TEST(LauncherTargetDirectory, NamesTheCompiledInSpecWhenItCannotBeExpanded) {
   ProcessOptions options;
   options.setEnvironment[L"TMP"] = temp;
   ProcessResult r = runProcess(launcherPath(L"long_spec"), L"long_spec", options);
-  EXPECT_EQ(r.err, "Error, couldn't runtime expand spec '{TEMP}\\" + std::string(4000, 'x') +
-                       "'.\r\n");
+  EXPECT_EQ(r.err,
+            "Error, couldn't runtime expand spec '{TEMP}\\" + std::string(4000, 'x') + "'.\r\n");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.exitCode, kFastFailStatus);
 }

@@ -82,7 +82,8 @@ LPWSTR* WINAPI commandLineToArgv(LPCWSTR line, int* count) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  static auto real = realFunction<decltype(&commandLineToArgv)>(L"shell32.dll", "CommandLineToArgvW");
+  static auto real =
+      realFunction<decltype(&commandLineToArgv)>(L"shell32.dll", "CommandLineToArgvW");
   return real(line, count);
 }
 
