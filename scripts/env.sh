@@ -1,8 +1,9 @@
 # Shared settings of the project's scripts; sourced, never run.
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out_dir=$repo_root/out
-host_tree=$out_dir/host
-win_tree=$out_dir/win
+# Other trees (a helper's own, say) replace the main ones through these two variables.
+host_tree=${TARNIC_HOST_TREE:-$out_dir/host}
+win_tree=${TARNIC_WIN_TREE:-$out_dir/win}
 third_party=$out_dir/third_party
 
 # One private Wine prefix for every Windows program the project runs: no prompts for Mono or

@@ -1,0 +1,49 @@
+// The benchmark program, run by bench/run under Wine (or on Windows as it is):
+//
+//   tarnic-bench unpack-suite <region file> <runs>
+//   tarnic-bench launch-suite <bare child> <shell child> <launcher> <tiny launcher> <runs>
+//   tarnic-bench measure <kind> <region file> [<folder>]   one measurement, started by
+//                                                         unpack-suite in a fresh process
+//
+// Results go to standard output as "<figure>\t<round>\t<key>\t<value>" lines.
+#include <cstdio>
+#include <string>
+
+#include "bench/bench_process.h"
+#include "bench/launch_bench.h"
+#include "bench/unpack_bench.h"
+
+namespace {
+
+int runCount(const wchar_t* text) {
+  int runs = _wtoi(text);
+  if (runs < 1) {
+    failBench("the run count must be a positive number");
+  }
+  return runs;
+}
+
+int usage() {
+  fprintf(stderr,
+          "usage: tarnic-bench unpack-suite <region> <runs>\n"
+          "       tarnic-bench launch-suite <bare child> <shell child> <launcher> <tiny launcher> "
+          "<runs>\n"
+          "       tarnic-bench measure <kind> <region> [<folder>]\n");
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"unpack-suite" && argc == 4) {
+    runUnpackSuite(argv[2], runCount(argv[3]));
+  } else if (command == L"launch-suite" && argc == 7) {
+    runLaunchSuite(argv[2], argv[3], argv[4], argv[5], runCount(argv[6]));
+  } else if (command == L"measure" && (argc == 4 || argc == 5)) {
+    return measureOnce(argv[2], argv[3], argc == 5 ? argv[4] : L"") ? 0 : usage();
+  } else {
+    return usage();
+  }
+  return 0;
+}

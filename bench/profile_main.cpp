@@ -1,0 +1,75 @@
+// The profiled benchmark program: the launcher's unpacking with its time split by the calls it
+// spends it in (see profile_seams.h). Run by bench/run:
+//
+//   tarnic-bench-profile profile-suite <region file> <runs>
+//   tarnic-bench-profile measure <region file> <folder>   one profiled unpacking, in a fresh
+//                                                        process
+//
+// Results go to standard output as "<figure>\t<round>\t<key>\t<value>" lines: for each call
+// "<call>_us" and "<call>_calls", and "total_us" for the whole unpacking.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "bench/bench_process.h"
+#include "bench/profile_seams.h"
+#include "paths/path_buffer.h"
+#include "paths/system_paths.h"
+#include "payload/payload_reader.h"
+#include "payload/unpack.h"
+
+namespace {
+
+double ticksToMicroseconds(int64_t ticks) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+void measureProfiled(const std::wstring& regionPath, const std::wstring& folder) {
+  const std::string region = readWholeFile(regionPath);
+  copyBounded(targetDirectory, kPathUnits, folder.c_str());
+  resetProfile();
+  int64_t start = counterNow();
+  openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
+  unpackPayload();
+  closePayload();
+  double total = microsecondsSince(start);
+  for (int call = 0; call < kProfiledCallCount; ++call) {
+    const CallTotals& totals = callTotals(static_cast<ProfiledCall>(call));
+    printf("%s_us %.1f\n", callName(static_cast<ProfiledCall>(call)),
+           ticksToMicroseconds(totals.ticks));
+    printf("%s_calls %llu\n", callName(static_cast<ProfiledCall>(call)),
+           static_cast<unsigned long long>(totals.calls));
+  }
+  printf("total_us %.1f\n", total);
+}
+
+void runProfileSuite(const std::wstring& region, int runs) {
+  const std::wstring folder = benchFolder(L"profile");
+  const std::wstring arguments = L"measure " + quoteArgument(region) + L" " + quoteArgument(folder);
+  for (int round = 1; round <= runs; ++round) {
+    removeTree(folder);
+    reportMeasurement(L"profile-first", round, arguments);
+    reportMeasurement(L"profile-second", round, arguments);
+  }
+  removeTree(folder);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"profile-suite" && argc == 4 && _wtoi(argv[3]) > 0) {
+    runProfileSuite(argv[2], _wtoi(argv[3]));
+  } else if (command == L"measure" && argc == 4) {
+    measureProfiled(argv[2], argv[3]);
+  } else {
+    fprintf(stderr,
+            "usage: tarnic-bench-profile profile-suite <region> <runs>\n"
+            "       tarnic-bench-profile measure <region> <folder>\n");
+    return 2;
+  }
+  return 0;
+}

@@ -1,0 +1,205 @@
+#include "bench/unpack_bench.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <set>
+
+#include "bench/bench_process.h"
+#include "bench/entry_stream.h"
+#include "paths/path_buffer.h"
+#include "paths/system_paths.h"
+#include "payload/payload_reader.h"
+#include "payload/unpack.h"
+
+namespace {
+
+void printFigure(const char* key, double value) {
+  printf("%s %.1f\n", key, value);
+}
+
+void openRegion(const std::string& region) {
+  openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
+}
+
+// Committed private memory of this process, as Windows charges it against the page file.
+uint64_t committedPrivateBytes() {
+  uint64_t total = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (const char* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;
+       at = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) {
+      total += info.RegionSize;
+    }
+  }
+  return total;
+}
+
+uint64_t workingSet() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+    failBench("GetProcessMemoryInfo failed");
+  }
+  return counters.WorkingSetSize;
+}
+
+void measureDecompression(const std::string& region) {
+  int64_t start = counterNow();
+  uint64_t bytes = decompressFrame(region, nullptr);
+  printFigure("microseconds", microsecondsSince(start));
+  printFigure("bytes", static_cast<double>(bytes));
+}
+
+void measureChecksums(const std::string& region) {
+  std::string stream;
+  decompressFrame(region, &stream);
+  std::vector<StreamEntry> entries = parseEntries(stream);
+  int64_t start = counterNow();
+  uLong sum = 0;
+  for (const StreamEntry& entry : entries) {
+    sum ^= crc32(0, entry.data, static_cast<uInt>(entry.size));
+  }
+  printFigure("microseconds", microsecondsSince(start));
+  // Printed so that the loop cannot be optimised away.
+  printFigure("crc_xor", static_cast<double>(sum));
+}
+
+void createFolder(const std::wstring& path) {
+  if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    failBench("cannot create " + narrow(path));
+  }
+}
+
+void writeFile(const std::wstring& path, const StreamEntry& entry) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    failBench("cannot create " + narrow(path));
+  }
+  DWORD written = 0;
+  if (!WriteFile(file, entry.data, static_cast<DWORD>(entry.size), &written, nullptr) ||
+      written != entry.size) {
+    failBench("cannot write " + narrow(path));
+  }
+  CloseHandle(file);
+}
+
+// The plain way to put the same files into an empty folder: each folder created once, each
+// file created and written in one call.
+void measureWriting(const std::string& region, const std::wstring& folder) {
+  std::string stream;
+  decompressFrame(region, &stream);
+  std::vector<StreamEntry> entries = parseEntries(stream);
+  int64_t start = counterNow();
+  std::set<std::wstring> folders;
+  for (const StreamEntry& entry : entries) {
+    for (size_t at = entry.name.find(L'\\'); at != std::wstring::npos;
+         at = entry.name.find(L'\\', at + 1)) {
+      std::wstring parent = folder + L"\\" + entry.name.substr(0, at);
+      if (folders.insert(parent).second) {
+        createFolder(parent);
+      }
+    }
+    writeFile(folder + L"\\" + entry.name, entry);
+  }
+  printFigure("microseconds", microsecondsSince(start));
+}
+
+void setTargetDirectory(const std::wstring& folder) {
+  copyBounded(targetDirectory, kPathUnits, folder.c_str());
+}
+
+// The launcher's own sequence: open, unpack, close.
+void measureUnpacking(const std::string& region, const std::wstring& folder) {
+  setTargetDirectory(folder);
+  int64_t start = counterNow();
+  openRegion(region);
+  unpackPayload();
+  closePayload();
+  printFigure("microseconds", microsecondsSince(start));
+}
+
+// A first start's unpacking, untimed, with what it adds to the process's memory while the
+// decoder lives: the region is resident before it starts.
+void measureUnpackingMemory(const std::string& region, const std::wstring& folder) {
+  setTargetDirectory(folder);
+  uint64_t committedBefore = committedPrivateBytes();
+  uint64_t residentBefore = workingSet();
+  openRegion(region);
+  unpackPayload();
+  uint64_t committedDuring = committedPrivateBytes();
+  uint64_t residentDuring = workingSet();
+  closePayload();
+  printFigure("commit_growth_bytes", static_cast<double>(committedDuring - committedBefore));
+  printFigure("working_set_growth_bytes", static_cast<double>(residentDuring - residentBefore));
+}
+
+void measureInChild(const std::wstring& figure, const std::wstring& kind, int round,
+                    const std::wstring& region, const std::wstring& folder) {
+  std::wstring arguments = L"measure " + kind + L" " + quoteArgument(region);
+  if (!folder.empty()) {
+    arguments += L" " + quoteArgument(folder);
+  }
+  reportMeasurement(figure, round, arguments);
+}
+
+void verifyUnpackedFiles(const std::wstring& region, const std::wstring& folder) {
+  std::string stream;
+  decompressFrame(readWholeFile(region), &stream);
+  for (const StreamEntry& entry : parseEntries(stream)) {
+    std::string onDisk = readWholeFile(folder + L"\\" + entry.name);
+    if (onDisk.size() != entry.size ||
+        onDisk.compare(0, onDisk.size(), reinterpret_cast<const char*>(entry.data), entry.size) !=
+            0) {
+      failBench("unpacked file differs from its entry: " + narrow(entry.name));
+    }
+  }
+}
+
+}  // namespace
+
+void runUnpackSuite(const std::wstring& region, int runs) {
+  const std::wstring writeFolder = benchFolder(L"write");
+  const std::wstring unpackFolder = benchFolder(L"unpack");
+  const std::wstring memoryFolder = benchFolder(L"memory");
+  for (int round = 1; round <= runs; ++round) {
+    measureInChild(L"decompress", L"decompress", round, region, L"");
+    measureInChild(L"crc", L"crc", round, region, L"");
+    makeEmptyFolder(writeFolder);
+    measureInChild(L"write", L"write", round, region, writeFolder);
+    removeTree(unpackFolder);
+    measureInChild(L"unpack-first", L"unpack", round, region, unpackFolder);
+    std::string before = folderSnapshot(unpackFolder);
+    measureInChild(L"unpack-second", L"unpack", round, region, unpackFolder);
+    if (folderSnapshot(unpackFolder) != before) {
+      failBench("the second start rewrote files: the reuse path was not measured");
+    }
+    removeTree(memoryFolder);
+    measureInChild(L"unpack-memory", L"unpack-memory", round, region, memoryFolder);
+  }
+  verifyUnpackedFiles(region, unpackFolder);
+  for (const std::wstring& folder : {writeFolder, unpackFolder, memoryFolder}) {
+    removeTree(folder);
+  }
+}
+
+bool measureOnce(const std::wstring& kind, const std::wstring& region, const std::wstring& folder) {
+  const std::string bytes = readWholeFile(region);
+  if (kind == L"decompress") {
+    measureDecompression(bytes);
+  } else if (kind == L"crc") {
+    measureChecksums(bytes);
+  } else if (kind == L"write") {
+    measureWriting(bytes, folder);
+  } else if (kind == L"unpack") {
+    measureUnpacking(bytes, folder);
+  } else if (kind == L"unpack-memory") {
+    measureUnpackingMemory(bytes, folder);
+  } else {
+    return false;
+  }
+  return true;
+}
