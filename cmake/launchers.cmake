@@ -33,3 +33,31 @@ function(tarnic_add_launcher target)
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS "${arg_OUTPUT}")
 endfunction()
+
+# The icon the test launchers carry: the shipped one, drawn by the host tree.
+set(TARNIC_TEST_ICON "${TARNIC_HOST_TREE}/build/icon/tessaline-deck.ico")
+
+# tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
+#                    [VERSIONS <version> <file version> <product version>])
+# Writes the configuration of a test launcher; its application folder is given when packing.
+function(tarnic_test_config file)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT" "VERSIONS")
+  if(NOT arg_VERSIONS)
+    set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
+  endif()
+  list(GET arg_VERSIONS 0 version)
+  list(GET arg_VERSIONS 1 file_version)
+  list(GET arg_VERSIONS 2 product_version)
+  file(WRITE ${file} "target_spec = '${arg_SPEC}'
+[version]
+company = \"${arg_COMPANY}\"
+product = \"${arg_PRODUCT}\"
+version = \"${version}\"
+file_version = \"${file_version}\"
+product_version = \"${product_version}\"
+copyright = \"Copyright (C) 2026 Zarvel Dynamics\"
+[application]
+main = '${arg_MAIN}'
+icon = '${TARNIC_TEST_ICON}'
+")
+endfunction()

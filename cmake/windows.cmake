@@ -11,8 +11,9 @@ find_library(TARGET_ZLIB libz.a REQUIRED)
 add_library(target_zlib STATIC IMPORTED GLOBAL)
 set_target_properties(target_zlib PROPERTIES IMPORTED_LOCATION "${TARGET_ZLIB}")
 
-# Every program imports only system DLLs; wmain is the entry point.
-add_link_options(-static -municode)
+# Every program imports only system DLLs; wmain is the entry point. No time stamp in the
+# image, so that one source gives the same bytes, and packed applications the same regions.
+add_link_options(-static -municode -Wl,--no-insert-timestamp)
 # The launcher writes through msvcrt's own stdio, whose buffering and text mode it relies on.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=0 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 

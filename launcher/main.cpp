@@ -24,7 +24,12 @@ constexpr size_t kProcessIdTextUnits = 128;
 // The launcher's own path (at most kOwnPathUnits - 1 characters) and its terminator.
 constexpr size_t kLauncherDirectoryUnits = kOwnPathUnits + 1;
 
+// CreateProcessW takes no application name of this many characters or more, long-path
+// awareness notwithstanding.
+constexpr size_t kApplicationNameLimit = MAX_PATH;
+
 wchar_t launcherDirectory[kLauncherDirectoryUnits];
+wchar_t shortProgramPath[kPathUnits];
 
 // Every launch makes its own published values: inherited ones are never reused.
 void clearPublishedValues() {
@@ -60,6 +65,16 @@ void publishLauncherDirectory() {
   writeEnvironment("TARNIC_ONEFILE_DIRECTORY", launcherDirectory);
 }
 
+// The program path, or for a path too long to be started its short form, where the volume
+// keeps short names; else the long path, whose failure the launch then reports.
+const wchar_t* childApplicationName() {
+  if (wcslen(programPath) < kApplicationNameLimit) {
+    return programPath;
+  }
+  DWORD length = GetShortPathNameW(programPath, shortProgramPath, kPathUnits);
+  return length > 0 && length < kApplicationNameLimit ? shortProgramPath : programPath;
+}
+
 HANDLE startChild() {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -70,7 +85,7 @@ HANDLE startChild() {
   wchar_t* commandLine = buildChildCommandLine();
   PROCESS_INFORMATION child{};
   // Same console, handles, directory and environment as the launcher.
-  if (!CreateProcessW(programPath, commandLine, /* process security */ nullptr,
+  if (!CreateProcessW(childApplicationName(), commandLine, /* process security */ nullptr,
                       /* thread security */ nullptr, /* inherit handles */ TRUE,
                       NORMAL_PRIORITY_CLASS, /* environment */ nullptr,
                       /* current directory */ nullptr, &startup, &child)) {

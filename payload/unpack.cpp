@@ -102,14 +102,18 @@ HANDLE createOutputFile() {
   return file;
 }
 
+// Characters that no Windows file name holds, beside the control characters.
+constexpr wchar_t kReservedNameCharacters[] = L"<>:\"/|?*";
+constexpr wchar_t kFirstPrintable = 0x20;
+
 // The frame carries no checksum of its own, so damage the decoder cannot see reaches the entry
 // stream as plausible bytes. A name that could lead outside the target directory (a drive, a
 // forward slash, an empty component, or one of only dots and blanks, which Windows would read
-// as "." or "..") is refused like any other undecodable data.
+// as "." or "..") or that no file can have is refused like any other undecodable data.
 bool isSafeEntryName(const wchar_t* name) {
   const wchar_t* component = name;
   for (const wchar_t* c = name;; ++c) {
-    if (*c == L':' || *c == L'/') {
+    if (*c != L'\0' && (*c < kFirstPrintable || wcschr(kReservedNameCharacters, *c) != nullptr)) {
       return false;
     }
     if (*c == L'\\' || *c == L'\0') {

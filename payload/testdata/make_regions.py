@@ -115,9 +115,10 @@ def main():
     bad = "bad.bin".encode("utf-16-le") + b"\0\0" + struct.pack("<QI", 3, 12345) + b"abc" + b"\0\0"
     write(folder, "bad-checksum", region_of(compress(bad)))
 
-    # Names that would lead outside the target directory.
+    # Names that would lead outside the target directory, or that no file can have.
     unsafe = ["..\\evil.txt", "a\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt", "a/../../evil.txt",
-              ".. \\evil.txt", "a\\\\evil.txt", "sub\\", "...\\evil.txt"]
+              ".. \\evil.txt", "a\\\\evil.txt", "sub\\", "...\\evil.txt", "what?.txt",
+              "tab\there.txt", "a|b.txt"]
     for index, name in enumerate(unsafe):
         write(folder, "unsafe-%d" % index, region_of(compress(stream_of([(name, b"evil")]))))
 

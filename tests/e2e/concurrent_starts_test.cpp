@@ -15,47 +15,14 @@ namespace {
 
 constexpr int kLaunches = 8;
 
-// Every file below `folder`, as names relative to it.
-void listFiles(const std::wstring& folder, const std::wstring& prefix,
-               std::vector<std::wstring>& names) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return;
-  do {
-    std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..")
-      continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      listFiles(folder + L"\\" + name, prefix + name + L"\\", names);
-    else
-      names.push_back(prefix + name);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
-std::string contentOf(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  std::string content;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-    content.append(buffer, got);
-  CloseHandle(file);
-  return content;
-}
-
 // The target holds exactly the application's files, each byte-identical.
 void expectSameFiles(const std::wstring& application, const std::wstring& target) {
-  std::vector<std::wstring> expected, found;
-  listFiles(application, L"", expected);
-  listFiles(target, L"", found);
+  std::vector<std::wstring> expected = filesBelow(application), found = filesBelow(target);
   std::sort(expected.begin(), expected.end());
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, expected);
   for (const auto& name : expected)
-    EXPECT_TRUE(contentOf(application + L"\\" + name) == contentOf(target + L"\\" + name))
+    EXPECT_TRUE(readWholeFile(application + L"\\" + name) == readWholeFile(target + L"\\" + name))
         << narrow(name);
 }
 

@@ -2,6 +2,26 @@
 
 namespace {
 
+constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
+
+void collectFiles(const std::wstring& folder, const std::wstring& relative,
+                  std::vector<std::wstring>* names) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(extendedPath(folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..")
+      continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      collectFiles(folder + L"\\" + name, relative + name + L"\\", names);
+    else
+      names->push_back(relative + name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 std::wstring unhex(const std::string& digits) {
   std::string bytes;
   for (size_t i = 0; i + 1 < digits.size(); i += 2)
@@ -84,4 +104,29 @@ Launch launch(const std::wstring& name, const std::vector<std::wstring>& argumen
 std::wstring variable(const Launch& launch, const char* name) {
   auto value = launch.report.environment.at(name);
   return value ? *value : L"<unset>";
+}
+
+std::wstring extendedPath(const std::wstring& path) {
+  return path.rfind(kExtendedPrefix, 0) == 0 ? path : kExtendedPrefix + path;
+}
+
+std::optional<std::string> readWholeFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(extendedPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return std::nullopt;
+  std::string data;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    data.append(buffer, got);
+  CloseHandle(file);
+  return data;
+}
+
+std::vector<std::wstring> filesBelow(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  collectFiles(folder, L"", &names);
+  return names;
 }

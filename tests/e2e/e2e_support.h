@@ -44,5 +44,14 @@ Launch launchAs(const std::wstring& exe, const std::wstring& line, ProcessOption
 Launch launch(const std::wstring& name, const std::vector<std::wstring>& arguments = {},
               ProcessOptions options = {});
 
+// `path` in the form that reaches past 260 characters whatever the caller's manifest says.
+std::wstring extendedPath(const std::wstring& path);
+
+// The whole content of a file, or nothing when it cannot be read.
+std::optional<std::string> readWholeFile(const std::wstring& path);
+
+// Names of every file below `folder`, relative to it, with backslashes.
+std::vector<std::wstring> filesBelow(const std::wstring& folder);
+
 // A published variable as the child saw it, or "<unset>".
 std::wstring variable(const Launch& launch, const char* name);
