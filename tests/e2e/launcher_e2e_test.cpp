@@ -157,6 +157,36 @@ TEST(LauncherTargetDirectory, NamesTheCompiledInSpecWhenItCannotBeExpanded) {
   EXPECT_EQ(r.exitCode, kFastFailStatus);
 }
 
+TEST(LauncherTargetDirectory, StaysTheSameUnderAnotherNameAndForATwinLauncher) {
+  std::wstring temp = freshTemp();
+  ProcessOptions options;
+  options.setEnvironment[L"TMP"] = temp;
+  std::wstring target = temp + L"\\e2e\\basic";
+  ProcessResult first = runProcess(launcherPath(L"basic"), L"basic", options);
+  ASSERT_EQ(parseReport(first.out).module, target + L"\\report.exe");
+
+  // Marks every unpacked file as written long ago, so that a rewrite shows in its time.
+  FILETIME old{0, 0x01C00000};
+  for (const std::wstring& name : filesBelow(target)) {
+    HANDLE file = CreateFileW((target + L"\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+  }
+  std::wstring renamed = temp + L"\\Other Name.exe";
+  ASSERT_TRUE(CopyFileW(launcherPath(L"basic").c_str(), renamed.c_str(), FALSE));
+  for (const std::wstring& exe : {renamed, launcherPath(L"basic_twin")}) {
+    Report report = parseReport(runProcess(exe, quoteArgument(exe), options).out);
+    EXPECT_EQ(report.module, target + L"\\report.exe") << narrow(exe);
+  }
+  for (const std::wstring& name : filesBelow(target)) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    GetFileAttributesExW((target + L"\\" + name).c_str(), GetFileExInfoStandard, &data);
+    EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, old.dwHighDateTime)
+        << narrow(name) << " was written again";
+  }
+}
+
 TEST(LauncherStreams, HandsTheChildItsStandardOutputAndError) {
   Launch r = launch(L"basic", {L"--stderr", L"to standard error"});
   EXPECT_EQ(r.process.err, "to standard error\r\n");
