@@ -13,14 +13,10 @@ shared_prefix=$WINEPREFIX
 scratch=$(mktemp -d "$scratch_parent/private-prefix.XXXXXX")
 export WINEPREFIX=$scratch/prefix
 
-# Ends the private prefix's own server (WINEPREFIX names it) and removes the folder that Wine
-# made for its socket, which the prefix names in its file "wineserver".
+# Ends the private prefix's own server (WINEPREFIX names it) and removes the prefix.
 clean_up() {
   "$wine_server" -k 2>/dev/null || true
   "$wine_server" -w 2>/dev/null || true
-  local socket_folder
-  socket_folder=$(cat "$WINEPREFIX/wineserver" 2>/dev/null || true)
-  [ -z "$socket_folder" ] || rm -rf "${TMPDIR:-/tmp}/$socket_folder"
   rm -rf "$scratch"
 }
 trap clean_up EXIT
