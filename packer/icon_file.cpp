@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "packer/little_endian.h"
+
 namespace {
 
 constexpr size_t kHeaderBytes = 6;
@@ -13,19 +15,10 @@ constexpr size_t kEntryOffsetOffset = 12;
 constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr uint32_t kBitmapInfoHeaderBytes = 40;
 
-uint16_t u16At(const std::vector<unsigned char>& bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-uint32_t u32At(const std::vector<unsigned char>& bytes, size_t at) {
-  return static_cast<uint32_t>(u16At(bytes, at)) | static_cast<uint32_t>(u16At(bytes, at + 2))
-                                                       << 16;
-}
-
 std::string imageProblem(const std::vector<unsigned char>& bytes, size_t index) {
   const size_t entry = kHeaderBytes + index * kDirectoryEntryBytes;
-  const uint64_t size = u32At(bytes, entry + kEntrySizeOffset);
-  const uint64_t offset = u32At(bytes, entry + kEntryOffsetOffset);
+  const uint64_t size = readLittleEndian<uint32_t>(bytes.data() + entry + kEntrySizeOffset);
+  const uint64_t offset = readLittleEndian<uint32_t>(bytes.data() + entry + kEntryOffsetOffset);
   const std::string image = "image " + std::to_string(index + 1) + " ";
   if (size == 0) {
     return image + "is empty";
@@ -36,8 +29,8 @@ std::string imageProblem(const std::vector<unsigned char>& bytes, size_t index) 
   }
   const bool png = size >= sizeof kPngSignature &&
                    std::memcmp(bytes.data() + offset, kPngSignature, sizeof kPngSignature) == 0;
-  const bool bitmap =
-      size >= kBitmapInfoHeaderBytes && u32At(bytes, offset) == kBitmapInfoHeaderBytes;
+  const bool bitmap = size >= kBitmapInfoHeaderBytes &&
+                      readLittleEndian<uint32_t>(bytes.data() + offset) == kBitmapInfoHeaderBytes;
   if (!png && !bitmap) {
     return image + "is neither a PNG image nor a bitmap";
   }
@@ -50,10 +43,11 @@ std::string iconProblem(const std::vector<unsigned char>& bytes) {
   if (bytes.size() < kHeaderBytes) {
     return "is too short for an icon file";
   }
-  if (u16At(bytes, 0) != 0 || u16At(bytes, 2) != kIconType) {
+  if (readLittleEndian<uint16_t>(bytes.data()) != 0 ||
+      readLittleEndian<uint16_t>(bytes.data() + 2) != kIconType) {
     return "is not an icon file (its header does not start 00 00 01 00)";
   }
-  const size_t count = u16At(bytes, 4);
+  const size_t count = readLittleEndian<uint16_t>(bytes.data() + 4);
   if (count == 0) {
     return "holds no images";
   }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "packer/little_endian.h"
 #include "packer/pack_error.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
@@ -20,15 +21,6 @@
 namespace {
 
 constexpr unsigned char kExecutableMagic[] = {'M', 'Z'};
-
-template <typename Unsigned>
-Unsigned littleEndian(const unsigned char* bytes) {
-  Unsigned value = 0;
-  for (size_t i = sizeof value; i-- > 0;) {
-    value = static_cast<Unsigned>((value << 8) | bytes[i]);
-  }
-  return value;
-}
 
 std::string hex32(uint32_t value) {
   char text[16];
@@ -110,7 +102,7 @@ std::u16string readName(EntryStream& stream, size_t index) {
     if (!stream.read(unit, sizeof unit)) {
       failEntry(index, name, "the entry stream ends in a name");
     }
-    const char16_t value = littleEndian<uint16_t>(unit);
+    const char16_t value = readLittleEndian<uint16_t>(unit);
     if (value == kNameTerminator) {
       return name;
     }
@@ -130,8 +122,8 @@ RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index) {
   if (!stream.read(fields, sizeof fields)) {
     failEntry(index, name, "the entry stream ends in the size or checksum");
   }
-  RegionEntry entry{std::move(name), littleEndian<uint64_t>(fields),
-                    littleEndian<uint32_t>(fields + kSizeFieldBytes)};
+  RegionEntry entry{std::move(name), readLittleEndian<uint64_t>(fields),
+                    readLittleEndian<uint32_t>(fields + kSizeFieldBytes)};
   if (entry.size > kMaxFileBytes) {
     failEntry(index, entry.name, "size " + std::to_string(entry.size) + " is over the limit");
   }
@@ -199,7 +191,7 @@ size_t checkTrailer(const unsigned char* region, size_t available, size_t frameB
     throw PackError("the byte after the frame is " + std::to_string(region[padAt]) + ", not " +
                     std::to_string(kTrailerPadByte));
   }
-  const uint64_t stored = littleEndian<uint64_t>(region + padAt + kTrailerPadBytes);
+  const uint64_t stored = readLittleEndian<uint64_t>(region + padAt + kTrailerPadBytes);
   if (stored != trailerLengthValue(frameBytes)) {
     throw PackError("the trailer holds " + std::to_string(stored) + ", not the " +
                     std::to_string(trailerLengthValue(frameBytes)) + " bytes before it");

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "packer/little_endian.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/progress.h"
@@ -23,13 +24,6 @@ constexpr size_t kReadChunkBytes = 1 << 20;
 void writeBytes(std::FILE* out, const void* data, size_t size) {
   if (std::fwrite(data, 1, size, out) != size) {
     throw PackError(std::string("cannot write the region: ") + std::strerror(errno));
-  }
-}
-
-template <typename Unsigned>
-void appendLittleEndian(std::string& out, Unsigned value) {
-  for (size_t i = 0; i < sizeof value; ++i) {
-    out += static_cast<char>((value >> (8 * i)) & 0xFF);
   }
 }
 

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "packer/little_endian.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -15,13 +17,6 @@ namespace {
 template <typename Unsigned>
 void appendBigEndian(std::string& out, Unsigned value) {
   for (size_t i = sizeof value; i-- > 0;) {
-    out += static_cast<char>((value >> (8 * i)) & 0xFF);
-  }
-}
-
-template <typename Unsigned>
-void appendLittleEndian(std::string& out, Unsigned value) {
-  for (size_t i = 0; i < sizeof value; ++i) {
     out += static_cast<char>((value >> (8 * i)) & 0xFF);
   }
 }

@@ -41,8 +41,6 @@ constexpr uint64_t kMaxFileBytes = 0xFFFFFFFEull;
 // bytes are then always the frame magic, descriptor 0x00 and window descriptor 0x88.
 constexpr int kFrameWindowLog = 27;
 constexpr unsigned char kFrameHeader[] = {0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x88};
-// The decoder's default limit: a frame asking for a larger window fails to decode.
-constexpr uint64_t kMaxFrameWindowBytes = (1ull << kFrameWindowLog) + 1;
 
 // The stored checksum for data whose crc32 is `crc`.
 constexpr uint32_t storedChecksum(uint32_t crc) {
