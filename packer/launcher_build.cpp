@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "packer/app_folder.h"
+#include "packer/entry_table.h"
 #include "packer/icon_file.h"
 #include "packer/interruption.h"
 #include "packer/kit.h"
@@ -28,6 +29,7 @@ namespace {
 // Names inside the work folder; the generated sources refer to them as they are, so they need
 // no quoting.
 constexpr const char* kRegionFile = "region.bin";
+constexpr const char* kTableFile = "table.bin";
 constexpr const char* kIconFile = "icon.ico";
 constexpr const char* kManifestFile = "launcher.manifest";
 constexpr const char* kConfigSource = "config.cpp";
@@ -36,9 +38,10 @@ constexpr const char* kResourceScript = "resources.rc";
 constexpr const char* kConfigObject = "config.o";
 constexpr const char* kRegionObject = "region.o";
 constexpr const char* kResourceObject = "resources.o";
-constexpr const char* kWorkFiles[] = {kRegionFile,   kIconFile,     kManifestFile,
-                                      kConfigSource, kRegionSource, kResourceScript,
-                                      kConfigObject, kRegionObject, kResourceObject};
+constexpr const char* kWorkFiles[] = {kRegionFile,   kTableFile,    kIconFile,
+                                      kManifestFile, kConfigSource, kRegionSource,
+                                      kResourceScript, kConfigObject, kRegionObject,
+                                      kResourceObject};
 
 // A folder for the generated files, removed with everything in it unless kept.
 class WorkFolder {
@@ -145,12 +148,15 @@ RegionFile readGivenRegion(const LauncherRequest& request, const LauncherConfig&
 }
 
 void writeSources(const LauncherConfig& config, const Kit& kit, const WorkFolder& work,
-                  const std::vector<unsigned char>& icon, uint64_t regionLength) {
+                  const std::vector<unsigned char>& icon, uint64_t regionLength,
+                  const std::string& table) {
   writeFile(work / kIconFile, icon.data(), icon.size());
   const std::vector<unsigned char> manifest = readWholeFile(kit.manifest);
   writeFile(work / kManifestFile, manifest.data(), manifest.size());
   writeText(work / kConfigSource, configSource(config));
-  writeText(work / kRegionSource, regionAssembly(kRegionFile, regionLength));
+  writeText(work / kTableFile, table);
+  writeText(work / kRegionSource,
+            regionAssembly({kRegionFile, regionLength}, {kTableFile, table.size()}));
   writeText(work / kResourceScript, resourceScript(config, kIconFile, kManifestFile));
 }
 
@@ -184,10 +190,11 @@ void buildLauncher(const LauncherRequest& request) {
   const fs::path regionFile = work / kRegionFile;
   if (folder) {
     packRegion(*folder, config.main, regionFile, request.compression);
+    given = readRegionFile(regionFile);
   } else {
     writeFile(regionFile, given->bytes.data() + given->region.offset, given->region.length);
   }
-  writeSources(config, kit, work, icon, fs::file_size(regionFile));
+  writeSources(config, kit, work, icon, given->region.length, entryTableOf(given->region));
   OutputFile output(fs::absolute(request.out));
   compileAndLink(kit, work, output.temporaryPath());
   output.commit();

@@ -12,10 +12,16 @@
 // Defines the constants declared in build/launcher_config.h, exact to the UTF-16 unit.
 std::string configSource(const LauncherConfig& config);
 
-// Places the file `regionFile` (a plain name in the tool's working folder) as kPayloadRegion in
-// read-only data, followed by kPayloadRegionLength = `length`, as payload/payload_region.h
+// A file in the tool's working folder (a plain name) and its length in bytes.
+struct AssembledFile {
+  std::string_view name;
+  uint64_t length;
+};
+
+// Places `region` as kPayloadRegion and `table` as kEntryTable in read-only data, each followed
+// by its u64 length (kPayloadRegionLength, kEntryTableLength), as payload/payload_region.h
 // declares them.
-std::string regionAssembly(std::string_view regionFile, uint64_t length);
+std::string regionAssembly(const AssembledFile& region, const AssembledFile& table);
 
 // Neutral-language icon group from `iconFile`, manifest from `manifestFile` (plain names in the
 // tool's working folder) and the version block of `config`.

@@ -8,6 +8,13 @@
 // Names are relative paths with backslashes, at most kMaxNameUnits units. The stored checksum
 // is zlib's crc32 (initial value 0) of the data with 0 written as 1, because the launcher uses
 // 0 for "no usable file on disk".
+//
+// Beside the region the launcher carries the entry table: every entry's name, size and stored
+// checksum, in region order, so that a start whose files are all in place can tell so without
+// decompressing anything.
+//
+// Table:        "VXT" | u32 LE entry count | table entries | u32 LE crc32 of every byte before it
+// Table entry:  u16 LE name units n | n UTF-16LE units | u64 LE size | u32 LE stored checksum
 #pragma once
 
 #include <cstddef>
@@ -37,6 +44,16 @@ constexpr size_t kMaxNameUnits = kNameBufferUnits - 1;
 // "no size": every file stays below that.
 constexpr uint64_t kMaxFileBytes = 0xFFFFFFFEull;
 
+// Entry table fields, all little-endian.
+constexpr unsigned char kTableMagic[] = {'V', 'X', 'T'};
+constexpr size_t kTableMagicBytes = sizeof kTableMagic;
+constexpr size_t kTableCountBytes = 4;
+constexpr size_t kTableNameLengthBytes = 2;
+constexpr size_t kTableChecksumBytes = 4;
+constexpr size_t kTableHeaderBytes = kTableMagicBytes + kTableCountBytes;
+constexpr size_t kTableEntryFixedBytes =
+    kTableNameLengthBytes + kSizeFieldBytes + kChecksumFieldBytes;
+
 // The frame as the packer writes it: window 2^27, no content size, no checksum. Its first six
 // bytes are then always the frame magic, descriptor 0x00 and window descriptor 0x88.
 constexpr int kFrameWindowLog = 27;
@@ -59,3 +76,4 @@ static_assert(kRegionOverheadBytes == 12, "region = frame + 12 bytes");
 static_assert(trailerLengthValue(10758756) == regionLength(10758756) - kTrailerLengthBytes,
               "the trailing u64 counts every region byte before it");
 static_assert(kMaxNameUnits == 1023, "names of at most 1023 units");
+static_assert(kMaxNameUnits < (1u << (8 * kTableNameLengthBytes)), "a table name length fits");
