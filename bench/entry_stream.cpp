@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include <zlib.h>
 #include <zstd.h>
 
 #include "bench/bench_process.h"
@@ -13,7 +14,7 @@ uint64_t decompressFrame(const std::string& region, std::string* sink) {
     failBench("region too short");
   }
   ZSTD_DStream* decoder = ZSTD_createDStream();
-  void* window = malloc(kWindowBytes);
+  void* window = malloc(kDecodeStepBytes);
   if (decoder == nullptr || window == nullptr) {
     failBench("out of memory");
   }
@@ -21,7 +22,7 @@ uint64_t decompressFrame(const std::string& region, std::string* sink) {
   uint64_t produced = 0;
   // The decoder returns 0 once the frame is complete and flushed; the trailer stays unread.
   for (size_t result = 1; result != 0;) {
-    ZSTD_outBuffer output{window, kWindowBytes, 0};
+    ZSTD_outBuffer output{window, kDecodeStepBytes, 0};
     result = ZSTD_decompressStream(decoder, &output, &input);
     if (ZSTD_isError(result) || (output.pos == 0 && input.pos == input.size)) {
       failBench("the region's frame does not decode");
@@ -84,4 +85,40 @@ std::vector<StreamEntry> parseEntries(const std::string& stream) {
     failBench("bytes follow the entry stream's terminator");
   }
   return entries;
+}
+
+namespace {
+
+void appendField(std::string& out, uint64_t value, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) {
+    out += static_cast<char>(value >> (8 * i) & 0xFF);
+  }
+}
+
+uint32_t crcOf(const unsigned char* data, uint64_t size) {
+  uLong crc = crc32(0, nullptr, 0);
+  for (uint64_t at = 0; at < size;) {
+    uInt count = size - at < (1u << 30) ? static_cast<uInt>(size - at) : 1u << 30;
+    crc = crc32(crc, data + at, count);
+    at += count;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+}  // namespace
+
+std::string entryTableOf(const std::vector<StreamEntry>& entries) {
+  std::string table(reinterpret_cast<const char*>(kTableMagic), kTableMagicBytes);
+  appendField(table, entries.size(), kTableCountBytes);
+  for (const StreamEntry& entry : entries) {
+    appendField(table, entry.name.size(), kTableNameLengthBytes);
+    for (wchar_t unit : entry.name) {
+      appendField(table, static_cast<uint16_t>(unit), kNameUnitBytes);
+    }
+    appendField(table, entry.size, kSizeFieldBytes);
+    appendField(table, storedChecksum(crcOf(entry.data, entry.size)), kChecksumFieldBytes);
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(table.data());
+  appendField(table, crcOf(bytes, table.size()), kTableChecksumBytes);
+  return table;
 }

@@ -20,3 +20,6 @@ uint64_t decompressFrame(const std::string& region, std::string* sink);
 // The entries of an entry stream, which must outlive them. Fails the benchmark when the stream
 // is malformed.
 std::vector<StreamEntry> parseEntries(const std::string& stream);
+
+// The entry table a launcher carries beside the region of `entries`.
+std::string entryTableOf(const std::vector<StreamEntry>& entries);

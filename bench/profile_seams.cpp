@@ -9,8 +9,8 @@
 namespace {
 
 const char* const kCallNames[kProfiledCallCount] = {
-    "decoder",  "crc32",      "create_file", "file_size",  "create_mapping",
-    "map_view", "unmap_view", "close",       "write_file", "create_directory",
+    "decoder",   "crc32", "create_file", "file_size",
+    "read_file", "close", "write_file",  "create_directory",
 };
 
 CallTotals totals[kProfiledCallCount];
@@ -39,26 +39,14 @@ HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATT
                source);
 }
 
-DWORD WINAPI fileSize(HANDLE file, LPDWORD high) {
-  static const auto real = systemFunction<decltype(&GetFileSize)>("GetFileSize");
-  return timed(kFileSizeCall, real, file, high);
+BOOL WINAPI fileSize(HANDLE file, PLARGE_INTEGER size) {
+  static const auto real = systemFunction<decltype(&GetFileSizeEx)>("GetFileSizeEx");
+  return timed(kFileSizeCall, real, file, size);
 }
 
-HANDLE WINAPI createMapping(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect,
-                            DWORD sizeHigh, DWORD sizeLow, LPCWSTR name) {
-  static const auto real = systemFunction<decltype(&CreateFileMappingW)>("CreateFileMappingW");
-  return timed(kCreateMappingCall, real, file, security, protect, sizeHigh, sizeLow, name);
-}
-
-LPVOID WINAPI mapView(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
-                      SIZE_T bytes) {
-  static const auto real = systemFunction<decltype(&MapViewOfFile)>("MapViewOfFile");
-  return timed(kMapViewCall, real, mapping, access, offsetHigh, offsetLow, bytes);
-}
-
-BOOL WINAPI unmapView(LPCVOID view) {
-  static const auto real = systemFunction<decltype(&UnmapViewOfFile)>("UnmapViewOfFile");
-  return timed(kUnmapViewCall, real, view);
+BOOL WINAPI readFile(HANDLE file, LPVOID data, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+  static const auto real = systemFunction<decltype(&ReadFile)>("ReadFile");
+  return timed(kReadFileCall, real, file, data, bytes, read, overlapped);
 }
 
 BOOL WINAPI closeHandle(HANDLE handle) {
@@ -81,10 +69,8 @@ BOOL WINAPI createDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
 
 extern "C" {
 decltype(&createFile) __imp_CreateFileW = createFile;
-decltype(&fileSize) __imp_GetFileSize = fileSize;
-decltype(&createMapping) __imp_CreateFileMappingW = createMapping;
-decltype(&mapView) __imp_MapViewOfFile = mapView;
-decltype(&unmapView) __imp_UnmapViewOfFile = unmapView;
+decltype(&fileSize) __imp_GetFileSizeEx = fileSize;
+decltype(&readFile) __imp_ReadFile = readFile;
 decltype(&closeHandle) __imp_CloseHandle = closeHandle;
 decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;

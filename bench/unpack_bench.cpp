@@ -9,8 +9,7 @@
 
 #include "bench/bench_process.h"
 #include "bench/entry_stream.h"
-#include "paths/path_buffer.h"
-#include "paths/system_paths.h"
+#include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "payload/unpack.h"
 
@@ -108,33 +107,110 @@ void measureWriting(const std::string& region, const std::wstring& folder) {
   printFigure("microseconds", microsecondsSince(start));
 }
 
-void setTargetDirectory(const std::wstring& folder) {
-  copyBounded(targetDirectory, kPathUnits, folder.c_str());
+AttachedPayload payloadOf(const std::string& region, const std::string& table) {
+  return AttachedPayload{reinterpret_cast<const unsigned char*>(region.data()), region.size(),
+                         reinterpret_cast<const unsigned char*>(table.data()), table.size()};
 }
 
-// The launcher's own sequence: open, unpack, close.
-void measureUnpacking(const std::string& region, const std::wstring& folder) {
-  setTargetDirectory(folder);
+// The launcher's own unpacking, with the entry table the packer places beside the region.
+void measureUnpacking(const std::string& region, const std::string& table,
+                      const std::wstring& folder) {
   int64_t start = counterNow();
-  openRegion(region);
-  unpackPayload();
-  closePayload();
+  unpackPayload(folder.c_str(), payloadOf(region, table));
   printFigure("microseconds", microsecondsSince(start));
 }
 
-// A first start's unpacking, untimed, with what it adds to the process's memory while the
-// decoder lives: the region is resident before it starts.
-void measureUnpackingMemory(const std::string& region, const std::wstring& folder) {
-  setTargetDirectory(folder);
+// What reading the whole entry stream adds to the process's memory while the decoder lives,
+// untimed: the region is resident before it starts.
+void measureReaderMemory(const std::string& region) {
+  const uint64_t streamBytes = decompressFrame(region, nullptr);
   uint64_t committedBefore = committedPrivateBytes();
   uint64_t residentBefore = workingSet();
   openRegion(region);
-  unpackPayload();
+  for (uint64_t left = streamBytes; left > 0;) {
+    size_t taken;
+    takePayloadBytes(left, &taken);
+    left -= taken;
+  }
   uint64_t committedDuring = committedPrivateBytes();
   uint64_t residentDuring = workingSet();
   closePayload();
   printFigure("commit_growth_bytes", static_cast<double>(committedDuring - committedBefore));
   printFigure("working_set_growth_bytes", static_cast<double>(residentDuring - residentBefore));
+}
+
+uint32_t checksumOfView(const unsigned char* view, uint64_t size) {
+  uLong crc = crc32(0, nullptr, 0);
+  for (uint64_t at = 0; at < size;) {
+    uInt count = size - at < (1u << 30) ? static_cast<uInt>(size - at) : 1u << 30;
+    crc = crc32(crc, view + at, count);
+    at += count;
+  }
+  return storedChecksum(static_cast<uint32_t>(crc));
+}
+
+// Whether the file holds the entry, the plain way: open, size, map, CRC, close.
+bool mappedFileHolds(const std::wstring& path, const StreamEntry& entry, uint32_t stored) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  LARGE_INTEGER size;
+  bool holds = GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) == entry.size;
+  if (holds && entry.size > 0) {
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    holds = view != nullptr &&
+            checksumOfView(static_cast<const unsigned char*>(view), entry.size) == stored;
+    if (view != nullptr) {
+      UnmapViewOfFile(view);
+    }
+    if (mapping != nullptr) {
+      CloseHandle(mapping);
+    }
+  }
+  CloseHandle(file);
+  return holds;
+}
+
+// The machine's cost of telling that every file is in place, outside the launcher's code.
+void measureVerification(const std::string& region, const std::wstring& folder) {
+  std::string stream;
+  decompressFrame(region, &stream);
+  std::vector<StreamEntry> entries = parseEntries(stream);
+  std::vector<uint32_t> stored;
+  for (const StreamEntry& entry : entries) {
+    stored.push_back(checksumOfView(entry.data, entry.size));
+  }
+  int64_t start = counterNow();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (!mappedFileHolds(folder + L"\\" + entries[i].name, entries[i], stored[i])) {
+      failBench("not in place: " + narrow(entries[i].name));
+    }
+  }
+  printFigure("microseconds", microsecondsSince(start));
+}
+
+// The table the packer would place beside the region, for the launcher's unpacking.
+std::wstring tablePath(const std::wstring& region) {
+  return region + L".table";
+}
+
+void writeTable(const std::wstring& region) {
+  std::string stream;
+  decompressFrame(readWholeFile(region), &stream);
+  std::string table = entryTableOf(parseEntries(stream));
+  HANDLE file = CreateFileW(tablePath(region).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  if (file == INVALID_HANDLE_VALUE ||
+      !WriteFile(file, table.data(), static_cast<DWORD>(table.size()), &written, nullptr) ||
+      written != table.size()) {
+    failBench("cannot write " + narrow(tablePath(region)));
+  }
+  CloseHandle(file);
 }
 
 void measureInChild(const std::wstring& figure, const std::wstring& kind, int round,
@@ -162,9 +238,9 @@ void verifyUnpackedFiles(const std::wstring& region, const std::wstring& folder)
 }  // namespace
 
 void runUnpackSuite(const std::wstring& region, int runs) {
+  writeTable(region);
   const std::wstring writeFolder = benchFolder(L"write");
   const std::wstring unpackFolder = benchFolder(L"unpack");
-  const std::wstring memoryFolder = benchFolder(L"memory");
   for (int round = 1; round <= runs; ++round) {
     measureInChild(L"decompress", L"decompress", round, region, L"");
     measureInChild(L"crc", L"crc", round, region, L"");
@@ -172,16 +248,16 @@ void runUnpackSuite(const std::wstring& region, int runs) {
     measureInChild(L"write", L"write", round, region, writeFolder);
     removeTree(unpackFolder);
     measureInChild(L"unpack-first", L"unpack", round, region, unpackFolder);
+    measureInChild(L"verify", L"verify", round, region, unpackFolder);
     std::string before = folderSnapshot(unpackFolder);
     measureInChild(L"unpack-second", L"unpack", round, region, unpackFolder);
     if (folderSnapshot(unpackFolder) != before) {
       failBench("the second start rewrote files: the reuse path was not measured");
     }
-    removeTree(memoryFolder);
-    measureInChild(L"unpack-memory", L"unpack-memory", round, region, memoryFolder);
+    measureInChild(L"reader-memory", L"reader-memory", round, region, L"");
   }
   verifyUnpackedFiles(region, unpackFolder);
-  for (const std::wstring& folder : {writeFolder, unpackFolder, memoryFolder}) {
+  for (const std::wstring& folder : {writeFolder, unpackFolder}) {
     removeTree(folder);
   }
 }
@@ -194,10 +270,12 @@ bool measureOnce(const std::wstring& kind, const std::wstring& region, const std
     measureChecksums(bytes);
   } else if (kind == L"write") {
     measureWriting(bytes, folder);
+  } else if (kind == L"verify") {
+    measureVerification(bytes, folder);
   } else if (kind == L"unpack") {
-    measureUnpacking(bytes, folder);
-  } else if (kind == L"unpack-memory") {
-    measureUnpackingMemory(bytes, folder);
+    measureUnpacking(bytes, readWholeFile(tablePath(region)), folder);
+  } else if (kind == L"reader-memory") {
+    measureReaderMemory(bytes);
   } else {
     return false;
   }

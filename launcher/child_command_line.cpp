@@ -7,6 +7,7 @@
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
+#include "paths/system_paths.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ namespace {
 constexpr wchar_t kQuotingCharacters[] = L" \t\n\v\"";
 
 wchar_t commandLine[kCommandLineUnits];
-wchar_t moduleName[kPathUnits];
 
 // The line under construction, with every append bounded by its room.
 struct Line {
@@ -70,21 +70,6 @@ void appendArgument(Line& line, const wchar_t* argument) {
   appendQuoted(line, argument);
 }
 
-const wchar_t* cachedModuleName() {
-  if (moduleName[0] != L'\0') {
-    return moduleName;
-  }
-  DWORD length = GetModuleFileNameW(/* own executable */ nullptr, moduleName, kPathUnits);
-  if (length == 0) {
-    endAbnormally();
-  }
-  // A name the system had to cut is used as cut; some systems leave it unterminated.
-  if (length >= kPathUnits) {
-    moduleName[kPathUnits - 1] = L'\0';
-  }
-  return moduleName;
-}
-
 }  // namespace
 
 void formatCommandLine(const wchar_t* const* arguments, int count, wchar_t* line, size_t room) {
@@ -106,7 +91,11 @@ wchar_t* buildChildCommandLine() {
     failOutOfMemory();
   }
   commandLine[0] = L'\0';
-  wchar_t* ownName = const_cast<wchar_t*>(cachedModuleName());
+  // The splitter's list is writable; the own path is only read from it.
+  wchar_t* ownName = const_cast<wchar_t*>(getOwnExecutablePath());
+  if (ownName[0] == L'\0') {
+    endAbnormally();
+  }
   if (count > 0) {
     arguments[0] = ownName;
   }

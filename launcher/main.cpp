@@ -14,7 +14,7 @@
 #include "paths/environment.h"
 #include "paths/expand_spec.h"
 #include "paths/system_paths.h"
-#include "payload/payload_reader.h"
+#include "payload/attached_payload.h"
 #include "payload/unpack.h"
 
 namespace {
@@ -28,6 +28,7 @@ constexpr size_t kLauncherDirectoryUnits = kOwnPathUnits + 1;
 // awareness notwithstanding.
 constexpr size_t kApplicationNameLimit = MAX_PATH;
 
+wchar_t targetDirectory[kPathUnits];
 wchar_t launcherDirectory[kLauncherDirectoryUnits];
 wchar_t shortProgramPath[kPathUnits];
 
@@ -51,7 +52,7 @@ void prepareTargetDirectory() {
   if (!expandSpec(targetDirectory, kTargetSpec, kPathUnits)) {
     failSpecExpansion(kTargetSpec);
   }
-  normalizeTargetDirectory();
+  normalizeTargetDirectory(targetDirectory);
 }
 
 // The folder that holds the launcher: its own path cut at the last backslash. A launcher at a
@@ -67,7 +68,7 @@ void publishLauncherDirectory() {
 
 // The program path, or for a path too long to be started its short form, where the volume
 // keeps short names; else the long path, whose failure the launch then reports.
-const wchar_t* childApplicationName() {
+const wchar_t* childApplicationName(const wchar_t* programPath) {
   if (wcslen(programPath) < kApplicationNameLimit) {
     return programPath;
   }
@@ -75,7 +76,7 @@ const wchar_t* childApplicationName() {
   return length > 0 && length < kApplicationNameLimit ? shortProgramPath : programPath;
 }
 
-HANDLE startChild() {
+HANDLE startChild(const wchar_t* programPath) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -85,7 +86,8 @@ HANDLE startChild() {
   wchar_t* commandLine = buildChildCommandLine();
   PROCESS_INFORMATION child{};
   // Same console, handles, directory and environment as the launcher.
-  if (!CreateProcessW(childApplicationName(), commandLine, /* process security */ nullptr,
+  if (!CreateProcessW(childApplicationName(programPath), commandLine,
+                      /* process security */ nullptr,
                       /* thread security */ nullptr, /* inherit handles */ TRUE,
                       NORMAL_PRIORITY_CLASS, /* environment */ nullptr,
                       /* current directory */ nullptr, &startup, &child)) {
@@ -106,12 +108,10 @@ int wmain(int /* argc */, wchar_t** argv) {
   if (!SetConsoleCtrlHandler(consoleControlHandler, /* add */ TRUE)) {
     failRegisterHandler();
   }
-  openPayload();
-  unpackPayload();
-  closePayload();
+  const wchar_t* programPath = unpackPayload(targetDirectory, attachedPayload());
   publishLauncherDirectory();
   writeEnvironment("TARNIC_ORIGINAL_ARGV0", argv[0]);
-  superviseChild(startChild());
+  superviseChild(startChild(programPath));
   uint32_t exitCode = waitForChild();
   cleanUpChild();
   return static_cast<int>(exitCode);

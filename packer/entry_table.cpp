@@ -2,44 +2,10 @@
 
 #include <zlib.h>
 
-#include <cstring>
-
 #include "packer/little_endian.h"
 #include "packer/pack_error.h"
+#include "payload/entry_table.h"
 #include "payload/payload_format.h"
-
-namespace {
-
-uint32_t tableChecksum(const std::string& bytes, size_t length) {
-  return static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(length)));
-}
-
-// Reads the table field by field, failing on the first byte that is not where it should be.
-class TableCursor {
- public:
-  explicit TableCursor(const std::string& table) : table_(table) {}
-
-  const unsigned char* take(size_t count) {
-    if (table_.size() - at_ < count) {
-      throw PackError("the entry table is truncated");
-    }
-    const unsigned char* field = reinterpret_cast<const unsigned char*>(table_.data()) + at_;
-    at_ += count;
-    return field;
-  }
-  template <typename Unsigned>
-  Unsigned number() {
-    return readLittleEndian<Unsigned>(take(sizeof(Unsigned)));
-  }
-  size_t at() const { return at_; }
-
- private:
-  const std::string& table_;
-  size_t at_ = 0;
-};
-
-}  // namespace
 
 std::string entryTableBytes(const std::vector<RegionEntry>& entries) {
   std::string table(reinterpret_cast<const char*>(kTableMagic), kTableMagicBytes);
@@ -52,31 +18,25 @@ std::string entryTableBytes(const std::vector<RegionEntry>& entries) {
     appendLittleEndian(table, entry.size);
     appendLittleEndian(table, entry.storedChecksum);
   }
-  appendLittleEndian(table, tableChecksum(table, table.size()));
+  const uLong crc =
+      crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size()));
+  appendLittleEndian(table, static_cast<uint32_t>(crc));
   return table;
 }
 
 std::vector<RegionEntry> readEntryTable(const std::string& table) {
-  TableCursor cursor(table);
-  if (std::memcmp(cursor.take(kTableMagicBytes), kTableMagic, kTableMagicBytes) != 0) {
-    throw PackError("the entry table does not start with its magic");
+  TableCursor cursor;
+  if (!openEntryTable(reinterpret_cast<const unsigned char*>(table.data()), table.size(),
+                      &cursor)) {
+    throw PackError("the entry table is malformed");
   }
-  const uint32_t count = cursor.number<uint32_t>();
-  if (count > table.size() / kTableEntryFixedBytes) {
-    throw PackError("the entry table counts more entries than it can hold");
-  }
-  std::vector<RegionEntry> entries(count);
-  for (RegionEntry& entry : entries) {
-    const uint16_t units = cursor.number<uint16_t>();
-    for (uint16_t i = 0; i < units; ++i) {
-      entry.name += static_cast<char16_t>(cursor.number<uint16_t>());
+  std::vector<RegionEntry> entries;
+  for (TableEntry entry; nextTableEntry(&cursor, &entry);) {
+    std::u16string name;
+    for (size_t i = 0; i < entry.nameUnits; ++i) {
+      name += static_cast<char16_t>(tableNameUnit(entry, i));
     }
-    entry.size = cursor.number<uint64_t>();
-    entry.storedChecksum = cursor.number<uint32_t>();
-  }
-  const size_t checked = cursor.at();
-  if (cursor.number<uint32_t>() != tableChecksum(table, checked) || cursor.at() != table.size()) {
-    throw PackError("the entry table's checksum or length is wrong");
+    entries.push_back(RegionEntry{name, entry.size, entry.storedChecksum});
   }
   return entries;
 }
@@ -84,12 +44,14 @@ std::vector<RegionEntry> readEntryTable(const std::string& table) {
 std::string entryTableOf(const Region& region) {
   std::string table = entryTableBytes(region.entries);
   const std::vector<RegionEntry> back = readEntryTable(table);
-  for (size_t i = 0; i < back.size(); ++i) {
+  bool same = back.size() == region.entries.size();
+  for (size_t i = 0; same && i < back.size(); ++i) {
     const RegionEntry& entry = region.entries[i];
-    if (back[i].name != entry.name || back[i].size != entry.size ||
-        back[i].storedChecksum != entry.storedChecksum) {
-      throw PackError("the entry table does not match the region at entry " + std::to_string(i));
-    }
+    same = back[i].name == entry.name && back[i].size == entry.size &&
+           back[i].storedChecksum == entry.storedChecksum;
+  }
+  if (!same) {
+    throw PackError("the entry table does not say what the region holds");
   }
   return table;
 }

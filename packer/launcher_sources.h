@@ -19,7 +19,7 @@ struct AssembledFile {
 };
 
 // Places `region` as kPayloadRegion and `table` as kEntryTable in read-only data, each followed
-// by its u64 length (kPayloadRegionLength, kEntryTableLength), as payload/payload_region.h
+// by its u64 length (kPayloadRegionLength, kEntryTableLength), as payload/attached_payload.cpp
 // declares them.
 std::string regionAssembly(const AssembledFile& region, const AssembledFile& table);
 

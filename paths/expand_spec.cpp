@@ -127,17 +127,18 @@ void appendTemp(Output& out) {
   }
 }
 
+// The own path is accepted as cut when it does not fit, as the system cuts it to its buffer.
 bool appendProgram(Output& out) {
-  DWORD units = static_cast<DWORD>(out.unitsLeft());
-  DWORD length = GetModuleFileNameW(/* own executable */ nullptr, out.end(), units);
-  if (length == 0) {
-    out.text[out.length] = L'\0';
+  const wchar_t* path = getOwnExecutablePath();
+  if (path[0] == L'\0') {
     return false;
   }
-  // A path the system had to cut is accepted as cut; some systems leave it unterminated.
-  if (length >= units) {
-    out.end()[units - 1] = L'\0';
+  size_t length = wcslen(path);
+  if (length >= out.unitsLeft()) {
+    length = out.unitsLeft() - 1;
   }
+  wmemcpy(out.end(), path, length);
+  out.end()[length] = L'\0';
   out.settle();
   return true;
 }

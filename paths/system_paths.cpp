@@ -7,21 +7,19 @@
 
 #include "diagnostics/fatal.h"
 
-wchar_t targetDirectory[kPathUnits];
-
 namespace {
 
 wchar_t ownPath[kOwnPathUnits];
 
 }  // namespace
 
-void normalizeTargetDirectory() {
+void normalizeTargetDirectory(wchar_t* directory) {
   wchar_t fullPath[kPathUnits];
-  DWORD length = GetFullPathNameW(targetDirectory, kPathUnits, fullPath, /* file part */ nullptr);
+  DWORD length = GetFullPathNameW(directory, kPathUnits, fullPath, /* file part */ nullptr);
   if (length == 0 || length >= kPathUnits) {
     endAbnormally();
   }
-  wmemcpy(targetDirectory, fullPath, length + 1);
+  wmemcpy(directory, fullPath, length + 1);
 }
 
 const wchar_t* getOwnExecutablePath() {

@@ -9,17 +9,14 @@
 // cut is told apart from one that fits.
 constexpr size_t kOwnPathUnits = kPathUnits + 1;
 
-// The directory that receives the unpacked files: filled by the expansion of the target spec,
-// made absolute by normalizeTargetDirectory, read by the extraction.
-extern wchar_t targetDirectory[kPathUnits];
+// Rewrites the path buffer `directory` as a full path: relative to the current drive and
+// directory, with "." and ".." resolved and forward slashes turned into backslashes. Ends the
+// process abnormally when the system makes no full path of it (an empty one, for instance) or
+// the full path needs kPathUnits units or more.
+void normalizeTargetDirectory(wchar_t* directory);
 
-// Rewrites targetDirectory as a full path: relative to the current drive and directory, with
-// "." and ".." resolved and forward slashes turned into backslashes. Ends the process
-// abnormally when the system makes no full path of it (an empty one, for instance) or the full
-// path needs kPathUnits units or more.
-void normalizeTargetDirectory();
-
-// The launcher's own executable path in its long form, asked of the system once per process.
+// The launcher's own executable path in its long form, asked of the system once per process:
+// the one place that asks. A path longer than kOwnPathUnits - 1 arrives cut and is used as cut.
 // Empty when the system gives none (then asked again on the next call).
 const wchar_t* getOwnExecutablePath();
 

@@ -29,9 +29,11 @@ std::wstring pathOfLength(size_t units) {
   return path;
 }
 
+wchar_t targetDirectory[kPathUnits];
+
 void normalize(const std::wstring& path) {
   wcscpy(targetDirectory, path.c_str());
-  normalizeTargetDirectory();
+  normalizeTargetDirectory(targetDirectory);
 }
 
 // A known folder reported at the root of a drive, or with `S_FALSE`.

@@ -1,5 +1,7 @@
 #include "payload/payload_reader.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,67 +12,176 @@
 
 namespace {
 
+// The caller hands space back to the decoder at least this often, so that the decoder never
+// waits for a caller that is busy writing a large file.
+constexpr size_t kReleaseStepBytes = 1024 * 1024;
+
+static_assert(kQueueBytes % kReleaseStepBytes == 0 && kReleaseStepBytes % kDecodeStepBytes == 0,
+              "spans and decoder steps never straddle the end of the queue needlessly");
+
+enum class DecoderState { kDecoding, kEnded, kFailed };
+
+// Shared between the two threads, under `lock`. Positions count bytes of the entry stream since
+// the start; a byte's place in the queue is its position modulo kQueueBytes.
+SRWLOCK lock = SRWLOCK_INIT;
+CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+uint64_t produced;
+uint64_t consumed;
+DecoderState state;
+bool closing;
+
+// The decoder thread's own.
 ZSTD_DStream* decoder;
 ZSTD_inBuffer input;
-// Outside a decoder call: size = bytes the last call produced, pos = read cursor.
-ZSTD_outBuffer window;
-// The last decoder call filled the whole window, so the decoder may hold more output even when
-// the input is used up. It outlives a single read: a window filled at the end of one read is
-// handed out by the next, which must still ask the decoder for the rest.
-bool outputPending;
+unsigned char* queue;
+HANDLE decoderThread;
 
-void refillWindow() {
-  window.pos = 0;
-  window.size = kWindowBytes;
-  size_t result = ZSTD_decompressStream(decoder, &window, &input);
-  outputPending = window.pos == kWindowBytes;
-  if (ZSTD_isError(result)) {
+// The caller's own: its read position and how far it knows the stream to be decoded.
+uint64_t readAt;
+uint64_t readable;
+
+// Room the decoder may fill at `produced`, waiting for the caller to free some; 0 when the
+// reader is closing.
+size_t awaitRoom() {
+  AcquireSRWLockExclusive(&lock);
+  while (produced - consumed == kQueueBytes && !closing) {
+    SleepConditionVariableSRW(&changed, &lock, INFINITE, /* flags */ 0);
+  }
+  size_t room = 0;
+  if (!closing) {
+    uint64_t free = kQueueBytes - (produced - consumed);
+    uint64_t toEnd = kQueueBytes - produced % kQueueBytes;
+    room = static_cast<size_t>(free < toEnd ? free : toEnd);
+    room = room < kDecodeStepBytes ? room : kDecodeStepBytes;
+  }
+  ReleaseSRWLockExclusive(&lock);
+  return room;
+}
+
+void publish(uint64_t bytes, DecoderState newState) {
+  AcquireSRWLockExclusive(&lock);
+  produced += bytes;
+  state = newState;
+  WakeAllConditionVariable(&changed);
+  ReleaseSRWLockExclusive(&lock);
+}
+
+// Decodes until the input is used up with no output pending, an error, or the reader closes.
+// A call that fills its whole output may leave output in the decoder even when the input is
+// used up, so the decoder is asked again then.
+DWORD WINAPI decodeFrame(void* /* unused */) {
+  bool outputPending = false;
+  for (size_t room; (room = awaitRoom()) > 0;) {
+    if (input.pos >= input.size && !outputPending) {
+      publish(0, DecoderState::kEnded);
+      break;
+    }
+    ZSTD_outBuffer output{queue + produced % kQueueBytes, room, 0};
+    size_t result = ZSTD_decompressStream(decoder, &output, &input);
+    outputPending = output.pos == output.size;
+    if (ZSTD_isError(result)) {
+      publish(0, DecoderState::kFailed);
+      break;
+    }
+    publish(output.pos, DecoderState::kDecoding);
+  }
+  return 0;
+}
+
+// Hands everything read so far back to the decoder.
+void releaseRead() {
+  AcquireSRWLockExclusive(&lock);
+  consumed = readAt;
+  WakeAllConditionVariable(&changed);
+  ReleaseSRWLockExclusive(&lock);
+}
+
+// Waits until the decoder has produced bytes beyond readAt; false when it never will.
+bool awaitBytes() {
+  AcquireSRWLockExclusive(&lock);
+  consumed = readAt;
+  WakeAllConditionVariable(&changed);
+  while (produced == readAt && state == DecoderState::kDecoding) {
+    SleepConditionVariableSRW(&changed, &lock, INFINITE, /* flags */ 0);
+  }
+  readable = produced;
+  ReleaseSRWLockExclusive(&lock);
+  return readable > readAt;
+}
+
+// The contiguous bytes at readAt, at most `count`, waiting for them; ends the process when the
+// stream has none left.
+size_t contiguousBytes(uint64_t count) {
+  if (readAt - consumed >= kReleaseStepBytes) {
+    releaseRead();
+  }
+  if (readable == readAt && !awaitBytes()) {
     failDecode();
   }
-  window.size = window.pos;
-  window.pos = 0;
+  uint64_t available = readable - readAt;
+  uint64_t toEnd = kQueueBytes - readAt % kQueueBytes;
+  uint64_t bytes = count < available ? count : available;
+  bytes = bytes < toEnd ? bytes : toEnd;
+  return static_cast<size_t>(bytes < kReleaseStepBytes ? bytes : kReleaseStepBytes);
 }
 
 }  // namespace
 
-void openPayloadRegion(const unsigned char* region, uint64_t length) {
+void checkPayloadHeader(const unsigned char* region, uint64_t length) {
   if (length < kPayloadMagicBytes || memcmp(region, kPayloadMagic, kPayloadMagicBytes) != 0) {
     failHeaderMissing();
   }
-  void* buffer = malloc(kWindowBytes);
-  if (buffer == nullptr) {
+}
+
+void openPayloadRegion(const unsigned char* region, uint64_t length) {
+  checkPayloadHeader(region, length);
+  queue = static_cast<unsigned char*>(malloc(kQueueBytes));
+  if (queue == nullptr) {
     failOutOfMemory();
   }
   decoder = ZSTD_createDStream();
   if (decoder == nullptr) {
     failOutOfMemory();
   }
-  window = ZSTD_outBuffer{buffer, 0, 0};
   input = ZSTD_inBuffer{region + kPayloadMagicBytes, length - kPayloadMagicBytes, 0};
-  outputPending = false;
+  produced = consumed = readAt = readable = 0;
+  state = DecoderState::kDecoding;
+  closing = false;
+  decoderThread = CreateThread(/* security */ nullptr, /* default stack */ 0, decodeFrame,
+                               /* argument */ nullptr, /* flags */ 0, /* thread id */ nullptr);
+  if (decoderThread == nullptr) {
+    failOutOfMemory();
+  }
 }
 
 void readPayloadBytes(void* destination, uint64_t count) {
   unsigned char* out = static_cast<unsigned char*>(destination);
   while (count > 0) {
-    size_t available = window.size - window.pos;
-    if (available != 0) {
-      size_t take = count < available ? static_cast<size_t>(count) : available;
-      memcpy(out, static_cast<unsigned char*>(window.dst) + window.pos, take);
-      out += take;
-      count -= take;
-      window.pos += take;
-    } else if (input.pos < input.size || outputPending) {
-      refillWindow();
-    } else {
-      failDecode();
-    }
+    size_t bytes = contiguousBytes(count);
+    memcpy(out, queue + readAt % kQueueBytes, bytes);
+    out += bytes;
+    count -= bytes;
+    readAt += bytes;
   }
 }
 
+const unsigned char* takePayloadBytes(uint64_t count, size_t* taken) {
+  *taken = contiguousBytes(count);
+  const unsigned char* bytes = queue + readAt % kQueueBytes;
+  readAt += *taken;
+  return bytes;
+}
+
 void closePayload() {
+  AcquireSRWLockExclusive(&lock);
+  closing = true;
+  WakeAllConditionVariable(&changed);
+  ReleaseSRWLockExclusive(&lock);
+  WaitForSingleObject(decoderThread, INFINITE);
+  CloseHandle(decoderThread);
+  decoderThread = nullptr;
   ZSTD_freeDStream(decoder);
   decoder = nullptr;
-  free(window.dst);
-  window = ZSTD_outBuffer{};
+  free(queue);
+  queue = nullptr;
 }

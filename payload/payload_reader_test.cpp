@@ -48,28 +48,32 @@ TARNIC_PROBE(read_region) {
   closePayload();
 }
 
-TEST(PayloadReader, DeliversAnIndependentlyMadeStreamAcrossWindowBoundaries) {
-  const std::string expected = streamBytes("sample");
-  ASSERT_GT(expected.size(), 2 * kWindowBytes);
-  openRegion("sample");
-  // Reads that end just before, straddle, and span several windows, and zero-byte reads.
+TEST(PayloadReader, DeliversAnIndependentlyMadeStreamAcrossStepAndQueueBoundaries) {
+  const std::string expected = streamBytes("large");
+  ASSERT_GT(expected.size(), 2 * kQueueBytes);
+  openRegion("large");
+  // Reads that end just before, straddle, and span decoder steps and the end of the queue,
+  // reads in place, and zero-byte reads.
   std::string got;
-  for (uint64_t count :
-       {0ull, 1ull, 2ull, kWindowBytes - 4, 0ull, 4ull, kWindowBytes + 3, 2 * kWindowBytes, 0ull}) {
-    if (got.size() + count > expected.size())
-      break;
+  for (uint64_t count : {0ull, 1ull, 2ull, kDecodeStepBytes - 4, 0ull, 4ull, kDecodeStepBytes + 3,
+                         kQueueBytes - 2 * kDecodeStepBytes - 1, 2ull, kQueueBytes + 5}) {
     got += read(count);
   }
-  got += read(expected.size() - got.size());
+  while (got.size() < expected.size()) {
+    size_t taken;
+    const unsigned char* bytes = takePayloadBytes(expected.size() - got.size(), &taken);
+    ASSERT_GT(taken, 0u);
+    got.append(reinterpret_cast<const char*>(bytes), taken);
+  }
   closePayload();
   EXPECT_TRUE(got == expected) << "stream differs from the one compressed";
 }
 
 TEST(PayloadReader, ReadsTheLastOutputOfAFrameThatEndsTheInput) {
-  // Without trailing bytes, the frame's last window arrives when the input is used up.
+  // Without trailing bytes, the frame's last decoder step arrives when the input is used up.
   const std::string expected = streamBytes("window-multiple-no-trailer");
   openRegion("window-multiple-no-trailer");
-  std::string got = read(kWindowBytes - 1);
+  std::string got = read(kDecodeStepBytes - 1);
   got += read(expected.size() - got.size());
   closePayload();
   EXPECT_TRUE(got == expected);

@@ -30,6 +30,11 @@ std::string streamBytes(const std::string& name) {
   return readBinaryFile(regionPath(name + ".stream"));
 }
 
+std::string tableBytes(const std::string& name) {
+  const std::wstring path = regionPath(name + ".table");
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? "" : readBinaryFile(path);
+}
+
 std::vector<StreamEntry> parseStream(const std::string& stream) {
   std::vector<StreamEntry> entries;
   size_t at = 0;

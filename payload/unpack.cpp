@@ -8,22 +8,20 @@
 
 #include "diagnostics/fatal.h"
 #include "paths/expand_spec.h"
-#include "paths/system_paths.h"
+#include "paths/path_buffer.h"
+#include "payload/entry_table.h"
+#include "payload/existing_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "payload/target_lock.h"
 
-wchar_t programPath[kPathUnits];
-
 namespace {
 
 constexpr wchar_t kHomeSpec[] = L"{HOME}";
-// Checksum value of "no usable file on disk"; stored checksums are never 0.
-constexpr uint32_t kNoFile = 0;
 
+wchar_t programPath[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
 wchar_t destinationPath[kPathUnits];
-unsigned char chunk[kChunkBytes];
 wchar_t* knownDirectories[kKnownDirectoryCount];
 size_t knownDirectoryCount;
 
@@ -57,38 +55,14 @@ bool readEntryName() {
   return length > 0;
 }
 
-void buildDestinationPath() {
+// The destination path of the entry name, and the program path when it is the first entry.
+void buildDestinationPath(const wchar_t* targetDirectory) {
   copyBounded(destinationPath, kPathUnits, targetDirectory);
   appendBounded(destinationPath, kPathUnits, L"\\");
   appendBounded(destinationPath, kPathUnits, entryName);
-}
-
-// CRC-32 (0 taken as 1) of the file at the destination path, read through a read-only
-// mapping; kNoFile when there is no file that can be opened, sized and mapped.
-uint32_t existingFileChecksum() {
-  HANDLE file = CreateFileW(destinationPath, GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            /* security */ nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            /* template */ nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return kNoFile;
+  if (programPath[0] == L'\0') {
+    copyBounded(programPath, kPathUnits, destinationPath);
   }
-  uint32_t checksum = kNoFile;
-  DWORD size = GetFileSize(file, /* high part */ nullptr);
-  // An empty file cannot be mapped: it counts as missing and is re-created.
-  HANDLE mapping = size == INVALID_FILE_SIZE
-                       ? nullptr
-                       : CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (mapping != nullptr) {
-    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, /* whole file */ 0);
-    if (view != nullptr) {
-      checksum = storedChecksum(crc32(0, static_cast<const Bytef*>(view), size));
-      UnmapViewOfFile(view);
-    }
-    CloseHandle(mapping);
-  }
-  CloseHandle(file);
-  return checksum;
 }
 
 HANDLE createOutputFile() {
@@ -128,21 +102,21 @@ bool isSafeEntryName(const wchar_t* name) {
   }
 }
 
-// Passes the entry's data through the chunk buffer into `file`, or drops it when the file is
-// unchanged (null): the stream must be consumed to reach the next entry either way. Data that
-// is written must match its stored checksum, so that damage the decoder cannot see never
-// passes for the application's files.
+// Writes the entry's data from the reader into `file`, or drops it when the file already holds
+// it (null): the stream must be consumed to reach the next entry either way. Data that is
+// written must match its stored checksum, so that damage the decoder cannot see never passes
+// for the application's files.
 void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
   uLong crc = crc32(0, nullptr, 0);
   for (uint64_t remaining = size; remaining > 0;) {
-    DWORD count = remaining < kChunkBytes ? static_cast<DWORD>(remaining) : kChunkBytes;
-    readPayloadBytes(chunk, count);
+    size_t count;
+    const unsigned char* bytes = takePayloadBytes(remaining, &count);
     if (file != nullptr) {
       DWORD written;
-      if (!WriteFile(file, chunk, count, &written, /* overlapped */ nullptr)) {
+      if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, /* overlapped */ nullptr)) {
         failUnpack();
       }
-      crc = crc32(crc, chunk, count);
+      crc = crc32(crc, bytes, static_cast<uInt>(count));
     }
     remaining -= count;
   }
@@ -151,21 +125,57 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
   }
 }
 
-void unpackEntry() {
+void unpackEntry(const wchar_t* targetDirectory) {
   if (!isSafeEntryName(entryName)) {
     failDecode();
   }
-  buildDestinationPath();
-  if (programPath[0] == L'\0') {
-    copyBounded(programPath, kPathUnits, destinationPath);
-  }
+  buildDestinationPath(targetDirectory);
   uint64_t size = readLittleEndian(kSizeFieldBytes);
   uint32_t stored = static_cast<uint32_t>(readLittleEndian(kChecksumFieldBytes));
-  HANDLE file = existingFileChecksum() == stored ? nullptr : createOutputFile();
+  HANDLE file = fileHoldsEntry(destinationPath, size, stored) ? nullptr : createOutputFile();
   copyEntryData(size, stored, file);
   if (file != nullptr) {
     CloseHandle(file);
   }
+}
+
+// Copies a table entry's name into the entry name buffer; false when it is no name a launcher
+// may create.
+bool takeTableName(const TableEntry& entry) {
+  for (size_t i = 0; i < entry.nameUnits; ++i) {
+    entryName[i] = static_cast<wchar_t>(tableNameUnit(entry, i));
+  }
+  entryName[entry.nameUnits] = L'\0';
+  return isSafeEntryName(entryName);
+}
+
+// True when the entry table is sound and every file it lists is on disk as it describes it;
+// sets the program path as the full unpacking would. A table can only stand for the region it
+// was made from, which the packer checks: any doubt sends the start to the region.
+bool entriesInPlace(const wchar_t* targetDirectory, const AttachedPayload& payload) {
+  TableCursor cursor;
+  if (!openEntryTable(payload.table, payload.tableLength, &cursor)) {
+    return false;
+  }
+  for (TableEntry entry; nextTableEntry(&cursor, &entry);) {
+    if (!takeTableName(entry)) {
+      return false;
+    }
+    buildDestinationPath(targetDirectory);
+    if (!fileHoldsEntry(destinationPath, entry.size, entry.storedChecksum)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload) {
+  programPath[0] = L'\0';
+  openPayloadRegion(payload.region, payload.regionLength);
+  while (readEntryName()) {
+    unpackEntry(targetDirectory);
+  }
+  closePayload();
 }
 
 bool isKnownDirectory(const wchar_t* directory) {
@@ -204,12 +214,14 @@ bool isBareDrive(const wchar_t* directory) {
 
 }  // namespace
 
-void unpackPayload() {
+const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload) {
+  checkPayloadHeader(payload.region, payload.regionLength);
   lockTargetDirectory(targetDirectory);
-  while (readEntryName()) {
-    unpackEntry();
+  if (!entriesInPlace(targetDirectory, payload)) {
+    unpackRegion(targetDirectory, payload);
   }
   unlockTargetDirectory();
+  return programPath;
 }
 
 bool ensureParentDirectories(const wchar_t* path) {

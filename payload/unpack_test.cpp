@@ -11,12 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "paths/system_paths.h"
-#include "payload/payload_reader.h"
+#include <zstd.h>
+
 #include "payload/test_regions.h"
 #include "tests/support/probe.h"
 #include "tests/support/process.h"
 #include "tests/support/system_seams.h"
+
+// Counts the decoders made: the link wraps ZSTD_createDStream.
+int decodersMade = 0;
+extern "C" ZSTD_DStream* __real_ZSTD_createDStream();
+extern "C" ZSTD_DStream* __wrap_ZSTD_createDStream() {
+  ++decodersMade;
+  return __real_ZSTD_createDStream();
+}
 
 namespace {
 
@@ -30,15 +38,18 @@ std::wstring environmentValue(const wchar_t* name) {
 struct Start {
   ProcessResult process;
   std::wstring programPath;
+  int decoders = 0;
   int writes = 0;
   int knownFolderCalls = 0;
   std::vector<std::wstring> createdDirectories;
 };
 
+// The region's own table comes with it unless `table` names another region's.
 Start unpackInProbe(const std::string& region, const std::wstring& target,
-                    const std::wstring& fault = L"") {
+                    const std::wstring& fault = L"", const std::string& table = "") {
   ProcessOptions options;
   options.setEnvironment[L"TARNIC_TEST_REGION"] = widen(region);
+  options.setEnvironment[L"TARNIC_TEST_TABLE"] = widen(table.empty() ? region : table);
   options.setEnvironment[L"TARNIC_TEST_TARGET"] = target;
   options.setEnvironment[L"TARNIC_TEST_FAULT"] = fault;
   Start start;
@@ -50,6 +61,8 @@ Start unpackInProbe(const std::string& region, const std::wstring& target,
     std::wstring key = line.substr(0, line.find(L'=')), value = line.substr(line.find(L'=') + 1);
     if (key == L"program")
       start.programPath = value;
+    if (key == L"decoders")
+      start.decoders = std::stoi(value);
     if (key == L"writes")
       start.writes = std::stoi(value);
     if (key == L"knownFolder")
@@ -116,12 +129,14 @@ TARNIC_PROBE(unpack) {
   if (fault == L"write")
     failWriteFileAfter(1, ERROR_DISK_FULL);
   static std::string region = regionBytes(narrow(environmentValue(L"TARNIC_TEST_REGION")));
-  wcscpy(targetDirectory, environmentValue(L"TARNIC_TEST_TARGET").c_str());
-  openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
-  unpackPayload();
-  closePayload();
+  static std::string table = tableBytes(narrow(environmentValue(L"TARNIC_TEST_TABLE")));
+  const std::wstring target = environmentValue(L"TARNIC_TEST_TARGET");
+  AttachedPayload payload{reinterpret_cast<const unsigned char*>(region.data()), region.size(),
+                          reinterpret_cast<const unsigned char*>(table.data()), table.size()};
+  const wchar_t* programPath = unpackPayload(target.c_str(), payload);
   const SystemCalls& calls = systemCalls();
   std::wstring report = L"program=" + std::wstring(programPath) + L"\n";
+  report += L"decoders=" + std::to_wstring(decodersMade) + L"\n";
   report += L"writes=" + std::to_wstring(calls.writeFile) + L"\n";
   report += L"knownFolder=" + std::to_wstring(calls.knownFolder) + L"\n";
   for (const auto& directory : calls.createDirectory)
@@ -151,37 +166,42 @@ TEST(UnpackPayload, FirstStartWritesEveryFileAndCreatesMissingDirectoriesTopFirs
   EXPECT_EQ(first.knownFolderCalls, 1) << "the home directory is looked up once";
 }
 
-TEST(UnpackPayload, SecondStartWritesNothingButRecreatesEmptyFiles) {
+TEST(UnpackPayload, StartWithEveryFileInPlaceNeitherDecodesNorWrites) {
   std::wstring target = freshTarget(L"t");
-  ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
+  Start first = unpackInProbe("sample", target);
+  ASSERT_EQ(first.process.exitCode, 0u) << first.process.err;
+  EXPECT_EQ(first.decoders, 1);
   std::vector<StreamEntry> entries = parseStream(streamBytes("sample"));
   for (const StreamEntry& entry : entries)
     ageFile(target + L"\\" + entry.name);
 
   Start second = unpackInProbe("sample", target);
   ASSERT_EQ(second.process.exitCode, 0u) << second.process.err;
-  EXPECT_EQ(second.writes, 0);
-  EXPECT_EQ(second.programPath, target + L"\\app.exe") << "set even though the file is unchanged";
-  for (const StreamEntry& entry : entries) {
-    // An empty file cannot be mapped, so it never counts as unchanged.
-    EXPECT_EQ(wasRewritten(target + L"\\" + entry.name), entry.data.empty()) << narrow(entry.name);
-  }
-  expectEveryFileUnpacked("sample", target);
-}
-
-TEST(UnpackPayload, SecondStartWithoutEmptyFilesTouchesNoDirectory) {
-  std::wstring target = freshTarget(L"t");
-  ASSERT_EQ(unpackInProbe("first-in-subfolder", target).process.exitCode, 0u);
-  Start second = unpackInProbe("first-in-subfolder", target);
-  EXPECT_EQ(second.process.exitCode, 0u);
+  EXPECT_EQ(second.decoders, 0);
   EXPECT_EQ(second.writes, 0);
   EXPECT_TRUE(second.createdDirectories.empty());
   EXPECT_EQ(second.knownFolderCalls, 0);
-  // The first entry is the program even when it lies in a subfolder.
-  EXPECT_EQ(second.programPath, target + L"\\sub\\main.exe");
+  EXPECT_EQ(second.programPath, first.programPath);
+  // An empty file holds an empty entry: it is not made again.
+  for (const StreamEntry& entry : entries)
+    EXPECT_FALSE(wasRewritten(target + L"\\" + entry.name)) << narrow(entry.name);
 }
 
-TEST(UnpackPayload, RewritesChangedAndTruncatedFilesOnly) {
+TEST(UnpackPayload, DamagedOrMissingTableFallsBackToTheRegionAndKeepsGoodFiles) {
+  std::wstring target = freshTarget(L"t");
+  ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
+  for (const char* table : {"sample-damaged-table", "no-such-table"}) {
+    Start start = unpackInProbe("sample", target, L"", table);
+    ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
+    EXPECT_EQ(start.decoders, 1) << table;
+    EXPECT_EQ(start.writes, 0) << table;
+    EXPECT_TRUE(start.createdDirectories.empty()) << table;
+    EXPECT_EQ(start.knownFolderCalls, 0) << table;
+    EXPECT_EQ(start.programPath, target + L"\\app.exe") << table;
+  }
+}
+
+TEST(UnpackPayload, RewritesChangedResizedMissingAndEmptiedFilesOnly) {
   std::wstring target = freshTarget(L"t");
   ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
   std::vector<StreamEntry> entries = parseStream(streamBytes("sample"));
@@ -189,7 +209,10 @@ TEST(UnpackPayload, RewritesChangedAndTruncatedFilesOnly) {
     ageFile(target + L"\\" + entry.name);
   std::wstring changed = target + L"\\sub\\deeper\\data.bin";
   std::wstring truncated = target + L"\\app.exe";
+  std::wstring filled = target + L"\\empty.txt";
+  std::wstring missing = target + L"\\odd.bin";
   {
+    // Same length, other content: only the checksum tells.
     HANDLE file =
         CreateFileW(changed.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD written;
@@ -199,14 +222,28 @@ TEST(UnpackPayload, RewritesChangedAndTruncatedFilesOnly) {
     SetFilePointer(file, 1000, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
     CloseHandle(file);
+    file = CreateFileW(filled.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    WriteFile(file, "x", 1, &written, nullptr);
+    CloseHandle(file);
+    DeleteFileW(missing.c_str());
   }
-  ASSERT_EQ(unpackInProbe("sample", target).process.exitCode, 0u);
+  Start start = unpackInProbe("sample", target);
+  ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
+  EXPECT_EQ(start.decoders, 1);
   expectEveryFileUnpacked("sample", target);
   for (const StreamEntry& entry : entries) {
     std::wstring path = target + L"\\" + entry.name;
-    bool expected = path == changed || path == truncated || entry.data.empty();
+    bool expected = path == changed || path == truncated || path == filled || path == missing;
     EXPECT_EQ(wasRewritten(path), expected) << narrow(entry.name);
   }
+}
+
+TEST(UnpackPayload, UnpacksAnApplicationLargerThanTheDecoderMayRunAhead) {
+  std::wstring target = freshTarget(L"t");
+  Start start = unpackInProbe("large", target);
+  ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
+  expectEveryFileUnpacked("large", target);
+  EXPECT_EQ(unpackInProbe("large", target).decoders, 0);
 }
 
 TEST(UnpackPayload, JoinsWithABackslashEvenAfterOneEndingTheTarget) {

@@ -3,7 +3,8 @@
 built here and compressed by the zstd command line, plus damaged variants.
 
 Usage: make_regions.py <output folder>
-Each region <name>.bin comes with <name>.stream, the entry stream it decompresses to."""
+Each region <name>.bin comes with <name>.stream, the entry stream it decompresses to, and some
+with <name>.table, the entry table a launcher carries beside it."""
 import os
 import random
 import struct
@@ -28,10 +29,19 @@ def stream_of(files):
     return b"".join(entry(name, data) for name, data in files) + b"\0\0"
 
 
-def compress(stream):
+def table_of(files):
+    table = b"VXT" + struct.pack("<I", len(files))
+    for name, data in files:
+        units = name.encode("utf-16-le")
+        table += struct.pack("<H", len(units) // 2) + units
+        table += struct.pack("<QI", len(data), stored_checksum(data))
+    return table + struct.pack("<I", zlib.crc32(table))
+
+
+def compress(stream, level=19):
     # Read from a pipe, the size is unknown: no content size in the frame header.
-    frame = subprocess.run(["zstd", "-19", "--long=27", "--no-check", "-q", "-c"], input=stream,
-                           stdout=subprocess.PIPE, check=True).stdout
+    frame = subprocess.run(["zstd", "-%d" % level, "--long=27", "--no-check", "-q", "-c"],
+                           input=stream, stdout=subprocess.PIPE, check=True).stdout
     assert frame[:6] == FRAME_HEADER, frame[:6].hex()
     return frame
 
@@ -66,12 +76,11 @@ def crc_zero_data():
     return data
 
 
-def write(folder, name, region, stream=None):
-    with open(os.path.join(folder, name + ".bin"), "wb") as f:
-        f.write(region)
-    if stream is not None:
-        with open(os.path.join(folder, name + ".stream"), "wb") as f:
-            f.write(stream)
+def write(folder, name, region, stream=None, table=None):
+    for extension, content in ((".bin", region), (".stream", stream), (".table", table)):
+        if content is not None:
+            with open(os.path.join(folder, name + extension), "wb") as f:
+                f.write(content)
 
 
 def main():
@@ -90,7 +99,11 @@ def main():
     ]
     stream = stream_of(files)
     frame = compress(stream)
-    write(folder, "sample", region_of(frame), stream)
+    write(folder, "sample", region_of(frame), stream, table_of(files))
+    # The same table with one name unit changed: its checksum no longer holds.
+    damaged_table = bytearray(table_of(files))
+    damaged_table[12] ^= 0x01
+    write(folder, "sample-damaged-table", region_of(frame), stream, bytes(damaged_table))
     write(folder, "wrong-magic", b"VXK" + region_of(frame)[3:])
     write(folder, "truncated", region_of(frame)[: 3 + len(frame) // 2])
     # The first block's header: its type and size no longer match what follows.
@@ -102,7 +115,14 @@ def main():
     write(folder, "terminator-only", region_of(compress(b"\0\0")), b"\0\0")
 
     first = [("sub\\main.exe", b"main"), ("later.txt", b"later")]
-    write(folder, "first-in-subfolder", region_of(compress(stream_of(first))), stream_of(first))
+    write(folder, "first-in-subfolder", region_of(compress(stream_of(first))), stream_of(first),
+          table_of(first))
+
+    # An application larger than the reader's queue, so that it wraps several times.
+    block = rng.randbytes(1 << 20)
+    large = [("big-%d.bin" % i, bytes([i]) + block[1:] + block[: 1 << 19]) for i in range(14)]
+    write(folder, "large", region_of(compress(stream_of(large), level=3)), stream_of(large),
+          table_of(large))
 
     overlong = "n" * 1024
     write(folder, "overlong-name", region_of(compress(stream_of([(overlong, b"x")]))))

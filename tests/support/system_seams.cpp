@@ -109,9 +109,6 @@ void resetKnownFolder() {
 void failModuleFileName() {
   moduleFileNameFails = true;
 }
-void resetModuleFileName() {
-  moduleFileNameFails = false;
-}
 void failCommandLineSplit() {
   commandLineSplitFails = true;
 }

@@ -16,9 +16,8 @@ using KnownFolderFunction = std::function<HRESULT(int folderId, wchar_t* path)>;
 void overrideKnownFolder(KnownFolderFunction fake);
 void resetKnownFolder();
 
-// Makes GetModuleFileNameW fail (return 0) until resetModuleFileName.
+// Makes GetModuleFileNameW fail (return 0) for the rest of the process.
 void failModuleFileName();
-void resetModuleFileName();
 
 // Makes CommandLineToArgvW give no list, as when it cannot allocate one.
 void failCommandLineSplit();
