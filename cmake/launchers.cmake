@@ -3,13 +3,15 @@ set(TARNIC_HOST_TREE "${CMAKE_SOURCE_DIR}/out/host" CACHE PATH "host tree holdin
 set(TARNIC_PACK "${TARNIC_HOST_TREE}/packer/tarnic-pack")
 
 # The kit: everything the packer needs to link a launcher. One "key=value" a line; lists are
-# separated by ';'.
+# separated by ';'. Sections aligned to pages in the file as in memory, so that the loader can
+# map the payload region from the file instead of reading all of it in at every start (Wine
+# reads in every section of an image whose file alignment is smaller than a page).
 set(TARNIC_KIT "${CMAKE_BINARY_DIR}/tarnic-kit.txt")
 file(GENERATE OUTPUT "${TARNIC_KIT}" CONTENT "cxx=${CMAKE_CXX_COMPILER}
 windres=${CMAKE_RC_COMPILER}
 libraries=$<TARGET_FILE:tarnic_launcher_kit>;${TARNIC_ZSTD_DIR}/lib/libzstd.a;${TARGET_ZLIB}
 system_libraries=-lshell32
-link_options=-static;-municode
+link_options=-static;-municode;-Wl,--file-alignment=4096
 manifest=${CMAKE_SOURCE_DIR}/build/launcher.manifest
 ")
 

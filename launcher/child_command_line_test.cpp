@@ -46,6 +46,14 @@ TARNIC_PROBE(child_line_without_module_name) {
   failModuleFileName();
   buildChildCommandLine();
 }
+// The tool, a blank and 16374 escaped quotes in quotes make exactly 32767 characters.
+std::wstring quotesFilling32767() {
+  return std::wstring((kCommandLineUnits - 1 - kTool.size() - 1 - 2) / 2, L'"');
+}
+
+TARNIC_PROBE(line_of_32768) {
+  format({kTool, quotesFilling32767() + L"x"});
+}
 TARNIC_PROBE(overlong_line) {
   // 16384 quotes grow to 32768 characters, with the enclosing quotes more than the buffer.
   format({kTool, std::wstring(16384, L'"')});
@@ -103,9 +111,9 @@ TEST(ChildCommandLine, EndsAbnormallyWhenTheLineWouldExceed32767Characters) {
   ProcessResult r = runProbe("overlong_line");
   EXPECT_EQ(r.exitCode, kFastFailStatus);
   EXPECT_EQ(r.out + r.err, "");
-  // The tool, a blank and 16374 escaped quotes in quotes make exactly 32767 characters.
-  std::wstring fits((kCommandLineUnits - 1 - kTool.size() - 1 - 2) / 2, L'"');
-  EXPECT_EQ(format({kTool, fits}).size(), kCommandLineUnits - 1);
+  EXPECT_EQ(format({kTool, quotesFilling32767()}).size(), kCommandLineUnits - 1);
+  // One character more leaves no room for the terminator.
+  EXPECT_EQ(runProbe("line_of_32768").exitCode, kFastFailStatus);
 }
 
 TEST(ChildCommandLine, PutsTheModulePathFirstWhateverTheLauncherWasStartedAs) {

@@ -52,11 +52,16 @@ TARNIC_PROBE(sleep) {
   ExitProcess(kSleeperExitCode);
 }
 
-TEST(ConsoleControlHandler, LetsAChildThatEndsWithinTheGraceTimeKeepItsExitCode) {
-  superviseChild(startSleeper(1000));
-  auto took = handle(CTRL_C_EVENT);
-  EXPECT_LT(took.count(), 4500);
-  EXPECT_EQ(waitForChild(), kSleeperExitCode);
+TEST(ConsoleControlHandler, WaitsForAChildThatEndsWithinTheGraceTimeOnEveryEndingEvent) {
+  for (DWORD event :
+       {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
+    superviseChild(startSleeper(1000));
+    auto took = handle(event);
+    // The handler returns when the child has ended, not before.
+    EXPECT_GE(took.count(), 500) << event;
+    EXPECT_LT(took.count(), 4500) << event;
+    EXPECT_EQ(waitForChild(), kSleeperExitCode) << event;
+  }
 }
 
 TEST(ConsoleControlHandler, TerminatesAChildStillRunningAfterTheGraceTimeWithExitCode0) {

@@ -11,6 +11,7 @@
 #include "diagnostics/fatal.h"
 #include "launcher/child_command_line.h"
 #include "launcher/child_supervision.h"
+#include "launcher/dll_search.h"
 #include "paths/environment.h"
 #include "paths/expand_spec.h"
 #include "paths/system_paths.h"
@@ -27,6 +28,9 @@ constexpr size_t kLauncherDirectoryUnits = kOwnPathUnits + 1;
 // CreateProcessW takes no application name of this many characters or more, long-path
 // awareness notwithstanding.
 constexpr size_t kApplicationNameLimit = MAX_PATH;
+
+// STARTF_USEMONITOR, which this compiler's headers lack: hStdOutput then names a monitor.
+constexpr DWORD kStartfUseMonitor = 0x400;
 
 wchar_t targetDirectory[kPathUnits];
 wchar_t launcherDirectory[kLauncherDirectoryUnits];
@@ -76,13 +80,26 @@ const wchar_t* childApplicationName(const wchar_t* programPath) {
   return length > 0 && length < kApplicationNameLimit ? shortProgramPath : programPath;
 }
 
+// The launcher's own start-up information (the flags, window state and title a shortcut or the
+// starting program asked for) with the launcher's standard handles. The runtime's reserved
+// fields describe the launcher's own handle table, not the child's, and the hot key and
+// monitor flags would read the standard handles as something else.
+void fillStartupInfo(STARTUPINFOW* startup) {
+  GetStartupInfoW(startup);
+  startup->cb = sizeof *startup;
+  startup->lpReserved = nullptr;
+  startup->cbReserved2 = 0;
+  startup->lpReserved2 = nullptr;
+  startup->dwFlags =
+      (startup->dwFlags & ~(STARTF_USEHOTKEY | kStartfUseMonitor)) | STARTF_USESTDHANDLES;
+  startup->hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup->hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup->hStdError = GetStdHandle(STD_ERROR_HANDLE);
+}
+
 HANDLE startChild(const wchar_t* programPath) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  STARTUPINFOW startup;
+  fillStartupInfo(&startup);
   wchar_t* commandLine = buildChildCommandLine();
   PROCESS_INFORMATION child{};
   // Same console, handles, directory and environment as the launcher.
@@ -100,8 +117,7 @@ HANDLE startChild(const wchar_t* programPath) {
 }  // namespace
 
 int wmain(int /* argc */, wchar_t** argv) {
-  // Keeps the current directory out of the launcher's DLL search order.
-  SetDllDirectoryW(L"");
+  restrictDllSearch();
   clearPublishedValues();
   publishProcessId();
   prepareTargetDirectory();

@@ -38,10 +38,9 @@ constexpr const char* kResourceScript = "resources.rc";
 constexpr const char* kConfigObject = "config.o";
 constexpr const char* kRegionObject = "region.o";
 constexpr const char* kResourceObject = "resources.o";
-constexpr const char* kWorkFiles[] = {kRegionFile,   kTableFile,    kIconFile,
-                                      kManifestFile, kConfigSource, kRegionSource,
-                                      kResourceScript, kConfigObject, kRegionObject,
-                                      kResourceObject};
+constexpr const char* kWorkFiles[] = {kRegionFile,   kTableFile,     kIconFile,       kManifestFile,
+                                      kConfigSource, kRegionSource,  kResourceScript, kConfigObject,
+                                      kRegionObject, kResourceObject};
 
 // A folder for the generated files, removed with everything in it unless kept.
 class WorkFolder {

@@ -2,48 +2,38 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 #include "packer/text_encoding.h"
+#include "payload/entry_name.h"
 #include "payload/payload_format.h"
 
 namespace {
 
 constexpr char16_t kSeparator = u'\\';
-constexpr char16_t kFirstPrintable = 0x20;
-constexpr std::u16string_view kForbiddenCharacters = u"<>:\"/\\|?*";
-// Device names are reserved alone and with any extension.
-constexpr const char* kDeviceNames[] = {
-    "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-    "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
 
-char16_t asciiUpper(char16_t unit) {
-  return unit >= u'a' && unit <= u'z' ? unit - 0x20 : unit;
-}
+// A unit and its simple upper-case mapping in Unicode's data.
+struct UpperCasePair {
+  char16_t unit;
+  char16_t upper;
+};
 
-bool equalsIgnoringAsciiCase(std::u16string_view text, const char* ascii) {
-  size_t i = 0;
-  for (; ascii[i] != '\0'; ++i) {
-    if (i == text.size() || asciiUpper(text[i]) != static_cast<char16_t>(ascii[i])) {
+// Every unit of the Basic Multilingual Plane whose simple upper-case mapping is another unit
+// of it, by ascending unit: generated at build time from UnicodeData.txt.
+constexpr UpperCasePair kUpperCasePairs[] = {
+#include "upper_case_pairs.inc"
+};
+
+constexpr bool ascendingUnits() {
+  for (size_t i = 1; i < std::size(kUpperCasePairs); ++i) {
+    if (kUpperCasePairs[i - 1].unit >= kUpperCasePairs[i].unit) {
       return false;
     }
   }
-  return i == text.size();
+  return true;
 }
-
-// Windows reads the part before the first dot, trailing blanks dropped, as the device name.
-std::optional<std::string> deviceName(std::u16string_view component) {
-  std::u16string_view stem = component.substr(0, component.find(u'.'));
-  while (!stem.empty() && stem.back() == u' ') {
-    stem.remove_suffix(1);
-  }
-  for (const char* device : kDeviceNames) {
-    if (equalsIgnoringAsciiCase(stem, device)) {
-      return std::string(device);
-    }
-  }
-  return std::nullopt;
-}
+static_assert(ascendingUnits(), "foldCase searches the pairs by bisection");
 
 std::string unitText(char16_t unit) {
   char text[16];
@@ -51,97 +41,70 @@ std::string unitText(char16_t unit) {
   return text;
 }
 
-// Folds the pairs of Latin Extended-A, where upper and lower case alternate with an offset of
-// one and the run starts at an even or an odd unit.
-char16_t foldLatinExtendedA(char16_t unit) {
-  const bool evenUpper = (unit >= 0x100 && unit <= 0x12F) || (unit >= 0x132 && unit <= 0x137) ||
-                         (unit >= 0x14A && unit <= 0x177);
-  const bool oddUpper = (unit >= 0x139 && unit <= 0x148) || (unit >= 0x179 && unit <= 0x17E);
-  if (evenUpper && unit % 2 == 1) {
-    return unit - 1;
+std::string quoted(std::u16string_view text) {
+  return "\"" + utf16ToUtf8(text) + "\"";
+}
+
+std::string reservedCharacterProblem(char16_t unit) {
+  return std::string("holds the character '") + static_cast<char>(unit) +
+         "', which Windows does not allow in names";
+}
+
+// Words the first fault of `name` for the user, or "" when there is none.
+std::string faultProblem(std::u16string_view name, const EntryNameFault& fault) {
+  const std::u16string_view component = name.substr(fault.componentStart, fault.componentUnits);
+  const std::u16string_view faulty = name.substr(fault.faultStart, fault.faultUnits);
+  switch (fault.rule) {
+    case EntryNameRule::kNone:
+      return "";
+    case EntryNameRule::kEmpty:
+      return "is empty";
+    case EntryNameRule::kTooLong:
+      return "is " + std::to_string(name.size()) +
+             " UTF-16 units long; the launcher takes at most " + std::to_string(kMaxNameUnits);
+    case EntryNameRule::kEmptyComponent:
+      return "has an empty folder name";
+    case EntryNameRule::kControlCharacter:
+      return "holds the control character " + unitText(faulty[0]) +
+             ", which Windows does not allow";
+    case EntryNameRule::kReservedCharacter:
+      return reservedCharacterProblem(faulty[0]);
+    case EntryNameRule::kTrailingDotOrBlank:
+      return quoted(component) + " ends in a dot or a blank, which Windows drops";
+    case EntryNameRule::kDeviceName: {
+      std::u16string device;
+      for (char16_t unit : faulty) {
+        device += foldCase(unit);
+      }
+      return quoted(component) + " is the device " + utf16ToUtf8(device) + " on Windows";
+    }
+    case EntryNameRule::kPartialFileName:
+      return quoted(component) + " ends in " + quoted(faulty) +
+             ", which the launcher keeps for files it is writing";
   }
-  if (oddUpper && unit % 2 == 0) {
-    return unit - 1;
-  }
-  return unit;
+  return "";
 }
 
 }  // namespace
 
 std::string windowsComponentProblem(std::u16string_view component) {
-  for (char16_t unit : component) {
-    if (unit < kFirstPrintable) {
-      return "holds the control character " + unitText(unit) + ", which Windows does not allow";
-    }
-    if (kForbiddenCharacters.find(unit) != std::u16string_view::npos) {
-      return std::string("holds the character '") + static_cast<char>(unit) +
-             "', which Windows does not allow in names";
-    }
+  // A host file name may hold a backslash, which would split the entry name into folders.
+  if (component.find(kSeparator) != std::u16string_view::npos) {
+    return reservedCharacterProblem(kSeparator);
   }
-  if (!component.empty() && (component.back() == u'.' || component.back() == u' ')) {
-    return "\"" + utf16ToUtf8(component) + "\" ends in a dot or a blank, which Windows drops";
-  }
-  if (std::optional<std::string> device = deviceName(component)) {
-    return "\"" + utf16ToUtf8(component) + "\" is the device " + *device + " on Windows";
-  }
-  return "";
+  return faultProblem(component, findEntryComponentFault(component.data(), component.size()));
 }
 
 std::string windowsNameProblem(std::u16string_view name) {
-  if (name.empty()) {
-    return "is empty";
-  }
-  if (name.size() > kMaxNameUnits) {
-    return "is " + std::to_string(name.size()) + " UTF-16 units long; the launcher takes at most " +
-           std::to_string(kMaxNameUnits);
-  }
-  size_t start = 0;
-  while (true) {
-    const size_t end = std::min(name.find(kSeparator, start), name.size());
-    const std::u16string_view component = name.substr(start, end - start);
-    if (component.empty()) {
-      return "has an empty folder name";
-    }
-    std::string problem = windowsComponentProblem(component);
-    if (!problem.empty()) {
-      return problem;
-    }
-    if (end == name.size()) {
-      return "";
-    }
-    start = end + 1;
-  }
+  return faultProblem(name, findEntryNameFault(name.data(), name.size()));
 }
 
 char16_t foldCase(char16_t unit) {
-  if (unit < 0x80) {
-    return asciiUpper(unit);
-  }
-  if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) {
-    return unit - 0x20;
-  }
-  if (unit == 0xFF) {
-    return 0x178;
-  }
-  if (unit >= 0x100 && unit <= 0x17F) {
-    return foldLatinExtendedA(unit);
-  }
-  if (unit == 0x3C2) {
-    return 0x3A3;  // final sigma
-  }
-  if (unit >= 0x3B1 && unit <= 0x3CB) {
-    return unit - 0x20;
-  }
-  if (unit >= 0x430 && unit <= 0x44F) {
-    return unit - 0x20;
-  }
-  if (unit >= 0x450 && unit <= 0x45F) {
-    return unit - 0x50;
-  }
-  if (unit >= 0xFF41 && unit <= 0xFF5A) {
-    return unit - 0x20;
-  }
-  return unit;
+  const UpperCasePair* end = std::end(kUpperCasePairs);
+  const UpperCasePair* pair =
+      std::lower_bound(std::begin(kUpperCasePairs), end, unit,
+                       [](const UpperCasePair& entry, char16_t key) { return entry.unit < key; });
+  return pair != end && pair->unit == unit ? pair->upper : unit;
 }
 
 std::optional<std::pair<std::u16string, std::u16string>> findNameConflict(

@@ -1,5 +1,5 @@
-// What Windows can store as a file name: the rules a region's names must meet so that the
-// launcher can create every file under the target directory.
+// What Windows can store as a file name, worded for the packer's user: the rules of
+// payload/entry_name.h, which the launcher applies too, and the names Windows takes for one.
 #pragma once
 
 #include <optional>
@@ -16,8 +16,9 @@ std::string windowsComponentProblem(std::u16string_view component);
 // name, empty components and names longer than kMaxNameUnits.
 std::string windowsNameProblem(std::u16string_view name);
 
-// The unit that `unit` compares as when letter case is ignored: the simple upper-case pairs of
-// ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width Latin letters.
+// The unit that `unit` compares as when letter case is ignored: its simple upper-case mapping
+// in Unicode's data, as Windows file systems fold names one UTF-16 unit at a time. Surrogates,
+// and units whose mapping leaves the Basic Multilingual Plane, stay as they are.
 char16_t foldCase(char16_t unit);
 
 // Two of `names` (backslash-separated files), or of the folders above them, that Windows would

@@ -40,6 +40,8 @@ TEST(WindowsName, RefusesDeviceNamesInAnyCaseWithOrWithoutExtensions) {
     EXPECT_NE(windowsNameProblem(name).find("is the device"), std::string::npos)
         << utf16ToUtf8(name);
   }
+  EXPECT_EQ(windowsNameProblem(u"sub\\com\u00b9 .txt"),
+            "\"com\u00b9 .txt\" is the device COM\u00b9 on Windows");
 }
 
 TEST(WindowsName, BoundsTheLengthAndRefusesEmptyComponents) {
@@ -64,6 +66,12 @@ TEST(NameConflict, FindsNamesEqualButForCase) {
       {u"\u0401", u"\u0451"},                      // Cyrillic with diaeresis
       {u"\u0178", u"\u00ff"},                      // Y with diaeresis
       {u"\uff21", u"\uff41"},                      // full-width
+      {u"\u0531", u"\u0561"},                      // Armenian
+      {u"\u0386", u"\u03ac"},                      // Greek with tonos
+      {u"\u01c4", u"\u01c6"},                      // DZ with caron
+      {u"\u01c5", u"\u01c6"},                      // the same in title case
+      {u"\u0460", u"\u0461"},                      // Cyrillic omega
+      {u"\u24b6", u"\u24d0"},                      // circled letters
   };
   for (const auto& names : conflicting) {
     auto conflict = findNameConflict(names);
@@ -79,8 +87,9 @@ TEST(NameConflict, FindsTheSameNameTwiceAndAFileNamedLikeAFolder) {
 }
 
 TEST(NameConflict, AcceptsDistinctNamesInSharedFolders) {
-  EXPECT_FALSE(findNameConflict({u"a\\x", u"a\\y", u"a\\b\\x", u"ab", u"\u00df", u"ss", u"\u0131",
-                                 u"i", u"\u00b5", u"\u03bc"}));
+  // Windows folds no unit into two (sharp s), nor surrogates (Deseret).
+  EXPECT_FALSE(findNameConflict({u"a\\x", u"a\\y", u"a\\b\\x", u"ab", u"\u00df", u"SS", u"\u0130",
+                                 u"i", u"\U00010400", u"\U00010428"}));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // Bytes of the one buffer existing files are read through.
-constexpr size_t kReadBytes = 1024 * 1024;
+constexpr size_t kReadBytes = size_t{1} << 20;
 
 // True when the file at `path` is `size` bytes long and their CRC-32 (0 taken as 1) is `stored`.
 // The length is compared first, in 64 bits, so that a file of another length is never read; an

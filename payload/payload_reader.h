@@ -9,7 +9,7 @@
 #include <cstdint>
 
 // Bytes the decoder may run ahead of the caller.
-constexpr size_t kQueueBytes = 8 * 1024 * 1024;
+constexpr size_t kQueueBytes = size_t{8} << 20;
 // Most bytes one decoder call produces: the largest block a frame can hold.
 constexpr size_t kDecodeStepBytes = 131072;
 

@@ -7,23 +7,22 @@
 #include <cwchar>
 
 #include "diagnostics/fatal.h"
-#include "paths/expand_spec.h"
 #include "paths/path_buffer.h"
+#include "payload/directories.h"
+#include "payload/entry_name.h"
 #include "payload/entry_table.h"
 #include "payload/existing_file.h"
+#include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "payload/target_lock.h"
 
 namespace {
 
-constexpr wchar_t kHomeSpec[] = L"{HOME}";
-
 wchar_t programPath[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
+size_t entryNameUnits;
 wchar_t destinationPath[kPathUnits];
-wchar_t* knownDirectories[kKnownDirectoryCount];
-size_t knownDirectoryCount;
 
 uint16_t readNameUnit() {
   unsigned char bytes[kNameUnitBytes];
@@ -44,15 +43,24 @@ uint64_t readLittleEndian(size_t bytes) {
 // Reads the next entry's name; false at the terminator. A name too long for the buffer cannot
 // come from a sound payload.
 bool readEntryName() {
-  size_t length = 0;
+  entryNameUnits = 0;
   for (uint16_t unit = readNameUnit(); unit != kNameTerminator; unit = readNameUnit()) {
-    if (length == kMaxNameUnits) {
+    if (entryNameUnits == kMaxNameUnits) {
       failDecode();
     }
-    entryName[length++] = static_cast<wchar_t>(unit);
+    entryName[entryNameUnits++] = static_cast<wchar_t>(unit);
   }
-  entryName[length] = L'\0';
-  return length > 0;
+  entryName[entryNameUnits] = L'\0';
+  return entryNameUnits > 0;
+}
+
+// The frame carries no checksum of its own, so damage the decoder cannot see reaches the entry
+// stream as plausible bytes. A name that could lead outside the target directory (a drive, a
+// forward slash, an empty component, or one of only dots and blanks, which Windows would read
+// as "." or ".."), a device, or a name no file can have is refused like any other undecodable
+// data.
+bool isCreatableEntry() {
+  return isCreatableEntryName(entryName, entryNameUnits);
 }
 
 // The destination path of the entry name, and the program path when it is the first entry.
@@ -65,41 +73,13 @@ void buildDestinationPath(const wchar_t* targetDirectory) {
   }
 }
 
+// Opens the entry's file for writing, under its partial name. A folder on the way that cannot
+// be made, or that is a link below the target directory, leaves the file unwritable.
 HANDLE createOutputFile() {
-  ensureParentDirectories(destinationPath);
-  HANDLE file = CreateFileW(destinationPath, GENERIC_WRITE, FILE_SHARE_WRITE,
-                            /* security */ nullptr, CREATE_ALWAYS, /* attributes */ 0,
-                            /* template */ nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!ensureParentDirectories(destinationPath)) {
     failOpenForWriting(destinationPath);
   }
-  return file;
-}
-
-// Characters that no Windows file name holds, beside the control characters.
-constexpr wchar_t kReservedNameCharacters[] = L"<>:\"/|?*";
-constexpr wchar_t kFirstPrintable = 0x20;
-
-// The frame carries no checksum of its own, so damage the decoder cannot see reaches the entry
-// stream as plausible bytes. A name that could lead outside the target directory (a drive, a
-// forward slash, an empty component, or one of only dots and blanks, which Windows would read
-// as "." or "..") or that no file can have is refused like any other undecodable data.
-bool isSafeEntryName(const wchar_t* name) {
-  const wchar_t* component = name;
-  for (const wchar_t* c = name;; ++c) {
-    if (*c != L'\0' && (*c < kFirstPrintable || wcschr(kReservedNameCharacters, *c) != nullptr)) {
-      return false;
-    }
-    if (*c == L'\\' || *c == L'\0') {
-      if (c == component || c[-1] == L'.' || c[-1] == L' ') {
-        return false;
-      }
-      if (*c == L'\0') {
-        return true;
-      }
-      component = c + 1;
-    }
-  }
+  return createPartialFile(destinationPath);
 }
 
 // Writes the entry's data from the reader into `file`, or drops it when the file already holds
@@ -126,7 +106,7 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
 }
 
 void unpackEntry(const wchar_t* targetDirectory) {
-  if (!isSafeEntryName(entryName)) {
+  if (!isCreatableEntry()) {
     failDecode();
   }
   buildDestinationPath(targetDirectory);
@@ -135,7 +115,7 @@ void unpackEntry(const wchar_t* targetDirectory) {
   HANDLE file = fileHoldsEntry(destinationPath, size, stored) ? nullptr : createOutputFile();
   copyEntryData(size, stored, file);
   if (file != nullptr) {
-    CloseHandle(file);
+    completePartialFile(file, destinationPath);
   }
 }
 
@@ -146,7 +126,8 @@ bool takeTableName(const TableEntry& entry) {
     entryName[i] = static_cast<wchar_t>(tableNameUnit(entry, i));
   }
   entryName[entry.nameUnits] = L'\0';
-  return isSafeEntryName(entryName);
+  entryNameUnits = entry.nameUnits;
+  return isCreatableEntry();
 }
 
 // True when the entry table is sound and every file it lists is on disk as it describes it;
@@ -178,82 +159,15 @@ void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload
   closePayload();
 }
 
-bool isKnownDirectory(const wchar_t* directory) {
-  for (size_t i = 0; i < knownDirectoryCount; ++i) {
-    if (wcscmp(knownDirectories[i], directory) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// A copy that cannot be allocated is not remembered: the directory is then only asked for
-// again, which is harmless.
-void rememberDirectory(const wchar_t* directory) {
-  if (knownDirectoryCount == kKnownDirectoryCount) {
-    return;
-  }
-  wchar_t* copy = _wcsdup(directory);
-  if (copy != nullptr) {
-    knownDirectories[knownDirectoryCount++] = copy;
-  }
-}
-
-// The walk up the tree stops at the user's home directory without asking the system.
-void seedKnownDirectories() {
-  wchar_t home[kPathUnits];
-  if (!expandSpec(home, kHomeSpec, kPathUnits)) {
-    failSpecExpansion(kHomeSpec);
-  }
-  rememberDirectory(home);
-}
-
-bool isBareDrive(const wchar_t* directory) {
-  return directory[0] != L'\0' && directory[1] == L':' && directory[2] == L'\0';
-}
-
 }  // namespace
 
 const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload) {
   checkPayloadHeader(payload.region, payload.regionLength);
   lockTargetDirectory(targetDirectory);
+  guardFoldersBelow(targetDirectory);
   if (!entriesInPlace(targetDirectory, payload)) {
     unpackRegion(targetDirectory, payload);
   }
   unlockTargetDirectory();
   return programPath;
-}
-
-bool ensureParentDirectories(const wchar_t* path) {
-  if (path == nullptr) {
-    endAbnormally();
-  }
-  wchar_t directory[kPathUnits];
-  copyBounded(directory, kPathUnits, path);
-  // The first unit is never taken as the separator: "\name" has no parent to create.
-  wchar_t* backslash = directory[0] == L'\0' ? nullptr : wcsrchr(directory + 1, L'\\');
-  if (backslash == nullptr) {
-    return true;
-  }
-  *backslash = L'\0';
-  if (createDirectoryCached(directory)) {
-    return true;
-  }
-  ensureParentDirectories(directory);
-  return createDirectoryCached(directory);
-}
-
-bool createDirectoryCached(const wchar_t* directory) {
-  if (knownDirectoryCount == 0) {
-    seedKnownDirectories();
-  }
-  if (isKnownDirectory(directory) || isBareDrive(directory)) {
-    return true;
-  }
-  if (!CreateDirectoryW(directory, /* security */ nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
-    return false;
-  }
-  rememberDirectory(directory);
-  return true;
 }

@@ -2,12 +2,7 @@
 // is already right.
 #pragma once
 
-#include <cstddef>
-
 #include "payload/attached_payload.h"
-
-// Most directories remembered as existing during one run.
-constexpr size_t kKnownDirectoryCount = 1024;
 
 // Makes every entry of `payload` exist under `targetDirectory` with the entry's content, and
 // returns the program path: the first entry's destination path (empty for a payload of no
@@ -16,9 +11,9 @@ constexpr size_t kKnownDirectoryCount = 1024;
 // Checks the region's header first. When the entry table says what the region holds and every
 // file is on disk as the table describes it, nothing is decompressed or written. Otherwise
 // reads every entry up to the terminator: a file that already holds the entry is left alone,
-// every other one is written after its directories are created, while the decoder runs ahead
-// on a thread of its own. Holds the target directory's lock meanwhile, so that launches started
-// together unpack one after the other.
+// every other one is written under a partial name after its folders are made and renamed over
+// its destination, while the decoder runs ahead on a thread of its own. Holds the target
+// directory's lock meanwhile, so that launches started together unpack one after the other.
 //
 // Ends the process with "Error, failed to open '<path>' for writing." when a file cannot be
 // created, with "Error, couldn't unpack file to target path." and the system error when a
@@ -26,11 +21,3 @@ constexpr size_t kKnownDirectoryCount = 1024;
 // outside the target directory or written data that does not match its stored checksum (all
 // exit status 2), besides the reader's failures.
 const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload);
-
-// Makes sure the directory that contains `path` exists, creating missing ones top first.
-// Returns true when it exists at the end.
-bool ensureParentDirectories(const wchar_t* path);
-
-// Makes sure the one directory `directory` exists, without creating parents; remembers those
-// it has seen, starting with the user's home directory. Returns true when it exists at the end.
-bool createDirectoryCached(const wchar_t* directory);

@@ -151,14 +151,14 @@ TEST(UnpackPayload, FirstStartWritesEveryFileAndCreatesMissingDirectoriesTopFirs
   ASSERT_EQ(first.process.exitCode, 0u) << first.process.err;
   expectEveryFileUnpacked("sample", target);
   EXPECT_EQ(first.programPath, target + L"\\app.exe");
-  // The walk goes up until a creation succeeds (below the home directory, which it knows
-  // without asking), then down again; known directories are not asked for twice.
+  // Up to the target directory the walk goes up until a creation succeeds (below the home
+  // directory, which it knows without asking), then down again; below it, folders are made from
+  // the top down. Known directories are not asked for twice.
   const std::vector<std::wstring> expected = {target,
                                               top + L"\\a",
                                               top,
                                               top + L"\\a",
                                               target,
-                                              target + L"\\sub\\deeper",
                                               target + L"\\sub",
                                               target + L"\\sub\\deeper",
                                               target + L"\\donn\u00e9es"};
@@ -324,7 +324,7 @@ TEST(UnpackPayload, RefusesWrittenDataThatDoesNotMatchItsStoredChecksum) {
 TEST(UnpackPayload, RefusesNamesThatLeadOutsideTheTargetDirectoryOrNoFileCanHave) {
   std::wstring root = freshTarget(L"");
   std::wstring target = root + L"inner\\t";
-  for (int index = 0; index <= 11; ++index) {
+  for (int index = 0; index <= 17; ++index) {
     std::string region = "unsafe-" + std::to_string(index);
     Start r = unpackInProbe(region, target);
     EXPECT_EQ(r.process.out, "Error, couldn't decode attached data.\r\n") << region;
@@ -335,6 +335,13 @@ TEST(UnpackPayload, RefusesNamesThatLeadOutsideTheTargetDirectoryOrNoFileCanHave
   EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "nothing written: " << narrow(found.cFileName);
   if (search != INVALID_HANDLE_VALUE)
     FindClose(search);
+}
+
+TEST(UnpackPayload, MakesFoldersAsDeepAsANameCanReach) {
+  std::wstring target = freshTarget(L"t");
+  Start start = unpackInProbe("deep", target);
+  ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
+  expectEveryFileUnpacked("deep", target);
 }
 
 TEST(UnpackPayload, TerminatorAloneUnpacksNothingAndLeavesNoProgram) {

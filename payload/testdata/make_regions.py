@@ -136,11 +136,17 @@ def main():
     write(folder, "bad-checksum", region_of(compress(bad)))
 
     # Names that would lead outside the target directory, or that no file can have.
+    # Device names and the names of files in progress too.
     unsafe = ["..\\evil.txt", "a\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt", "a/../../evil.txt",
               ".. \\evil.txt", "a\\\\evil.txt", "sub\\", "...\\evil.txt", "what?.txt",
-              "tab\there.txt", "a|b.txt"]
+              "tab\there.txt", "a|b.txt", "sub\\NUL", "COM1", "aux.txt", "com\u00b9.txt", "LPT0",
+              "app.exe.tarnic-partial"]
     for index, name in enumerate(unsafe):
         write(folder, "unsafe-%d" % index, region_of(compress(stream_of([(name, b"evil")]))))
+
+    # Folders deeper than a walk that recursed through them could go.
+    deep = [("d\\" * 400 + "f.txt", b"deep")]
+    write(folder, "deep", region_of(compress(stream_of(deep))), stream_of(deep))
 
     # An entry stream of exactly two windows in a region without trailing bytes: the decoder's
     # last output must still be collected after the input is used up.

@@ -50,6 +50,12 @@ Report parseReport(const std::string& out) {
       report.arguments.push_back(unhex(value));
     if (key == "parent")
       report.parent = std::stoul(value);
+    if (key == "startup") {
+      size_t first = value.find(','), second = value.find(',', first + 1);
+      report.startupFlags = std::stoul(value.substr(0, first), nullptr, 16);
+      report.showWindow = static_cast<WORD>(std::stoul(value.substr(first + 1, second)));
+      report.title = unhex(value.substr(second + 1));
+    }
     if (key.rfind("env.", 0) == 0)
       report.environment[key.substr(4)] =
           value == "unset" ? std::nullopt : std::optional<std::wstring>(unhex(value));

@@ -17,6 +17,10 @@ struct Report {
   std::vector<std::wstring> arguments;
   std::map<std::string, std::optional<std::wstring>> environment;
   DWORD parent = 0;
+  // GetStartupInfoW: flags, show-window state, title.
+  DWORD startupFlags = 0;
+  WORD showWindow = 0;
+  std::wstring title;
 };
 
 struct Launch {

@@ -211,6 +211,19 @@ TEST(LauncherChild, StartsTheFirstEntryEvenInASubfolderWithOthersAfterIt) {
   EXPECT_NE(GetFileAttributesW((target + L"\\zz\\later.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST(LauncherChild, StartsWithTheWindowStateAndTitleTheLauncherWasStartedWith) {
+  // As a shortcut set to run minimized starts a program.
+  ProcessOptions options;
+  options.useShowWindow = true;
+  options.showWindow = SW_SHOWMINNOACTIVE;
+  options.title = L"Tessaline Deck \u00e9";
+  Launch r = launch(L"basic", {}, options);
+  ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+  EXPECT_EQ(r.report.startupFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES));
+  EXPECT_EQ(r.report.showWindow, SW_SHOWMINNOACTIVE);
+  EXPECT_EQ(r.report.title, options.title);
+}
+
 TEST(LauncherChild, ReportsAFirstEntryThatIsNoProgramAndStartsNothing) {
   Launch r = launch(L"not_a_program");
   char* text = nullptr;

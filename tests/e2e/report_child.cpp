@@ -1,5 +1,5 @@
 // The child of the end-to-end launchers: reports what it received (command line, module path,
-// current directory, environment, parent), then ends as its arguments ask.
+// current directory, environment, start-up information, parent), then ends as its arguments ask.
 //
 // Options, after the launcher's own path: --exit N, --crash, --sleep MS, --ignore-interrupts,
 // --stderr TEXT. Every report line is "key=value"; text that may hold any character is given
@@ -69,6 +69,10 @@ void reportReceived(int count, wchar_t** arguments) {
     DWORD length = GetEnvironmentVariableW(wide.c_str(), buffer, 32768);
     printf("env.%s=%s\n", name, length == 0 ? "unset" : hex(buffer).c_str());
   }
+  STARTUPINFOW startup{};
+  GetStartupInfoW(&startup);
+  printf("startup=%lx,%u,%s\n", startup.dwFlags, startup.wShowWindow,
+         hex(startup.lpTitle != nullptr ? startup.lpTitle : L"").c_str());
   printf("pid=%lu\n", GetCurrentProcessId());
   printf("parent=%lu\n", parentProcessId());
   fflush(stdout);

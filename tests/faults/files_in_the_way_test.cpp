@@ -35,18 +35,14 @@ bool writtenSinceLongAgo(const std::wstring& path) {
   return CompareFileTime(&data.ftLastWriteTime, &kLongAgo) != 0;
 }
 
-// Every application file but the blocked one still holds its bytes and was not rewritten. An
-// empty file is re-created by every start that reaches it (it cannot be mapped to be compared),
-// so only its content counts.
+// Every application file but the blocked one still holds its bytes and was not rewritten.
 void expectOtherFilesUntouched(const std::wstring& target) {
   for (const AppFile& file : applicationFiles()) {
     if (file.name == kBlockedName)
       continue;
     std::wstring path = target + L"\\" + file.name;
     EXPECT_EQ(readWholeFile(path), file.data) << narrow(file.name);
-    if (!file.data.empty()) {
-      EXPECT_FALSE(writtenSinceLongAgo(path)) << narrow(file.name) << " was rewritten";
-    }
+    EXPECT_FALSE(writtenSinceLongAgo(path)) << narrow(file.name) << " was rewritten";
   }
 }
 
@@ -107,20 +103,28 @@ TEST(FilesInTheWay, ReadOnlyFileThatDiffersIsRefusedWithTheOpenForWritingMessage
   expectOtherFilesUntouched(bulkyTarget(temp));
 }
 
-TEST(FilesInTheWay, FileHeldWithoutWriteSharingIsLeftAloneWhileUnchanged) {
-  std::wstring temp = tempWithTheApplication();
-  std::wstring blocked = bulkyTarget(temp) + L"\\" + kBlockedName;
-  // As a running program holds its own executable.
-  HANDLE held = CreateFileW(blocked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  Launch start = launchWithTemp(launcherPath(L"bulky"), temp);
-  CloseHandle(held);
-  EXPECT_EQ(start.process.exitCode, 0u) << start.process.out << start.process.err;
-  EXPECT_EQ(start.report.module, bulkyTarget(temp) + L"\\report.exe");
-  EXPECT_EQ(readWholeFile(blocked), blockedData());
-  EXPECT_FALSE(writtenSinceLongAgo(blocked));
-  expectOtherFilesUntouched(bulkyTarget(temp));
+TEST(FilesInTheWay, FileHeldOpenIsLeftAloneWhileUnchanged) {
+  // As a running program holds its own executable, and as a program that writes its data file
+  // while others may read and write it too.
+  const struct {
+    DWORD access;
+    DWORD share;
+  } holders[] = {{GENERIC_READ, FILE_SHARE_READ},
+                 {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE}};
+  for (const auto& holder : holders) {
+    std::wstring temp = tempWithTheApplication();
+    std::wstring blocked = bulkyTarget(temp) + L"\\" + kBlockedName;
+    HANDLE held = CreateFileW(blocked.c_str(), holder.access, holder.share, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Launch start = launchWithTemp(launcherPath(L"bulky"), temp);
+    CloseHandle(held);
+    EXPECT_EQ(start.process.exitCode, 0u) << start.process.out << start.process.err;
+    EXPECT_EQ(start.report.module, bulkyTarget(temp) + L"\\report.exe");
+    EXPECT_EQ(readWholeFile(blocked), blockedData());
+    EXPECT_FALSE(writtenSinceLongAgo(blocked));
+    expectOtherFilesUntouched(bulkyTarget(temp));
+  }
 }
 
 TEST(FilesInTheWay, FileHeldWithoutWriteSharingThatDiffersIsRefusedWithTheOpenForWritingMessage) {

@@ -82,12 +82,30 @@ uint64_t sizeOnDisk(const std::wstring& path) {
   return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
-// How far a start has come: the bytes of the application's files on disk.
+// A file is written under this suffix and renamed when complete.
+constexpr wchar_t kPartialSuffix[] = L".tarnic-partial";
+
+// How far a start has come: the bytes of the application's files on disk, complete or still
+// under their partial names.
 uint64_t bytesUnpacked(const std::wstring& target) {
   uint64_t bytes = 0;
-  for (const AppFile& file : applicationFiles())
-    bytes += std::min<uint64_t>(sizeOnDisk(target + L"\\" + file.name), file.data.size());
+  for (const AppFile& file : applicationFiles()) {
+    std::wstring path = target + L"\\" + file.name;
+    bytes +=
+        std::min<uint64_t>(sizeOnDisk(path) + sizeOnDisk(path + kPartialSuffix), file.data.size());
+  }
   return bytes;
+}
+
+// Partial files that a start left below `target`.
+std::vector<std::wstring> partialFilesLeft(const std::wstring& target) {
+  std::vector<std::wstring> left;
+  for (const AppFile& file : applicationFiles()) {
+    std::wstring partial = target + L"\\" + file.name + kPartialSuffix;
+    if (GetFileAttributesW(extendedPath(partial).c_str()) != INVALID_FILE_ATTRIBUTES)
+      left.push_back(file.name);
+  }
+  return left;
 }
 
 std::wstring firstFile(const std::wstring& temp) {
@@ -175,6 +193,8 @@ TEST(InterruptedUnpacking, StartAfterATerminationAtAnyMomentLeavesEveryFileWhole
     EXPECT_EQ(next.report.module, bulkyTarget(temp) + L"\\report.exe");
     ASSERT_TRUE(holdsTheApplication(bulkyTarget(temp)))
         << "after a termination at " << delay << " ms that left " << left << " bytes";
+    EXPECT_TRUE(partialFilesLeft(bulkyTarget(temp)).empty())
+        << "partial files remain after a termination at " << delay << " ms";
     removeTree(extendedPath(temp));
   }
   std::cout << "unpacking takes " << unpackingMs << " ms; " << kills << " terminations, " << inside

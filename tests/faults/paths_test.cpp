@@ -63,6 +63,18 @@ TEST(LongPaths, UnpacksAndStartsBelowATargetDirectoryOfMoreThan260Characters) {
   expectTwoStartsFrom(launcherPath(L"deep"), temp, target);
 }
 
+TEST(LongPaths, StartsAProgramPathOfExactly260CharactersByItsShortForm) {
+  // The system starts no program path of 260 characters or more by its long form.
+  const std::wstring programBelowTemp = L"\\faults\\bulky\\report.exe";
+  std::wstring temp = freshFolder(L"temp");
+  temp += L"\\" + std::wstring(kShortPathLimit - programBelowTemp.size() - temp.size() - 1, L'p');
+  ASSERT_TRUE(CreateDirectoryW(extendedPath(temp).c_str(), nullptr));
+  std::wstring target = temp + L"\\faults\\bulky";
+  ASSERT_EQ((temp + programBelowTemp).size(), kShortPathLimit);
+
+  expectTwoStartsFrom(launcherPath(L"bulky"), temp, target);
+}
+
 TEST(ForeignPaths, RunsFromAndUnpacksBelowFoldersWithNonAsciiNamesAndSurrogatePairs) {
   std::wstring folder = freshFolder(std::wstring(kForeign) + L" launcher");
   std::wstring exe = folder + L"\\" + kForeign + L".exe";

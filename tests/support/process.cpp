@@ -78,6 +78,13 @@ ProcessResult runProcess(const std::wstring& application, const std::wstring& co
   startup.hStdInput = input;
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
+  if (options.useShowWindow) {
+    startup.dwFlags |= STARTF_USESHOWWINDOW;
+    startup.wShowWindow = options.showWindow;
+  }
+  std::wstring title = options.title;
+  if (!title.empty())
+    startup.lpTitle = title.data();
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;
   std::wstring environment = environmentBlock(options);

@@ -22,6 +22,10 @@ struct ProcessOptions {
   std::wstring currentDirectory;  // empty: the test's own
   DWORD timeoutMs = 120000;       // then the process is terminated and timedOut set
   DWORD creationFlags = 0;
+  // When set: STARTF_USESHOWWINDOW with this state, as a shortcut set to run minimized gives.
+  WORD showWindow = 0;
+  bool useShowWindow = false;
+  std::wstring title;  // empty: the system's default
 };
 
 // Starts `application` (may be empty: taken from the command line) with `commandLine`, its

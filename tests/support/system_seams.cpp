@@ -87,6 +87,12 @@ LPWSTR* WINAPI commandLineToArgv(LPCWSTR line, int* count) {
   return real(line, count);
 }
 
+BOOL WINAPI dllDirectory(LPCWSTR path) {
+  calls.dllDirectory.emplace_back(path == nullptr ? L"<null>" : path);
+  static auto real = realFunction<decltype(&dllDirectory)>(L"kernel32.dll", "SetDllDirectoryW");
+  return real(path);
+}
+
 }  // namespace
 
 // The import pointers that code compiled against the system headers calls through.
@@ -98,6 +104,7 @@ decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
 decltype(&commandLineToArgv) __imp_CommandLineToArgvW = commandLineToArgv;
+decltype(&dllDirectory) __imp_SetDllDirectoryW = dllDirectory;
 }
 
 void overrideKnownFolder(KnownFolderFunction fake) {

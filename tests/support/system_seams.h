@@ -41,5 +41,6 @@ struct SystemCalls {
   int writeFile = 0;
   int knownFolder = 0;
   std::vector<std::wstring> createDirectory;  // every path, in order
+  std::vector<std::wstring> dllDirectory;     // every SetDllDirectoryW argument, in order
 };
 const SystemCalls& systemCalls();

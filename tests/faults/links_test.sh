@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Links planted in the target directory are replaced or refused, never written through: a
+# symbolic link and a hard link in a file's place give way to the application's own file, and a
+# link in a folder's place ends the start with the open-for-writing message. The files the
+# links lead to keep their bytes.
+#
+# Usage: links_test.sh <launcher with target spec {PROGRAM_DIR}\unpacked>
+#                      <its application folder> <scratch parent folder>
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
+launcher=$1
+app=$2
+work=$(mktemp -d "$3/links.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+folder=$work/launcher
+target=$folder/unpacked
+outside=$work/outside
+mkdir -p "$folder" "$outside/tables"
+cp "$launcher" "$folder/launcher.exe"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+start() {  # expected exit status
+  local status=0
+  "$repo_root/scripts/wine-run" "$folder/launcher.exe" </dev/null >"$work/out" 2>"$work/err" ||
+    status=$?
+  [ "$status" -eq "$1" ] || fail "exit status $status, not $1: $(cat "$work/out" "$work/err")"
+}
+
+start 0
+printf 'outside words' >"$outside/words.txt"
+printf 'outside readme' >"$outside/readme.txt"
+rm "$target/data/words.txt" "$target/readme.txt"
+ln -s "$outside/words.txt" "$target/data/words.txt"
+ln "$outside/readme.txt" "$target/readme.txt"
+start 0
+[ "$(cat "$outside/words.txt")" = "outside words" ] || fail "written through a symbolic link"
+[ "$(cat "$outside/readme.txt")" = "outside readme" ] || fail "written through a hard link"
+[ ! -L "$target/data/words.txt" ] || fail "the symbolic link is still in place"
+diff -r "$app" "$target" >/dev/null || fail "the unpacked files differ from the application"
+
+# The first file below the folder in region order is data\tables\chunked.bin.
+rm -r "$target/data/tables"
+ln -s "$outside/tables" "$target/data/tables"
+start 2
+blocked="Z:${target//\//\\}\\data\\tables\\chunked.bin"
+[ "$(tr -d '\r' <"$work/err")" = "Error, failed to open '$blocked' for writing." ] ||
+  fail "standard error: $(cat "$work/err")"
+[ -z "$(ls -A "$outside/tables")" ] || fail "written through a linked folder: $(ls "$outside/tables")"
+echo "links in the target directory are replaced or refused, never written through"
