@@ -13,26 +13,34 @@ namespace {
 constexpr wchar_t kHomeSpec[] = L"{HOME}";
 
 wchar_t* knownDirectories[kKnownDirectoryCount];
+// Whether this run made the directory, or found it.
+bool madeThisRun[kKnownDirectoryCount];
 size_t knownDirectoryCount;
 const wchar_t* guardedDirectory;
 
-bool isKnownDirectory(const wchar_t* directory) {
+// The directory's place in the list, or kKnownDirectoryCount when it is not known.
+size_t knownIndex(const wchar_t* directory) {
   for (size_t i = 0; i < knownDirectoryCount; ++i) {
     if (wcscmp(knownDirectories[i], directory) == 0) {
-      return true;
+      return i;
     }
   }
-  return false;
+  return kKnownDirectoryCount;
+}
+
+bool isKnownDirectory(const wchar_t* directory) {
+  return knownIndex(directory) != kKnownDirectoryCount;
 }
 
 // A copy that cannot be allocated is not remembered: the directory is then only asked for
 // again, which is harmless.
-void rememberDirectory(const wchar_t* directory) {
+void rememberDirectory(const wchar_t* directory, bool made) {
   if (knownDirectoryCount == kKnownDirectoryCount) {
     return;
   }
   wchar_t* copy = _wcsdup(directory);
   if (copy != nullptr) {
+    madeThisRun[knownDirectoryCount] = made;
     knownDirectories[knownDirectoryCount++] = copy;
   }
 }
@@ -43,7 +51,7 @@ void seedKnownDirectories() {
   if (!expandSpec(home, kHomeSpec, kPathUnits)) {
     failSpecExpansion(kHomeSpec);
   }
-  rememberDirectory(home);
+  rememberDirectory(home, /* made */ false);
 }
 
 bool isBareDrive(const wchar_t* directory) {
@@ -88,7 +96,8 @@ bool createRealFolder(const wchar_t* directory) {
   if (isKnownDirectory(directory)) {
     return true;
   }
-  if (!CreateDirectoryW(directory, /* security */ nullptr)) {
+  bool made = CreateDirectoryW(directory, /* security */ nullptr);
+  if (!made) {
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
       return false;
     }
@@ -98,7 +107,7 @@ bool createRealFolder(const wchar_t* directory) {
       return false;
     }
   }
-  rememberDirectory(directory);
+  rememberDirectory(directory, made);
   return true;
 }
 
@@ -154,10 +163,22 @@ bool createDirectoryCached(const wchar_t* directory) {
   if (isKnownDirectory(directory) || isBareDrive(directory)) {
     return true;
   }
-  if (!CreateDirectoryW(directory, /* security */ nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
+  bool made = CreateDirectoryW(directory, /* security */ nullptr);
+  if (!made && GetLastError() != ERROR_ALREADY_EXISTS) {
     return false;
   }
-  rememberDirectory(directory);
+  rememberDirectory(directory, made);
   return true;
+}
+
+bool isInFolderMadeThisRun(const wchar_t* path) {
+  wchar_t folder[kPathUnits];
+  copyBounded(folder, kPathUnits, path);
+  wchar_t* backslash = wcsrchr(folder, L'\\');
+  if (backslash == nullptr) {
+    return false;
+  }
+  *backslash = L'\0';
+  size_t index = knownIndex(folder);
+  return index != kKnownDirectoryCount && madeThisRun[index];
 }

@@ -19,6 +19,9 @@ void guardFoldersBelow(const wchar_t* targetDirectory);
 // is a real one.
 bool ensureParentDirectories(const wchar_t* path);
 
+// True when this run made the folder that contains `path`: nothing in it was there before.
+bool isInFolderMadeThisRun(const wchar_t* path);
+
 // Makes sure the one directory `directory` exists, without creating parents; remembers those
 // it has seen, starting with the user's home directory. Returns true when it exists at the end.
 bool createDirectoryCached(const wchar_t* directory);

@@ -26,10 +26,12 @@ void buildPartialPath(const wchar_t* destination) {
 
 }  // namespace
 
-HANDLE createPartialFile(const wchar_t* destination) {
+HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder) {
   buildPartialPath(destination);
   // A link under the partial name is removed, not followed, and so is a file left half-written.
-  DeleteFileW(partialPath);
+  if (!inNewFolder) {
+    DeleteFileW(partialPath);
+  }
   HANDLE file = CreateFileW(partialPath, GENERIC_WRITE, /* share */ 0, /* security */ nullptr,
                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, /* template */ nullptr);
   if (file == INVALID_HANDLE_VALUE) {

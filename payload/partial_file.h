@@ -6,9 +6,10 @@
 #include <windows.h>
 
 // Opens the partial file of `destination` (its path followed by kPartialFileSuffix) for
-// writing, after removing whatever an interrupted start or anyone else left under that name.
-// Ends the process with "Error, failed to open '<destination>' for writing." when it cannot.
-HANDLE createPartialFile(const wchar_t* destination);
+// writing, after removing whatever an interrupted start or anyone else left under that name,
+// unless the folder is known to hold nothing (`inNewFolder`). Ends the process with "Error,
+// failed to open '<destination>' for writing." when it cannot.
+HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder);
 
 // Closes `file`, the partial file of `destination`, and renames it over the destination. When
 // the rename fails (another process holds the destination open without delete sharing, a

@@ -79,7 +79,13 @@ HANDLE createOutputFile() {
   if (!ensureParentDirectories(destinationPath)) {
     failOpenForWriting(destinationPath);
   }
-  return createPartialFile(destinationPath);
+  return createPartialFile(destinationPath, isInFolderMadeThisRun(destinationPath));
+}
+
+// A file in a folder this run made cannot be there yet: a first start asks nothing of the
+// files it is about to write.
+bool fileAlreadyHoldsEntry(uint64_t size, uint32_t stored) {
+  return !isInFolderMadeThisRun(destinationPath) && fileHoldsEntry(destinationPath, size, stored);
 }
 
 // Writes the entry's data from the reader into `file`, or drops it when the file already holds
@@ -112,7 +118,7 @@ void unpackEntry(const wchar_t* targetDirectory) {
   buildDestinationPath(targetDirectory);
   uint64_t size = readLittleEndian(kSizeFieldBytes);
   uint32_t stored = static_cast<uint32_t>(readLittleEndian(kChecksumFieldBytes));
-  HANDLE file = fileHoldsEntry(destinationPath, size, stored) ? nullptr : createOutputFile();
+  HANDLE file = fileAlreadyHoldsEntry(size, stored) ? nullptr : createOutputFile();
   copyEntryData(size, stored, file);
   if (file != nullptr) {
     completePartialFile(file, destinationPath);
