@@ -95,6 +95,8 @@ void appendField(std::string& out, uint64_t value, size_t bytes) {
   }
 }
 
+}  // namespace
+
 uint32_t crcOf(const unsigned char* data, uint64_t size) {
   uLong crc = crc32(0, nullptr, 0);
   for (uint64_t at = 0; at < size;) {
@@ -104,8 +106,6 @@ uint32_t crcOf(const unsigned char* data, uint64_t size) {
   }
   return static_cast<uint32_t>(crc);
 }
-
-}  // namespace
 
 std::string entryTableOf(const std::vector<StreamEntry>& entries) {
   std::string table(reinterpret_cast<const char*>(kTableMagic), kTableMagicBytes);

@@ -140,13 +140,7 @@ void measureReaderMemory(const std::string& region) {
 }
 
 uint32_t checksumOfView(const unsigned char* view, uint64_t size) {
-  uLong crc = crc32(0, nullptr, 0);
-  for (uint64_t at = 0; at < size;) {
-    uInt count = size - at < (1u << 30) ? static_cast<uInt>(size - at) : 1u << 30;
-    crc = crc32(crc, view + at, count);
-    at += count;
-  }
-  return storedChecksum(static_cast<uint32_t>(crc));
+  return storedChecksum(crcOf(view, size));
 }
 
 // Whether the file holds the entry, the plain way: open, size, map, CRC, close.
