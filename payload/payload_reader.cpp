@@ -14,7 +14,7 @@ namespace {
 
 // The caller hands space back to the decoder at least this often, so that the decoder never
 // waits for a caller that is busy writing a large file.
-constexpr size_t kReleaseStepBytes = size_t{1} << 20;
+constexpr size_t kReleaseStepBytes = size_t{512} << 10;
 
 static_assert(kQueueBytes % kReleaseStepBytes == 0 && kReleaseStepBytes % kDecodeStepBytes == 0,
               "spans and decoder steps never straddle the end of the queue needlessly");
