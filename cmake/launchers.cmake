@@ -1,19 +1,10 @@
-# Launchers of the Windows tree are packed by the host packer, the same command a packager runs.
-set(TARNIC_HOST_TREE "${CMAKE_SOURCE_DIR}/out/host" CACHE PATH "host tree holding the packer")
-set(TARNIC_PACK "${TARNIC_HOST_TREE}/packer/tarnic-pack")
-
-# The kit: everything the packer needs to link a launcher. One "key=value" a line; lists are
-# separated by ';'. Sections aligned to pages in the file as in memory, so that the loader can
-# map the payload region from the file instead of reading all of it in at every start (Wine
-# reads in every section of an image whose file alignment is smaller than a page).
-set(TARNIC_KIT "${CMAKE_BINARY_DIR}/tarnic-kit.txt")
-file(GENERATE OUTPUT "${TARNIC_KIT}" CONTENT "cxx=${CMAKE_CXX_COMPILER}
-windres=${CMAKE_RC_COMPILER}
-libraries=$<TARGET_FILE:tarnic_launcher_kit>;${TARNIC_ZSTD_DIR}/lib/libzstd.a;${TARGET_ZLIB}
-system_libraries=-lshell32
-link_options=-static;-municode;-Wl,--file-alignment=4096
-manifest=${CMAKE_SOURCE_DIR}/build/launcher.manifest
-")
+# Launchers of the Windows tree are packed by the host packer, the same command a packager
+# runs. The packer is an input of this tree, passed explicitly (scripts/build does): it is
+# built after this tree's launcher images, which it carries.
+set(TARNIC_PACK "" CACHE FILEPATH "tarnic-pack of the host tree, which packs this tree's launchers")
+if(NOT TARNIC_PACK)
+  message(FATAL_ERROR "Pass -DTARNIC_PACK=<host tree>/packer/tarnic-pack (scripts/build does).")
+endif()
 
 # tarnic_add_launcher(<target> OUTPUT <exe> CONFIG <toml> [APP <folder> | REGION <file>]
 #                     [DEPENDS <files or targets>...])
@@ -28,28 +19,31 @@ function(tarnic_add_launcher target)
     set(source_args --region "${arg_REGION}")
   endif()
   add_custom_command(OUTPUT "${arg_OUTPUT}"
-    COMMAND "${TARNIC_PACK}" launcher --config "${arg_CONFIG}" --kit "${TARNIC_KIT}"
-            --out "${arg_OUTPUT}" ${source_args}
-    DEPENDS "${arg_CONFIG}" "${TARNIC_PACK}" "${TARNIC_KIT}" tarnic_launcher_kit ${arg_DEPENDS}
+    COMMAND "${TARNIC_PACK}" --quiet launcher --config "${arg_CONFIG}" --out "${arg_OUTPUT}"
+            ${source_args}
+    DEPENDS "${arg_CONFIG}" "${TARNIC_PACK}" ${arg_DEPENDS}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS "${arg_OUTPUT}")
 endfunction()
 
-# The icon the test launchers carry: the shipped one, drawn by the host tree.
-set(TARNIC_TEST_ICON "${TARNIC_HOST_TREE}/build/icon/tessaline-deck.ico")
-
 # tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
-#                    [VERSIONS <version> <file version> <product version>])
+#                    [VERSIONS <version> <file version> <product version>]
+#                    [LAUNCHER console|windowed])
 # Writes the configuration of a test launcher; its application folder is given when packing.
+# The launcher carries the packer's own icon.
 function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT" "VERSIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER" "VERSIONS")
   if(NOT arg_VERSIONS)
     set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
   endif()
   list(GET arg_VERSIONS 0 version)
   list(GET arg_VERSIONS 1 file_version)
   list(GET arg_VERSIONS 2 product_version)
+  set(launcher_line "")
+  if(arg_LAUNCHER)
+    set(launcher_line "launcher = \"${arg_LAUNCHER}\"\n")
+  endif()
   file(WRITE ${file} "target_spec = '${arg_SPEC}'
 [version]
 company = \"${arg_COMPANY}\"
@@ -60,6 +54,5 @@ product_version = \"${product_version}\"
 copyright = \"Copyright (C) 2026 Zarvel Dynamics\"
 [application]
 main = '${arg_MAIN}'
-icon = '${TARNIC_TEST_ICON}'
-")
+${launcher_line}")
 endfunction()

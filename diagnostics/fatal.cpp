@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diagnostics/fatal_output.h"
+
 namespace {
 
 // The system text is always asked for in English (United States).
@@ -27,7 +29,7 @@ void narrowPath(const wchar_t* path, char* narrow) {
 [[noreturn]] void writePathMessage(const char* format, const wchar_t* path, bool abnormal) {
   static char narrow[kNarrowPathBytes];
   narrowPath(path, narrow);
-  fprintf(stderr, format, narrow);
+  writeFatalLine(FatalStream::kError, format, narrow);
   if (abnormal) {
     endAbnormally();
   }
@@ -64,12 +66,12 @@ void reportSystemError(const char* message, uint32_t code) {
   } else {
     trimTrailingLineBreaks(text, length);
   }
-  fprintf(stderr, "%s ([Error %ld] %s)\n", message, static_cast<long>(static_cast<int32_t>(code)),
-          text);
+  writeFatalLine(FatalStream::kError, "%s ([Error %ld] %s)\n", message,
+                 static_cast<long>(static_cast<int32_t>(code)), text);
 }
 
 void failWithMessage(const char* message) {
-  puts(message);
+  writeFatalLine(FatalStream::kOutput, "%s\n", message);
   exit(kFailureExitStatus);
 }
 

@@ -10,6 +10,7 @@
 #include "build/launcher_config.h"
 #include "diagnostics/fatal.h"
 #include "launcher/child_command_line.h"
+#include "launcher/child_creation.h"
 #include "launcher/child_supervision.h"
 #include "launcher/dll_search.h"
 #include "paths/environment.h"
@@ -53,8 +54,8 @@ void publishProcessId() {
 }
 
 void prepareTargetDirectory() {
-  if (!expandSpec(targetDirectory, kTargetSpec, kPathUnits)) {
-    failSpecExpansion(kTargetSpec);
+  if (!expandSpec(targetDirectory, targetSpec(), kPathUnits)) {
+    failSpecExpansion(targetSpec());
   }
   normalizeTargetDirectory(targetDirectory);
 }
@@ -102,11 +103,11 @@ HANDLE startChild(const wchar_t* programPath) {
   fillStartupInfo(&startup);
   wchar_t* commandLine = buildChildCommandLine();
   PROCESS_INFORMATION child{};
-  // Same console, handles, directory and environment as the launcher.
+  // Same handles, directory and environment as the launcher, and its console if it has one.
   if (!CreateProcessW(childApplicationName(programPath), commandLine,
                       /* process security */ nullptr,
                       /* thread security */ nullptr, /* inherit handles */ TRUE,
-                      NORMAL_PRIORITY_CLASS, /* environment */ nullptr,
+                      childCreationFlags(), /* environment */ nullptr,
                       /* current directory */ nullptr, &startup, &child)) {
     failLaunch(GetLastError());
   }

@@ -16,10 +16,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A run reports this many problems of a folder at most, so that a folder full of them still
+// gives a message one can read.
+constexpr size_t kMaxShownProblems = 20;
+
 struct Walk {
   fs::path root;                      // canonical
   std::vector<fs::path> openFolders;  // canonical folders being walked, to find link loops
   std::vector<AppFile> files;
+  std::vector<std::string> problems;  // every entry that cannot be packed, each once
 };
 
 // Where an entry stands in the walk: its name in the region, and why Windows could not store
@@ -144,25 +149,40 @@ void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
   }
 }
 
+// Goes on with the other entries after a problem, so that one run reports them all.
+void addEntryOrNote(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
+                    const EntryName& folderName) {
+  try {
+    addEntry(walk, path, canonicalFolder, folderName);
+  } catch (const PackError& problem) {
+    // A folder's name problem comes back for every file below it.
+    if (std::find(walk.problems.begin(), walk.problems.end(), problem.what()) ==
+        walk.problems.end()) {
+      walk.problems.push_back(problem.what());
+    }
+  }
+}
+
 void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
                 const EntryName& name) {
-  walk.openFolders.push_back(canonical);
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
     refuse(folder, "cannot be listed: " + error.message());
   }
+  walk.openFolders.push_back(canonical);
   // Sorting here only makes messages predictable; the region order is set afterwards.
   std::vector<fs::path> paths;
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
     paths.push_back(entries->path());
   }
   if (error) {
+    walk.openFolders.pop_back();
     refuse(folder, "cannot be listed: " + error.message());
   }
   std::sort(paths.begin(), paths.end());
   for (const fs::path& path : paths) {
-    addEntry(walk, path, canonical, name);
+    addEntryOrNote(walk, path, canonical, name);
   }
   walk.openFolders.pop_back();
 }
@@ -198,6 +218,22 @@ void putMainFirst(std::vector<AppFile>& files, const fs::path& folder, std::stri
   std::rotate(files.begin(), found, found + 1);
 }
 
+// One problem as it is; several as a list, the first kMaxShownProblems of them.
+[[noreturn]] void refuseAll(const fs::path& folder, const std::vector<std::string>& problems) {
+  if (problems.size() == 1) {
+    throw PackError(problems.front());
+  }
+  std::string message = printablePath(folder) + ": " + std::to_string(problems.size()) +
+                        " files or folders cannot be packed:";
+  for (size_t i = 0; i < problems.size() && i < kMaxShownProblems; ++i) {
+    message += "\n  " + problems[i];
+  }
+  if (problems.size() > kMaxShownProblems) {
+    message += "\n  and " + std::to_string(problems.size() - kMaxShownProblems) + " more";
+  }
+  throw PackError(message);
+}
+
 }  // namespace
 
 std::u16string mainEntryName(std::string_view mainName) {
@@ -213,6 +249,9 @@ std::vector<AppFile> collectAppFiles(const fs::path& folder, std::string_view ma
   Walk walk;
   walk.root = canonicalFolder(folder);
   walkFolder(walk, folder, walk.root, EntryName{});
+  if (!walk.problems.empty()) {
+    refuseAll(folder, walk.problems);
+  }
   std::vector<AppFile>& files = walk.files;
   std::sort(files.begin(), files.end(),
             [](const AppFile& a, const AppFile& b) { return a.name < b.name; });

@@ -19,9 +19,9 @@ std::u16string mainEntryName(std::string_view mainName);
 
 // Every regular file below `folder`, the main file first and then by UTF-16 name (code unit
 // order), so that the same folder always gives the same order. Links that stay inside the
-// folder are followed; empty folders are left out. Throws PackError naming the first file the
-// launcher could not reproduce as it is: a name that is not UTF-8 or that Windows cannot store,
-// names that differ only in case, a file over kMaxFileBytes, a link leading outside or in a
-// loop, anything but files and folders, and unreadable files and folders.
+// folder are followed; empty folders are left out. Throws PackError naming every file the
+// launcher could not reproduce as it is (the first 20 of them): a name that is not UTF-8 or that
+// Windows cannot store, a file over kMaxFileBytes, a link leading outside or in a loop, anything
+// but files and folders, and unreadable files and folders; then names that differ only in case.
 std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder,
                                      std::string_view mainName);

@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "packer/little_endian.h"
+#include "payload/little_endian.h"
 #include "packer/pack_error.h"
 #include "payload/entry_table.h"
 #include "payload/payload_format.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "packer/little_endian.h"
+#include "payload/little_endian.h"
 #include "packer/pack_error.h"
 #include "payload/payload_format.h"
 

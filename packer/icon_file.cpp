@@ -3,22 +3,23 @@
 #include <cstdint>
 #include <cstring>
 
-#include "packer/little_endian.h"
+#include "build/icon/ico_format.h"
+#include "packer/pe_format.h"
+#include "payload/little_endian.h"
 
 namespace {
 
-constexpr size_t kHeaderBytes = 6;
-constexpr size_t kDirectoryEntryBytes = 16;
-constexpr uint16_t kIconType = 1;
-constexpr size_t kEntrySizeOffset = 8;
-constexpr size_t kEntryOffsetOffset = 12;
 constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr uint32_t kBitmapInfoHeaderBytes = 40;
 
+const unsigned char* entryAt(const std::vector<unsigned char>& bytes, size_t index) {
+  return bytes.data() + kIcoHeaderBytes + index * kIcoEntryBytes;
+}
+
 std::string imageProblem(const std::vector<unsigned char>& bytes, size_t index) {
-  const size_t entry = kHeaderBytes + index * kDirectoryEntryBytes;
-  const uint64_t size = readLittleEndian<uint32_t>(bytes.data() + entry + kEntrySizeOffset);
-  const uint64_t offset = readLittleEndian<uint32_t>(bytes.data() + entry + kEntryOffsetOffset);
+  const unsigned char* entry = entryAt(bytes, index);
+  const uint64_t size = readLittleEndian<uint32_t>(entry + kIcoEntryImageBytes);
+  const uint64_t offset = readLittleEndian<uint32_t>(entry + kIcoEntryImageOffset);
   const std::string image = "image " + std::to_string(index + 1) + " ";
   if (size == 0) {
     return image + "is empty";
@@ -37,21 +38,25 @@ std::string imageProblem(const std::vector<unsigned char>& bytes, size_t index) 
   return "";
 }
 
+size_t imageCount(const std::vector<unsigned char>& bytes) {
+  return readLittleEndian<uint16_t>(bytes.data() + kIcoCountOffset);
+}
+
 }  // namespace
 
 std::string iconProblem(const std::vector<unsigned char>& bytes) {
-  if (bytes.size() < kHeaderBytes) {
+  if (bytes.size() < kIcoHeaderBytes) {
     return "is too short for an icon file";
   }
   if (readLittleEndian<uint16_t>(bytes.data()) != 0 ||
-      readLittleEndian<uint16_t>(bytes.data() + 2) != kIconType) {
+      readLittleEndian<uint16_t>(bytes.data() + kIcoTypeOffset) != kIcoType) {
     return "is not an icon file (its header does not start 00 00 01 00)";
   }
-  const size_t count = readLittleEndian<uint16_t>(bytes.data() + 4);
+  const size_t count = imageCount(bytes);
   if (count == 0) {
     return "holds no images";
   }
-  if (kHeaderBytes + count * kDirectoryEntryBytes > bytes.size()) {
+  if (kIcoHeaderBytes + count * kIcoEntryBytes > bytes.size()) {
     return "is cut short: its directory of " + std::to_string(count) +
            " images runs past the end of the file";
   }
@@ -62,4 +67,22 @@ std::string iconProblem(const std::vector<unsigned char>& bytes) {
     }
   }
   return "";
+}
+
+std::vector<Resource> iconResources(const std::vector<unsigned char>& bytes) {
+  const size_t count = imageCount(bytes);
+  std::string group(reinterpret_cast<const char*>(bytes.data()), kIcoHeaderBytes);
+  std::vector<Resource> resources;
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* entry = entryAt(bytes, i);
+    const uint16_t id = static_cast<uint16_t>(i + 1);
+    const size_t offset = readLittleEndian<uint32_t>(entry + kIcoEntryImageOffset);
+    const size_t size = readLittleEndian<uint32_t>(entry + kIcoEntryImageBytes);
+    resources.push_back({kResourceIcon, id,
+                         std::string(reinterpret_cast<const char*>(bytes.data()) + offset, size)});
+    group.append(reinterpret_cast<const char*>(entry), kGroupEntryResourceId);
+    appendLittleEndian(group, id);
+  }
+  resources.push_back({kResourceGroupIcon, 1, group});
+  return resources;
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-// A launcher build registers its work folder, the nine files in it and two outputs.
+// Each command registers its one temporary output; the slots leave room to spare.
 constexpr int kSlots = 16;
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 

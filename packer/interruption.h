@@ -1,7 +1,7 @@
-// Temporary files and folders left by an interrupted run. Compression and the build tools may
-// run for minutes without a point where the work could stop, so the handler of SIGINT, SIGTERM
-// and SIGHUP removes what is registered itself and then ends the process by the same signal.
-// A run that ends by an error removes them by unwinding instead.
+// Temporary files and folders left by an interrupted run. Compression may run for minutes without a
+// point where the work could stop, so the handler of SIGINT, SIGTERM and SIGHUP removes what is
+// registered itself and then ends the process by the same signal. A run that ends by an error
+// removes them by unwinding instead.
 #pragma once
 
 #include <filesystem>
@@ -10,7 +10,7 @@
 void catchInterruptions();
 
 // Registers a temporary file, or a folder to remove after the files, for as long as it lives.
-// There are slots for more than a launcher build registers; a path of PATH_MAX bytes or more is
+// There are slots for more than a command registers; a path of PATH_MAX bytes or more is
 // not registered.
 class RemovedOnInterruption {
  public:

@@ -1,95 +1,31 @@
 #include "packer/launcher_build.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "packer/app_folder.h"
+#include "packer/embedded_files.h"
 #include "packer/entry_table.h"
 #include "packer/icon_file.h"
-#include "packer/interruption.h"
-#include "packer/kit.h"
 #include "packer/launcher_config.h"
-#include "packer/launcher_sources.h"
+#include "packer/launcher_image.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
+#include "packer/pe_format.h"
 #include "packer/region_reader.h"
-#include "packer/run_tool.h"
 #include "packer/text_encoding.h"
+#include "packer/version_block.h"
+#include "packer/windows_program.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Names inside the work folder; the generated sources refer to them as they are, so they need
-// no quoting.
-constexpr const char* kRegionFile = "region.bin";
-constexpr const char* kTableFile = "table.bin";
-constexpr const char* kIconFile = "icon.ico";
-constexpr const char* kManifestFile = "launcher.manifest";
-constexpr const char* kConfigSource = "config.cpp";
-constexpr const char* kRegionSource = "region.s";
-constexpr const char* kResourceScript = "resources.rc";
-constexpr const char* kConfigObject = "config.o";
-constexpr const char* kRegionObject = "region.o";
-constexpr const char* kResourceObject = "resources.o";
-constexpr const char* kWorkFiles[] = {kRegionFile,   kTableFile,     kIconFile,       kManifestFile,
-                                      kConfigSource, kRegionSource,  kResourceScript, kConfigObject,
-                                      kRegionObject, kResourceObject};
-
-// A folder for the generated files, removed with everything in it unless kept.
-class WorkFolder {
- public:
-  explicit WorkFolder(bool keep) : keep_(keep) {
-    std::string pattern = (fs::temp_directory_path() / "tarnic-pack-XXXXXX").native();
-    if (!mkdtemp(pattern.data())) {
-      throw PackError(std::string("cannot create a work folder: ") + std::strerror(errno));
-    }
-    path_ = pattern;
-    if (keep_) {
-      std::fprintf(stderr, "tarnic-pack: work folder %s is kept\n", printablePath(path_).c_str());
-      return;
-    }
-    for (const char* name : kWorkFiles) {
-      removals_.push_back(
-          std::make_unique<RemovedOnInterruption>(path_ / name, /* folder */ false));
-    }
-    removals_.push_back(std::make_unique<RemovedOnInterruption>(path_, /* folder */ true));
-  }
-  ~WorkFolder() {
-    std::error_code ignored;
-    if (!keep_) {
-      fs::remove_all(path_, ignored);
-    }
-  }
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
-
-  fs::path operator/(const char* name) const { return path_ / name; }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-  bool keep_;
-  std::vector<std::unique_ptr<RemovedOnInterruption>> removals_;
-};
-
-void writeFile(const fs::path& path, const void* data, size_t size) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out.flush()) {
-    throw PackError(printablePath(path) + ": cannot be written");
-  }
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  writeFile(path, text.data(), text.size());
-}
+constexpr uint16_t kOwnResourceId = 1;
 
 [[noreturn]] void failField(const LauncherRequest& request, const std::string& field,
                             const std::string& why) {
@@ -97,12 +33,16 @@ void writeText(const fs::path& path, const std::string& text) {
 }
 
 std::vector<unsigned char> readIcon(const LauncherRequest& request, const LauncherConfig& config) {
-  const std::string icon = "\"" + printablePath(config.icon) + "\"";
+  if (!config.icon) {
+    const std::string_view own = projectIcon();
+    return {own.begin(), own.end()};
+  }
+  const std::string icon = "\"" + printablePath(*config.icon) + "\"";
   std::error_code error;
-  if (!fs::is_regular_file(config.icon, error)) {
+  if (!fs::is_regular_file(*config.icon, error)) {
     failField(request, "application.icon", icon + " does not exist");
   }
-  std::vector<unsigned char> bytes = readWholeFile(config.icon);
+  std::vector<unsigned char> bytes = readWholeFile(*config.icon);
   const std::string problem = iconProblem(bytes);
   if (!problem.empty()) {
     failField(request, "application.icon", icon + " " + problem);
@@ -146,55 +86,122 @@ RegionFile readGivenRegion(const LauncherRequest& request, const LauncherConfig&
   return given;
 }
 
-void writeSources(const LauncherConfig& config, const Kit& kit, const WorkFolder& work,
-                  const std::vector<unsigned char>& icon, uint64_t regionLength,
-                  const std::string& table) {
-  writeFile(work / kIconFile, icon.data(), icon.size());
-  const std::vector<unsigned char> manifest = readWholeFile(kit.manifest);
-  writeFile(work / kManifestFile, manifest.data(), manifest.size());
-  writeText(work / kConfigSource, configSource(config));
-  writeText(work / kTableFile, table);
-  writeText(work / kRegionSource,
-            regionAssembly({kRegionFile, regionLength}, {kTableFile, table.size()}));
-  writeText(work / kResourceScript, resourceScript(config, kIconFile, kManifestFile));
+std::vector<unsigned char> fileHead(const AppFile& file) {
+  using Handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+  Handle handle(std::fopen(file.source.c_str(), "rb"), std::fclose);
+  std::vector<unsigned char> head(kProgramHeadBytes);
+  const size_t got = handle ? std::fread(head.data(), 1, head.size(), handle.get()) : 0;
+  if (!handle || std::ferror(handle.get())) {
+    throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
+  }
+  head.resize(got);
+  return head;
 }
 
-void compileAndLink(const Kit& kit, const WorkFolder& work, const fs::path& exe) {
-  const fs::path& folder = work.path();
-  runTool({kit.cxx, "-c", kConfigSource, "-o", kConfigObject}, folder);
-  runTool({kit.cxx, "-c", kRegionSource, "-o", kRegionObject}, folder);
-  runTool({kit.windres, "-i", kResourceScript, "-o", kResourceObject}, folder);
-  std::vector<std::string> link{kit.cxx};
-  link.insert(link.end(), kit.linkOptions.begin(), kit.linkOptions.end());
-  link.insert(link.end(), {"-o", exe.native(), kConfigObject, kRegionObject, kResourceObject});
-  link.insert(link.end(), kit.libraries.begin(), kit.libraries.end());
-  link.insert(link.end(), kit.systemLibraries.begin(), kit.systemLibraries.end());
-  runTool(link, folder);
+MainProgram checkMainProgram(const LauncherRequest& request, const LauncherConfig& config,
+                             const std::vector<unsigned char>& head, uint64_t size,
+                             const std::string& where) {
+  MainProgram program = inspectMainProgram(head.data(), head.size(), size);
+  if (!program.problem.empty()) {
+    failField(request, "application.main",
+              "\"" + config.main + "\" (" + where + ") " + program.problem);
+  }
+  return program;
+}
+
+// Packs the files into a region in memory and reads it back, verified as a given region is.
+RegionFile packInMemory(const std::vector<AppFile>& files, const Compression& compression) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> scratch(std::tmpfile(), std::fclose);
+  if (!scratch) {
+    throw PackError(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  }
+  const uint64_t length = writeRegion(files, compression, scratch.get());
+  RegionFile packed{std::vector<unsigned char>(length), {}};
+  std::rewind(scratch.get());
+  if (std::fread(packed.bytes.data(), 1, packed.bytes.size(), scratch.get()) != length) {
+    throw PackError("cannot read back the region from its temporary file");
+  }
+  packed.region = readRegion(packed.bytes);
+  return packed;
+}
+
+// The COFF time stamp: none, unless SOURCE_DATE_EPOCH asks for one.
+uint32_t timeStamp() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == '\0') {
+    return 0;
+  }
+  uint64_t seconds = 0;
+  for (const char* digit = epoch; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9' || (seconds = seconds * 10 + (*digit - '0')) > UINT32_MAX) {
+      throw PackError(std::string("SOURCE_DATE_EPOCH \"") + epoch +
+                      "\" is not a number of seconds from 0 to " + std::to_string(UINT32_MAX));
+    }
+  }
+  return static_cast<uint32_t>(seconds);
+}
+
+LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& region,
+                            const std::vector<unsigned char>& icon, uint32_t stamp) {
+  LauncherParts parts;
+  const VersionStrings& strings = config.strings;
+  const std::string* values[kStringFields] = {};
+  values[kTargetSpecField] = &config.targetSpec;
+  values[kCompanyNameField] = &strings.company;
+  values[kProductNameField] = &strings.product;
+  values[kVersionField] = &strings.version;
+  values[kFileVersionField] = &strings.fileVersion;
+  values[kProductVersionField] = &strings.productVersion;
+  for (size_t i = 0; i < kStringFields; ++i) {
+    parts.strings[i] = utf8ToUtf16(*values[i]).value();
+  }
+  parts.entryTable = entryTableOf(region.region);
+  parts.region = region.bytes.data() + region.region.offset;
+  parts.regionBytes = region.region.length;
+  parts.resources = iconResources(icon);
+  parts.resources.push_back({kResourceVersion, kOwnResourceId, versionBlock(config)});
+  const std::string_view manifest = launcherManifest();
+  parts.resources.push_back({kResourceManifest, kOwnResourceId, std::string(manifest)});
+  parts.timeStamp = stamp;
+  return parts;
 }
 
 }  // namespace
 
-void buildLauncher(const LauncherRequest& request) {
+PackSummary buildLauncher(const LauncherRequest& request) {
   const LauncherConfig config = readLauncherConfig(request.config);
   const std::vector<unsigned char> icon = readIcon(request, config);
-  std::optional<RegionFile> given;
-  std::optional<fs::path> folder;
+  const uint32_t stamp = timeStamp();
+  RegionFile region;
+  MainProgram program;
   if (request.region) {
-    given = readGivenRegion(request, config);
+    region = readGivenRegion(request, config);
+    program = checkMainProgram(request, config, region.region.mainHead,
+                               region.region.entries.front().size,
+                               "the first entry of " + printablePath(*request.region));
   } else {
-    folder = appFolder(request, config);
+    const fs::path folder = appFolder(request, config);
+    const std::vector<AppFile> files = collectAppFiles(folder, config.main);
+    program = checkMainProgram(request, config, fileHead(files.front()), files.front().size,
+                               printablePath(files.front().source));
+    region = packInMemory(files, request.compression);
   }
-  const Kit kit = readKit(request.kit);
-  const WorkFolder work(request.keepWork);
-  const fs::path regionFile = work / kRegionFile;
-  if (folder) {
-    packRegion(*folder, config.main, regionFile, request.compression);
-    given = readRegionFile(regionFile);
-  } else {
-    writeFile(regionFile, given->bytes.data() + given->region.offset, given->region.length);
-  }
-  writeSources(config, kit, work, icon, given->region.length, entryTableOf(given->region));
+  const LauncherKind kind =
+      config.kind ? *config.kind
+                  : (program.windowed ? LauncherKind::kWindowed : LauncherKind::kConsole);
+  const std::string_view image =
+      kind == LauncherKind::kWindowed ? windowedLauncherImage() : consoleLauncherImage();
+  const std::string launcher =
+      writeLauncherImage(std::string(image), launcherParts(config, region, icon, stamp));
+
   OutputFile output(fs::absolute(request.out));
-  compileAndLink(kit, work, output.temporaryPath());
+  if (std::fwrite(launcher.data(), 1, launcher.size(), output.stream()) != launcher.size()) {
+    throw PackError(printablePath(request.out) + ": cannot be written: " + std::strerror(errno));
+  }
   output.commit();
+  PackSummary summary{region.region.entries.size(), 0, launcher.size()};
+  for (const RegionEntry& entry : region.region.entries) {
+    summary.bytesIn += entry.size;
+  }
+  return summary;
 }

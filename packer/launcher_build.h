@@ -1,10 +1,11 @@
 // The `launcher` command: one launcher .exe from a configuration file, an application (a folder
-// or a region made before) and the kit of the Windows tree.
+// or a region made before) and a prebuilt launcher image the packer carries.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 
+#include "packer/pack_summary.h"
 #include "packer/region_writer.h"
 
 struct LauncherRequest {
@@ -12,13 +13,12 @@ struct LauncherRequest {
   std::filesystem::path out;
   std::optional<std::filesystem::path> app;     // replaces application.folder
   std::optional<std::filesystem::path> region;  // a region file (or launcher) made before
-  std::filesystem::path kit;
   Compression compression;
-  bool keepWork = false;  // leave the generated sources and objects for inspection
 };
 
-// Checks everything (configuration, application or region, icon, kit) before it generates the
-// sources in a temporary work folder, builds them with the kit's tools and links the launcher
-// into a temporary file beside `out`, renamed when complete. Throws PackError; nothing is left
-// at `out` then.
-void buildLauncher(const LauncherRequest& request);
+// Checks everything (configuration, application or region, main program, icon) before it
+// compresses anything it must, then writes the launcher from the prebuilt image of its kind
+// into a temporary file beside `out`, renamed when complete. The same request gives the same
+// bytes on any day: the image's time stamp is 0, or SOURCE_DATE_EPOCH's when that is set.
+// Throws PackError; nothing is left at `out` then.
+PackSummary buildLauncher(const LauncherRequest& request);

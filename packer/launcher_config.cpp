@@ -114,7 +114,14 @@ toml::table parseFile(const fs::path& file) {
     if (at.line > 0) {
       where += ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
     }
-    throw PackError(where + ": " + std::string(error.description()));
+    std::string message = where + ": " + std::string(error.description());
+    // A Windows path in double quotes: "\P" or "\U..." in "C:\Program Files" or "C:\Users".
+    const std::string_view description = error.description();
+    if (description.find("escape sequence") != std::string_view::npos ||
+        description.find("unicode scalar") != std::string_view::npos) {
+      message += std::string("\n  hint: ") + kSingleQuoteHint;
+    }
+    throw PackError(message);
   }
 }
 
@@ -145,12 +152,27 @@ void readVersion(const ConfigReader& reader, LauncherConfig& config) {
 
 void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   const toml::table& application = reader.table("application");
-  reader.checkKeys(application, "application.", {"folder", "main", "icon"});
+  reader.checkKeys(application, "application.", {"folder", "main", "icon", "launcher"});
   if (auto folder = reader.optionalString(application, "application.folder", "folder")) {
     config.appFolder = reader.path(*folder);
   }
   config.main = reader.nonEmptyString(application, "application.", "main");
-  config.icon = reader.path(reader.nonEmptyString(application, "application.", "icon"));
+  if (auto icon = reader.optionalString(application, "application.icon", "icon")) {
+    if (icon->empty()) {
+      reader.fail("application.icon", "is empty");
+    }
+    config.icon = reader.path(*icon);
+  }
+  if (auto kind = reader.optionalString(application, "application.launcher", "launcher")) {
+    if (*kind == "console") {
+      config.kind = LauncherKind::kConsole;
+    } else if (*kind == "windowed") {
+      config.kind = LauncherKind::kWindowed;
+    } else {
+      reader.fail("application.launcher",
+                  "\"" + *kind + "\" is neither \"console\" nor \"windowed\"");
+    }
+  }
 }
 
 }  // namespace

@@ -9,9 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "paths/path_buffer.h"
+
 // The longest company, product, version or copyright string: any of them may become part of the
-// target directory through a token, whose buffer holds 4096 units with its NUL.
-constexpr size_t kMaxStringUnits = 4095;
+// target directory through a token, whose path buffer holds 4096 units with its NUL.
+constexpr size_t kMaxStringUnits = kPathUnits - 1;
+
+// A console launcher shares its console with its program; a windowed one has none.
+enum class LauncherKind { kConsole, kWindowed };
 
 using VersionNumbers = std::array<uint16_t, 4>;
 
@@ -32,14 +37,17 @@ struct LauncherConfig {
   VersionNumbers productVersion;
   std::optional<std::filesystem::path> appFolder;  // relative paths resolved against the file
   std::string main;                                // relative to the application folder
-  std::filesystem::path icon;
+  std::optional<std::filesystem::path> icon;       // nullopt: the packer's own
+  std::optional<LauncherKind> kind;                // nullopt: as the main program's subsystem
 };
 
 // The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.
 std::optional<VersionNumbers> parseVersion(std::string_view text);
 
 // Reads and checks the file. Throws PackError naming the file and the field ("version.company")
-// for a TOML syntax error, an unknown key, a missing field, a value that is not a string, a
-// string holding NUL or over kMaxStringUnits, a target spec the launcher would refuse, a
-// version that is not four numbers, and an empty company or product.
+// for a TOML syntax error (with a hint towards single-quoted strings when a double-quoted one
+// holds an escape TOML does not know), an unknown key, a missing field, a value that is not a
+// string, a string holding NUL or over kMaxStringUnits, a target spec the launcher would
+// refuse, a version that is not four numbers, an empty company or product, and a launcher
+// kind other than "console" or "windowed".
 LauncherConfig readLauncherConfig(const std::filesystem::path& file);

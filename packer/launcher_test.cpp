@@ -1,5 +1,5 @@
-// Launchers linked with the kit of the Windows tree beside the host tree; skipped until that
-// tree is built.
+// Launchers written by tarnic-pack from the prebuilt images it carries, read back with an
+// independent PE reader, llvm-readobj and pefile.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,15 +7,13 @@
 #include <regex>
 #include <sstream>
 
-#include "packer/kit.h"
-#include "packer/pack_error.h"
-#include "packer/test_util.h"
+#include "tests/packer/pe_reader.h"
+#include "tests/packer/test_util.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kKitFile = fs::path(TARNIC_WINDOWS_TREE) / "tarnic-kit.txt";
 const std::vector<int> kIconSizes{16, 24, 32, 48, 64, 128, 256};
 
 // Values that only survive when every UTF-16 unit is carried over: a non-BMP character, quotes,
@@ -42,15 +40,6 @@ struct Resource {
   int language;
   std::string data;
 };
-
-uint16_t u16At(const std::string& bytes, size_t at) {
-  return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                               static_cast<unsigned char>(bytes[at + 1]) << 8);
-}
-
-uint32_t u32At(const std::string& bytes, size_t at) {
-  return u16At(bytes, at) | static_cast<uint32_t>(u16At(bytes, at + 2)) << 16;
-}
 
 std::string utf16le(const std::u16string& text) {
   std::string bytes;
@@ -132,23 +121,17 @@ const Resource* find(const std::vector<Resource>& resources, int type, int id) {
 class Launcher : public ::testing::Test {
  protected:
   void SetUp() override {
-    try {
-      readKit(kKitFile);
-    } catch (const PackError& missing) {
-      GTEST_SKIP() << "no Windows tree to link launchers with (" << missing.what()
-                   << "); build it to run these tests";
-    }
-    writeFile(scratch_ / "app/bin/Deck-App.EXE", "MZ the program");
+    writeFile(scratch_ / "app/bin/Deck-App.EXE", makeProgram());
     writeFile(scratch_ / "app/data/\xc3\xa9t\xc3\xa9.txt", std::string(5000, 'e'));
     writeFile(scratch_ / "deck.ico", makeIcon(kIconSizes));
     writeFile(scratch_ / "launcher.toml", kConfig);
   }
 
-  // Links a launcher with --kit, `args` naming its application.
+  // Writes a launcher, `args` naming its application.
   fs::path link(const std::string& name, const std::vector<std::string>& args) {
-    std::vector<std::string> command{"launcher", "--config",      scratch_ / "launcher.toml",
-                                     "--out",    scratch_ / name, "--kit",
-                                     kKitFile,   "--level",       "3"};
+    std::vector<std::string> command{
+        "--quiet", "launcher",      "--config", scratch_ / "launcher.toml",
+        "--out",   scratch_ / name, "--level",  "3"};
     command.insert(command.end(), args.begin(), args.end());
     ToolResult result = runPack(command);
     EXPECT_EQ(result.status, 0) << result.err;
@@ -221,29 +204,46 @@ TEST_F(Launcher, HasTheConfiguredVersionBlock) {
   EXPECT_EQ(root.children[1].children[0].value, std::string("\0\0\xb0\x04", 4));
 }
 
-TEST_F(Launcher, HoldsTheConfigurationConstantsAndTheRegionInReadOnlyData) {
-  const fs::path exe = link("Deck.exe", {});
-  const fs::path rdata = scratch_ / "rdata.bin";
-  ToolResult dump = runProgram(
-      {"x86_64-w64-mingw32-objcopy", "-O", "binary", "--only-section=.rdata", exe, rdata},
-      fs::current_path());
-  ASSERT_EQ(dump.status, 0) << dump.err;
-  const std::string data = readFile(rdata);
-  for (const std::u16string& value :
-       {kTargetSpec, kCompany, std::u16string(u"Deck"), std::u16string(u"1.2.3.4"),
-        std::u16string(u"5.6.7.8"), std::u16string(u"9.10.11.65535")}) {
-    EXPECT_NE(data.find(utf16le(value) + std::string(2, '\0')), std::string::npos)
-        << value.size() << " units";
+// The descriptor's field `index` (build/image_descriptor.h): its RVA and length.
+std::pair<uint32_t, uint32_t> descriptorField(const TestImage& image, size_t index) {
+  const TestSection* descriptor = image.section(".tarnic");
+  if (!descriptor) {
+    throw std::runtime_error("no descriptor section");
   }
-  ToolResult packed = runPack({"region", "--app", scratch_ / "app", "--main", "bin/Deck-App.EXE",
-                               "--out", scratch_ / "region.bin", "--level", "3"});
+  const size_t field = descriptor->rawOffset + 8 + 8 * index;
+  return {u32At(image.bytes, field), u32At(image.bytes, field + 4)};
+}
+
+std::string descriptorBytes(const TestImage& image, size_t index) {
+  const auto [rva, length] = descriptorField(image, index);
+  return image.at(rva, length);
+}
+
+TEST_F(Launcher, HoldsTheStringsTheTableAndTheRegionInReadOnlyDataItsDescriptorPointsAt) {
+  const TestImage image = readTestImage(readFile(link("Deck.exe", {})));
+  const std::u16string strings[] = {kTargetSpec, kCompany,   u"Deck",
+                                    u"1.2.3.4",  u"5.6.7.8", u"9.10.11.65535"};
+  for (size_t i = 0; i < std::size(strings); ++i) {
+    EXPECT_EQ(descriptorBytes(image, i), utf16le(strings[i]) + std::string(2, '\0')) << i;
+  }
+  ToolResult packed =
+      runPack({"--quiet", "region", "--app", scratch_ / "app", "--main", "bin/Deck-App.EXE",
+               "--out", scratch_ / "region.bin", "--level", "3"});
   ASSERT_EQ(packed.status, 0) << packed.err;
-  const std::string region = readFile(scratch_ / "region.bin");
-  const size_t at = data.find(region);
-  ASSERT_NE(at, std::string::npos) << "the region packed alone, byte for byte";
-  const size_t lengthAt = (at + region.size() + 7) & ~size_t{7};
-  EXPECT_EQ(u32At(data, lengthAt), region.size());
-  EXPECT_EQ(u32At(data, lengthAt + 4), 0u);
+  EXPECT_EQ(descriptorBytes(image, 7), readFile(scratch_ / "region.bin"))
+      << "the region packed alone, byte for byte";
+  const std::string table = descriptorBytes(image, 6);
+  EXPECT_EQ(table.substr(0, 3), "VXT");
+  EXPECT_EQ(u32At(table, 3), 2u) << "entries in the table";
+
+  const TestSection* data = image.section(".payload");
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->characteristics, 0x40000040u) << "initialized data, read only";
+  for (size_t field = 0; field < 8; ++field) {
+    const auto [rva, length] = descriptorField(image, field);
+    EXPECT_GE(rva, data->virtualAddress) << field;
+    EXPECT_LE(rva + length, data->virtualAddress + data->virtualSize) << field;
+  }
 }
 
 TEST_F(Launcher, ListsLikeItsRegionWhetherPackedFromTheFolderOrFromTheRegion) {
@@ -264,10 +264,75 @@ TEST_F(Launcher, ListsLikeItsRegionWhetherPackedFromTheFolderOrFromTheRegion) {
                                       "launcher.toml", "region.bin"}));
 }
 
-TEST(LauncherBuild, ReportsAFailingToolWithItsCommandAndOutputAndLeavesNothing) {
+TEST_F(Launcher, AgreesInEveryHeaderFieldWithAReaderOfItsOwn) {
+  const fs::path exe = link("Deck.exe", {});
+  ToolResult checked = runProgram(
+      {TARNIC_PEFILE_PYTHON, fs::path(TARNIC_SOURCE_DIR) / "tests/packer/check_image.py", exe},
+      fs::current_path());
+  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+  const TestImage image = readTestImage(readFile(exe));
+  EXPECT_EQ(image.checksum, documentedChecksum(image.bytes, image.checksumOffset));
+  EXPECT_EQ(image.timeStamp, 0u);
+  EXPECT_NE(image.dllCharacteristics & 0x40, 0) << "loads at any base";
+  EXPECT_NE(image.directories.at(5).first, 0u) << "keeps its relocations";
+}
+
+TEST_F(Launcher, IsTheSameByteForByteOnAnotherDayInAnotherPlaceOnOneThread) {
+  const std::string first = readFile(link("First.exe", {}));
+  // The clock moved by 400 days for the second run: prove that faketime moves it.
+  const ToolResult now = runProgram({"date", "+%s"}, fs::current_path());
+  const ToolResult later =
+      runProgram({"faketime", "-f", "+400d", "date", "+%s"}, fs::current_path());
+  ASSERT_GT(std::stoll(later.out) - std::stoll(now.out), 399 * 86400) << later.err;
+  const fs::path elsewhere = scratch_ / "elsewhere";
+  fs::create_directories(elsewhere);
+  ToolResult second = runProgram(
+      {"env", "TZ=Pacific/Kiritimati", "LC_ALL=C.UTF-8", "TMPDIR=" + elsewhere.string(), "faketime",
+       "-f", "+400d", TARNIC_PACK, "--quiet", "launcher", "--config", scratch_ / "launcher.toml",
+       "--out", "Second.exe", "--level", "3", "--threads", "1"},
+      elsewhere);
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_TRUE(readFile(elsewhere / "Second.exe") == first) << "the two launchers differ";
+}
+
+TEST_F(Launcher, TakesItsTimeStampFromSourceDateEpochAndNothingElse) {
+  const std::string plain = readFile(link("Plain.exe", {}));
+  ToolResult stamped = runProgram(
+      {"env", "SOURCE_DATE_EPOCH=1767225600", TARNIC_PACK, "--quiet", "launcher", "--config",
+       scratch_ / "launcher.toml", "--out", scratch_ / "Stamped.exe", "--level", "3"},
+      fs::current_path());
+  ASSERT_EQ(stamped.status, 0) << stamped.err;
+  const TestImage image = readTestImage(readFile(scratch_ / "Stamped.exe"));
+  EXPECT_EQ(image.timeStamp, 1767225600u);
+  EXPECT_EQ(image.checksum, documentedChecksum(image.bytes, image.checksumOffset));
+  std::string same = image.bytes;
+  const size_t stampAt = u32At(same, 0x3C) + 8;
+  same.replace(stampAt, 4, plain.substr(stampAt, 4));
+  same.replace(image.checksumOffset, 4, plain.substr(image.checksumOffset, 4));
+  EXPECT_TRUE(same == plain) << "more than the time stamp and the checksum differ";
+
+  ToolResult wrong =
+      runProgram({"env", "SOURCE_DATE_EPOCH=yesterday", TARNIC_PACK, "launcher", "--config",
+                  scratch_ / "launcher.toml", "--out", scratch_ / "Wrong.exe"},
+                 fs::current_path());
+  EXPECT_NE(wrong.status, 0);
+  EXPECT_NE(wrong.err.find("SOURCE_DATE_EPOCH \"yesterday\" is not a number of seconds"),
+            std::string::npos)
+      << wrong.err;
+}
+
+TEST_F(Launcher, FollowsTheMainProgramsSubsystemUnlessTheConfigurationChooses) {
+  EXPECT_EQ(readTestImage(readFile(link("Console.exe", {}))).subsystem, 3);
+  ProgramHeaders gui;
+  gui.subsystem = 2;
+  writeFile(scratch_ / "app/bin/Deck-App.EXE", makeProgram(gui));
+  EXPECT_EQ(readTestImage(readFile(link("Windowed.exe", {}))).subsystem, 2);
+  writeFile(scratch_ / "launcher.toml", kConfig + "launcher = \"console\"\n");
+  EXPECT_EQ(readTestImage(readFile(link("Chosen.exe", {}))).subsystem, 3);
+}
+
+TEST(LauncherMain, RefusesAnythingButA64BitX64ProgramNamingTheFileAndWhatItIs) {
   ScratchFolder scratch;
-  writeFile(scratch / "app/App.exe", "MZ");
-  writeFile(scratch / "icon.ico", makeIcon({16}));
   writeFile(scratch / "launcher.toml", R"(target_spec = '{TEMP}\x'
 [version]
 company = "C"
@@ -279,28 +344,103 @@ copyright = ""
 [application]
 folder = "app"
 main = "App.exe"
-icon = "icon.ico"
 )");
-  // The "compiler" is a shell, which fails to run "config.cpp" as a command.
-  writeFile(scratch / "kit.txt",
-            "cxx=/bin/sh\nwindres=false\nlibraries=" + (scratch / "icon.ico").string() +
-                "\nsystem_libraries=\nlink_options=\nmanifest=" + (scratch / "icon.ico").string() +
-                "\n");
-  fs::create_directories(scratch / "work");
-  fs::create_directories(scratch / "out");
-  ToolResult result = runProgram(
-      {"env", "TMPDIR=" + (scratch / "work").string(), TARNIC_PACK, "launcher", "--config",
-       scratch / "launcher.toml", "--out", scratch / "out/App.exe", "--kit", scratch / "kit.txt"},
-      fs::current_path());
-  EXPECT_NE(result.status, 0);
-  EXPECT_EQ(result.err.rfind("tarnic-pack: error: /bin/sh failed with status 127\n"
-                             "  command: /bin/sh -c config.cpp -o config.o\n",
-                             0),
-            0u)
+  ProgramHeaders pe32, arm64, dll;
+  pe32.magic = 0x10B;
+  pe32.machine = 0x14C;
+  arm64.machine = 0xAA64;
+  dll.characteristics = 0x2022;
+  const std::pair<std::string, std::string> cases[] = {
+      {"just some text", "is not a Windows program: it does not start with \"MZ\""},
+      {"", "is empty (0 bytes)"},
+      {makeProgram(pe32), "is a 32-bit Windows program (PE32, machine 0x14c, x86)"},
+      {makeProgram(arm64),
+       "is a 64-bit Windows program for another processor (machine 0xaa64, "
+       "ARM64)"},
+      {makeProgram(dll), "is a DLL, not a program"},
+  };
+  const std::string where =
+      "application.main \"App.exe\" (" + (scratch / "app/App.exe").string() + ") ";
+  for (const auto& [bytes, what] : cases) {
+    writeFile(scratch / "app/App.exe", bytes);
+    ToolResult result = runPack(
+        {"launcher", "--config", scratch / "launcher.toml", "--out", scratch / "App-Launcher.exe"});
+    EXPECT_NE(result.status, 0) << what;
+    EXPECT_NE(result.err.find(where + what), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(scratch / "App-Launcher.exe")) << what;
+  }
+  // The same from a region, whose first entry is read back for it.
+  ToolResult region = runPack({"--quiet", "region", "--app", scratch / "app", "--main", "App.exe",
+                               "--out", scratch / "app.region"});
+  ASSERT_EQ(region.status, 0) << region.err;
+  ToolResult result = runPack({"launcher", "--config", scratch / "launcher.toml", "--region",
+                               scratch / "app.region", "--out", scratch / "App-Launcher.exe"});
+  EXPECT_NE(result.err.find("is a DLL, not a program"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("the first entry of " + (scratch / "app.region").string()),
+            std::string::npos)
       << result.err;
-  EXPECT_NE(result.err.find("config.cpp: not found"), std::string::npos) << result.err;
-  EXPECT_EQ(namesIn(scratch / "out"), std::vector<std::string>{});
-  EXPECT_EQ(namesIn(scratch / "work"), std::vector<std::string>{}) << "the work folder is removed";
+}
+
+TEST(LauncherIcon, IsTheProjectsOwnWhenTheConfigurationNamesNone) {
+  ScratchFolder scratch;
+  writeFile(scratch / "app/App.exe", makeProgram());
+  writeFile(scratch / "launcher.toml", "target_spec = '{TEMP}\\x'\n" + std::string(R"([version]
+company = "C"
+product = "P"
+version = "1.0.0.0"
+file_version = "1.0.0.0"
+product_version = "1.0.0.0"
+copyright = ""
+[application]
+main = "App.exe"
+)"));
+  ToolResult result = runPack({"--quiet", "launcher", "--config", scratch / "launcher.toml",
+                               "--app", scratch / "app", "--out", scratch / "App-Launcher.exe"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::vector<Resource> resources = resourcesOf(scratch / "App-Launcher.exe");
+  const std::string icon = readFile(TARNIC_ICON_FILE);
+  const uint16_t images = u16At(icon, 4);
+  ASSERT_EQ(images, 7);
+  for (int id = 1; id <= images; ++id) {
+    const size_t entry = 6 + 16 * (id - 1);
+    ASSERT_TRUE(find(resources, 3, id)) << id;
+    EXPECT_EQ(find(resources, 3, id)->data,
+              icon.substr(u32At(icon, entry + 12), u32At(icon, entry + 8)))
+        << id;
+  }
+}
+
+TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
+  ScratchFolder scratch;
+  fs::copy_file(TARNIC_PACK, scratch / "tarnic-pack");
+  writeFile(scratch / "app/App.exe", makeProgram());
+  writeFile(scratch / "launcher.toml", R"(target_spec = '{CACHE_DIR}\Alone\App'
+[version]
+company = "C"
+product = "P"
+version = "1.0.0.0"
+file_version = "1.0.0.0"
+product_version = "1.0.0.0"
+copyright = ""
+[application]
+folder = "app"
+main = "App.exe"
+)");
+  ToolResult traced = runProgram(
+      {"strace", "-f", "-qq", "-e", "trace=execve", "-o", scratch / "trace", "./tarnic-pack",
+       "--quiet", "launcher", "--config", "launcher.toml", "--out", "App-Launcher.exe"},
+      scratch.path());
+  ASSERT_EQ(traced.status, 0) << traced.err;
+  std::istringstream trace(readFile(scratch / "trace"));
+  std::vector<std::string> starts;
+  for (std::string line; std::getline(trace, line);) {
+    if (line.find("execve(") != std::string::npos) {
+      starts.push_back(line);
+    }
+  }
+  ASSERT_EQ(starts.size(), 1u) << readFile(scratch / "trace");
+  EXPECT_NE(starts[0].find("execve(\"./tarnic-pack\""), std::string::npos) << starts[0];
+  EXPECT_EQ(readTestImage(readFile(scratch / "App-Launcher.exe")).machine, 0x8664);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// tarnic-pack: packs an application into a payload region and links launchers that carry it.
+// tarnic-pack: packs an application into a payload region and writes launchers that carry it.
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "packer/launcher_build.h"
 #include "packer/interruption.h"
+#include "packer/launcher_build.h"
 #include "packer/region_reader.h"
 #include "packer/region_writer.h"
 #include "packer/text_encoding.h"
@@ -15,6 +17,7 @@ namespace {
 constexpr int kFailureStatus = 1;
 constexpr int kUsageStatus = 2;
 constexpr unsigned kMaxThreads = 256;
+constexpr const char* kSubcommands[] = {"region", "launcher", "list"};
 
 struct Options {
   std::string app;
@@ -23,10 +26,47 @@ struct Options {
   std::string file;
   std::string config;
   std::string region;
-  std::string kit = TARNIC_DEFAULT_KIT;
   Compression compression{kDefaultCompressionLevel, defaultThreads()};
-  bool keepWork = false;
+  bool quiet = false;
 };
+
+// Messages may go on over lines of their own, indented.
+void printError(const char* message) {
+  const char* lineEnd = std::strchr(message, '\n');
+  const int firstLine = static_cast<int>(lineEnd ? lineEnd - message : std::strlen(message));
+  std::fprintf(stderr, "tarnic-pack: error: %.*s\n", firstLine, message);
+  if (lineEnd) {
+    std::fprintf(stderr, "%s\n", lineEnd + 1);
+  }
+}
+
+// CLI11 takes an unknown first word for an extra argument; name it as what it was meant to be.
+bool unknownSubcommand(int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') {
+    return false;
+  }
+  for (const char* known : kSubcommands) {
+    if (std::strcmp(argv[1], known) == 0) {
+      return false;
+    }
+  }
+  printError(("unknown subcommand \"" + printableBytes(argv[1]) +
+              "\"; the subcommands are region, launcher and list (see --help)")
+                 .c_str());
+  return true;
+}
+
+// Runs `command`, then ends with the summary line of what it wrote unless quiet.
+template <typename Command>
+void summarized(const Options& options, Command command) {
+  const auto start = std::chrono::steady_clock::now();
+  const PackSummary summary = command();
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+  if (!options.quiet) {
+    std::fprintf(stderr, "%s\n",
+                 summaryLine(printableBytes(options.out), summary, seconds.count()).c_str());
+  }
+}
 
 void addCompressionOptions(CLI::App& command, Options& options) {
   command.add_option("--level", options.compression.level, "zstd compression level")
@@ -57,9 +97,7 @@ LauncherRequest launcherRequest(const Options& options) {
   if (!options.region.empty()) {
     request.region = options.region;
   }
-  request.kit = options.kit;
   request.compression = options.compression;
-  request.keepWork = options.keepWork;
   return request;
 }
 
@@ -73,8 +111,11 @@ void addRegionCommand(CLI::App& app, Options& options) {
   region->footer(
       "Every file below the folder is packed, the main file first. Empty folders are ignored: "
       "a region holds files only.");
-  region->callback(
-      [&] { packRegion(options.app, options.main, options.out, options.compression); });
+  region->callback([&] {
+    summarized(options, [&] {
+      return packRegion(options.app, options.main, options.out, options.compression);
+    });
+  });
 }
 
 void addListCommand(CLI::App& app, Options& options) {
@@ -84,7 +125,7 @@ void addListCommand(CLI::App& app, Options& options) {
 }
 
 void addLauncherCommand(CLI::App& app, Options& options) {
-  CLI::App* launcher = app.add_subcommand("launcher", "link a launcher for an application");
+  CLI::App* launcher = app.add_subcommand("launcher", "write a launcher for an application");
   launcher->add_option("--config", options.config, "launcher configuration file (TOML)")
       ->required();
   launcher->add_option("--out", options.out, "launcher .exe to write")->required();
@@ -92,23 +133,29 @@ void addLauncherCommand(CLI::App& app, Options& options) {
       launcher->add_option("--app", options.app, "application folder (replaces the configured)");
   launcher->add_option("--region", options.region, "region made before, in place of a folder")
       ->excludes(appOption);
-  launcher->add_option("--kit", options.kit, "kit file of the Windows tree")->capture_default_str();
   addCompressionOptions(*launcher, options);
-  launcher->add_flag("--keep-work", options.keepWork, "keep the generated sources and objects");
   launcher->footer("Empty folders of the application are ignored: a region holds files only.");
-  launcher->callback([&] { buildLauncher(launcherRequest(options)); });
+  launcher->callback(
+      [&] { summarized(options, [&] { return buildLauncher(launcherRequest(options)); }); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Packs an application folder into a payload region and links launchers.",
+  CLI::App app{"Packs an application folder into a payload region and writes launchers.",
                "tarnic-pack"};
   app.require_subcommand(1);
+  // Options of the whole program are taken after the subcommand too.
+  app.fallthrough();
+  app.set_version_flag("--version", "tarnic-pack " TARNIC_VERSION);
   Options options;
+  app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
   addRegionCommand(app, options);
   addListCommand(app, options);
   addLauncherCommand(app, options);
+  if (unknownSubcommand(argc, argv)) {
+    return kUsageStatus;
+  }
   catchInterruptions();
   try {
     app.parse(argc, argv);
@@ -116,11 +163,11 @@ int main(int argc, char** argv) {
     if (error.get_exit_code() == 0) {
       return app.exit(error);
     }
-    std::fprintf(stderr, "tarnic-pack: error: %s\n", error.what());
+    printError(error.what());
     return kUsageStatus;
   } catch (const std::exception& error) {
     // Caught, not left to terminate, so that unwinding removes temporary files.
-    std::fprintf(stderr, "tarnic-pack: error: %s\n", error.what());
+    printError(error.what());
     return kFailureStatus;
   }
   return 0;

@@ -12,10 +12,11 @@
 #include <memory>
 #include <optional>
 
-#include "packer/little_endian.h"
+#include "payload/little_endian.h"
 #include "packer/pack_error.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
+#include "packer/windows_program.h"
 #include "payload/payload_format.h"
 
 namespace {
@@ -113,7 +114,9 @@ std::u16string readName(EntryStream& stream, size_t index) {
   }
 }
 
-RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index) {
+// Reads the entry's data to check it, keeping its first bytes in `head` when not null.
+RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index,
+                      std::vector<unsigned char>* head) {
   const std::string nameProblem = windowsNameProblem(name);
   if (!nameProblem.empty()) {
     failEntry(index, name, "name " + nameProblem);
@@ -138,6 +141,9 @@ RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index) {
       failEntry(index, entry.name, "the entry stream ends in the data");
     }
     crc = crc32(crc, chunk, static_cast<uInt>(size));
+    if (head != nullptr && head->size() < kProgramHeadBytes) {
+      head->insert(head->end(), chunk, chunk + std::min(size, kProgramHeadBytes - head->size()));
+    }
     left -= size;
   }
   const uint32_t computed = storedChecksum(static_cast<uint32_t>(crc));
@@ -148,7 +154,8 @@ RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index) {
   return entry;
 }
 
-std::vector<RegionEntry> readEntries(const unsigned char* frame, size_t frameBytes) {
+std::vector<RegionEntry> readEntries(const unsigned char* frame, size_t frameBytes,
+                                     std::vector<unsigned char>& mainHead) {
   EntryStream stream(frame, frameBytes);
   std::vector<RegionEntry> entries;
   while (true) {
@@ -156,7 +163,8 @@ std::vector<RegionEntry> readEntries(const unsigned char* frame, size_t frameByt
     if (name.empty()) {
       break;
     }
-    entries.push_back(readEntry(stream, std::move(name), entries.size()));
+    entries.push_back(
+        readEntry(stream, std::move(name), entries.size(), entries.empty() ? &mainHead : nullptr));
   }
   if (!stream.atEnd()) {
     throw PackError("the frame holds data after the terminator");
@@ -215,7 +223,7 @@ Region regionOfRegionFile(const std::vector<unsigned char>& file) {
   if (length != file.size()) {
     throw PackError(std::to_string(file.size() - length) + " bytes follow the region's trailer");
   }
-  return Region{0, length, {}};
+  return Region{0, length, {}, {}};
 }
 
 // The first place in the executable where the magic, the launcher's frame header, a frame and
@@ -232,7 +240,7 @@ Region regionInExecutable(const std::vector<unsigned char>& file) {
       const size_t available = file.size() - offset;
       const size_t frameBytes =
           frameLength(region + kPayloadMagicBytes, available - kPayloadMagicBytes);
-      return Region{offset, checkTrailer(region, available, frameBytes), {}};
+      return Region{offset, checkTrailer(region, available, frameBytes), {}, {}};
     } catch (const PackError& problem) {
       if (!firstProblem) {
         firstProblem = "at offset " + std::to_string(offset) + ": " + problem.what();
@@ -270,7 +278,8 @@ Region readRegion(const std::vector<unsigned char>& file) {
   const bool executable = startsWith(file, 0, kExecutableMagic, sizeof kExecutableMagic);
   Region region = executable ? regionInExecutable(file) : regionOfRegionFile(file);
   const size_t frameBytes = region.length - kRegionOverheadBytes;
-  region.entries = readEntries(file.data() + region.offset + kPayloadMagicBytes, frameBytes);
+  region.entries =
+      readEntries(file.data() + region.offset + kPayloadMagicBytes, frameBytes, region.mainHead);
   return region;
 }
 

@@ -18,6 +18,9 @@ struct Region {
   size_t offset;  // of the magic in the file
   size_t length;
   std::vector<RegionEntry> entries;
+  // The first entry's first bytes, up to kProgramHeadBytes (packer/windows_program.h): enough
+  // to tell what kind of program it is.
+  std::vector<unsigned char> mainHead;
 };
 
 // The whole file. Throws PackError when it cannot be read.

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "packer/test_util.h"
+#include "tests/packer/test_util.h"
 #include "payload/payload_format.h"
 
 namespace fs = std::filesystem;
@@ -66,8 +66,8 @@ class ListCommand : public ::testing::Test {
     writeFile(scratch_ / "app/sub/\xc3\xa9.txt", "x");
     writeFile(scratch_ / "app/empty", "");
     const fs::path region = scratch_ / "packed.bin";
-    ToolResult result = runPack({"region", "--app", scratch_ / "app", "--main", "main.exe", "--out",
-                                 region, "--level", "3"});
+    ToolResult result = runPack({"--quiet", "region", "--app", scratch_ / "app", "--main",
+                                 "main.exe", "--out", region, "--level", "3"});
     EXPECT_EQ(result.status, 0) << result.err;
     return readFile(region);
   }

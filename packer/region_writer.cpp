@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "packer/little_endian.h"
+#include "payload/little_endian.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/progress.h"
@@ -211,10 +211,14 @@ uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compr
   return regionLength(frameBytes);
 }
 
-void packRegion(const std::filesystem::path& folder, std::string_view mainName,
-                const std::filesystem::path& out, const Compression& compression) {
+PackSummary packRegion(const std::filesystem::path& folder, std::string_view mainName,
+                       const std::filesystem::path& out, const Compression& compression) {
   const std::vector<AppFile> files = collectAppFiles(folder, mainName);
   OutputFile output(out);
-  writeRegion(files, compression, output.stream());
+  PackSummary summary{files.size(), 0, writeRegion(files, compression, output.stream())};
   output.commit();
+  for (const AppFile& file : files) {
+    summary.bytesIn += file.size;
+  }
+  return summary;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "packer/app_folder.h"
+#include "packer/pack_summary.h"
 
 constexpr int kDefaultCompressionLevel = 19;
 
@@ -32,5 +33,5 @@ uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compr
 
 // The `region` command: packs `folder`, `mainName` first, into the region file `out`, which
 // appears only when it is complete.
-void packRegion(const std::filesystem::path& folder, std::string_view mainName,
-                const std::filesystem::path& out, const Compression& compression);
+PackSummary packRegion(const std::filesystem::path& folder, std::string_view mainName,
+                       const std::filesystem::path& out, const Compression& compression);

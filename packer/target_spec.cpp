@@ -1,45 +1,82 @@
 #include "packer/target_spec.h"
 
+#include <cstdio>
+
 #include "packer/text_encoding.h"
+#include "paths/spec_tokens.h"
 
 namespace {
 
-constexpr const char* kTokenNames[] = {"TEMP",    "PROGRAM", "PROGRAM_BASE", "PROGRAM_DIR",
-                                       "PID",     "HOME",    "CACHE_DIR",    "COMPANY",
-                                       "PRODUCT", "VERSION", "FILE_VERSION", "PRODUCT_VERSION",
-                                       "RANDOM",  "TIME_US", "TIME"};
-
-char16_t asciiUpper(char16_t unit) {
-  return unit >= u'a' && unit <= u'z' ? unit - 0x20 : unit;
-}
-
-bool isTokenName(std::u16string_view name) {
-  for (const char* token : kTokenNames) {
-    size_t i = 0;
-    while (token[i] != '\0' && i < name.size() && asciiUpper(name[i]) == token[i]) {
-      ++i;
-    }
-    if (token[i] == '\0' && i == name.size()) {
-      return true;
-    }
-  }
-  return false;
-}
+constexpr std::u16string_view kForbiddenInPaths = u"<>\"|?*:";
+constexpr size_t kDriveColon = 1;
+constexpr char16_t kLastControlCharacter = 0x1F;
 
 std::string quoted(std::u16string_view text) {
   return "\"" + utf16ToUtf8(text) + "\"";
 }
 
-}  // namespace
+bool isAsciiLetter(char16_t unit) {
+  return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
+}
 
-std::string targetSpecProblem(std::u16string_view spec) {
-  if (spec.empty()) {
-    return "is empty";
+bool startsWithDrive(std::u16string_view spec) {
+  return spec.size() >= 3 && isAsciiLetter(spec[0]) && spec[kDriveColon] == u':' &&
+         spec[2] == u'\\';
+}
+
+// "\\server\share": two backslashes, a server name and a share name, neither empty.
+bool startsWithShare(std::u16string_view spec) {
+  if (spec.substr(0, 2) != u"\\\\") {
+    return false;
   }
-  if (spec.size() > kMaxTargetSpecUnits) {
-    return "is " + std::to_string(spec.size()) + " UTF-16 units long; the launcher takes at most " +
-           std::to_string(kMaxTargetSpecUnits);
+  const size_t shareAt = spec.find(u'\\', 2);
+  return shareAt != std::u16string_view::npos && shareAt > 2 && shareAt + 1 < spec.size() &&
+         spec[shareAt + 1] != u'\\';
+}
+
+bool startsWithFullPathToken(std::u16string_view spec) {
+  const size_t close = spec.find(u'}');
+  if (spec.empty() || spec[0] != u'{' || close == std::u16string_view::npos) {
+    return false;
   }
+  const SpecTokenName* token = findSpecToken(spec.data() + 1, close - 1);
+  return token != nullptr && token->fullPath;
+}
+
+std::string fullPathTokens() {
+  std::string names;
+  for (const SpecTokenName& token : kSpecTokens) {
+    if (token.fullPath) {
+      names += std::string(names.empty() ? "" : ", ") + "{" + token.name + "}";
+    }
+  }
+  return names;
+}
+
+std::string unitName(char16_t unit) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(unit));
+  return text;
+}
+
+// The problem of the literal character at `at`, or "".
+std::string literalProblem(std::u16string_view spec, size_t at) {
+  const char16_t unit = spec[at];
+  const std::string where = " at unit " + std::to_string(at + 1);
+  if (unit <= kLastControlCharacter) {
+    return "holds the control character " + unitName(unit) + where +
+           ", which no Windows path can hold (" + kSingleQuoteHint + ")";
+  }
+  if (kForbiddenInPaths.find(unit) == std::u16string_view::npos ||
+      (at == kDriveColon && isAsciiLetter(spec[0]))) {
+    return "";
+  }
+  return "holds " + quoted(spec.substr(at, 1)) + where + ", which no Windows path can hold" +
+         (unit == u':' ? " but after a drive letter" : "");
+}
+
+// The problems of the braces and token names, and of the literal characters between them.
+std::string partsProblem(std::u16string_view spec) {
   size_t open = std::u16string_view::npos;
   for (size_t i = 0; i < spec.size(); ++i) {
     if (spec[i] == u'{') {
@@ -55,14 +92,42 @@ std::string targetSpecProblem(std::u16string_view spec) {
       if (name.empty()) {
         return "has an empty token name \"{}\"";
       }
-      if (!isTokenName(name)) {
+      if (findSpecToken(name.data(), name.size()) == nullptr) {
         return "has the unknown token " + quoted(spec.substr(open, i - open + 1));
       }
       open = std::u16string_view::npos;
+    } else if (open == std::u16string_view::npos) {
+      std::string problem = literalProblem(spec, i);
+      if (!problem.empty()) {
+        return problem;
+      }
     }
   }
   if (open != std::u16string_view::npos) {
     return "has a \"{\" that is never closed: " + quoted(spec.substr(open));
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string targetSpecProblem(std::u16string_view spec) {
+  if (spec.empty()) {
+    return "is empty";
+  }
+  if (spec.size() > kMaxTargetSpecUnits) {
+    return "is " + std::to_string(spec.size()) + " UTF-16 units long; the launcher takes at most " +
+           std::to_string(kMaxTargetSpecUnits);
+  }
+  std::string problem = partsProblem(spec);
+  if (!problem.empty()) {
+    return problem;
+  }
+  if (!startsWithFullPathToken(spec) && !startsWithDrive(spec) && !startsWithShare(spec)) {
+    return "is not absolute, so the launcher would unpack below whatever folder it is started "
+           "in: start it with a token that gives a full path (" +
+           fullPathTokens() +
+           "), a drive such as \"C:\\\" or a share such as \"\\\\server\\share\"";
   }
   return "";
 }

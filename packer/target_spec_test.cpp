@@ -9,8 +9,9 @@ namespace {
 TEST(TargetSpec, AcceptsEveryTokenInAnyAsciiCase) {
   for (const char16_t* spec :
        {u"{CACHE_DIR}\\ZarvelDynamics\\Tessaline-Deck\\1.20", u"{cache_dir}\\x", u"{Temp}",
-        u"{PROGRAM}{PROGRAM_BASE}{PROGRAM_DIR}{PID}{HOME}", u"{COMPANY}{PRODUCT}{VERSION}",
-        u"{FILE_VERSION}{PRODUCT_VERSION}{RANDOM}{TIME_US}{time}", u"C:\\plain path"}) {
+        u"{PROGRAM}{PROGRAM_BASE}{PROGRAM_DIR}{PID}{HOME}", u"{TEMP}{COMPANY}{PRODUCT}{VERSION}",
+        u"{HOME}{FILE_VERSION}{PRODUCT_VERSION}{RANDOM}{TIME_US}{time}", u"C:\\plain path", u"d:\\",
+        u"\\\\server\\share\\{PRODUCT}", u"{PROGRAM_BASE}-data"}) {
     EXPECT_EQ(targetSpecProblem(spec), "") << utf16ToUtf8(spec);
   }
 }
@@ -32,9 +33,43 @@ TEST(TargetSpec, RefusesWhatTheLauncherWouldRefuseOrDropSilently) {
 }
 
 TEST(TargetSpec, TakesAtMost4095Units) {
-  EXPECT_EQ(targetSpecProblem(std::u16string(kMaxTargetSpecUnits, u'x')), "");
-  EXPECT_NE(targetSpecProblem(std::u16string(kMaxTargetSpecUnits + 1, u'x')).find("4096"),
+  EXPECT_EQ(targetSpecProblem(u"C:\\" + std::u16string(kMaxTargetSpecUnits - 3, u'x')), "");
+  EXPECT_NE(targetSpecProblem(u"C:\\" + std::u16string(kMaxTargetSpecUnits - 2, u'x')).find("4096"),
             std::string::npos);
+}
+
+TEST(TargetSpec, RefusesASpecThatDependsOnTheFolderTheLauncherStartsIn) {
+  for (const char16_t* spec :
+       {u"MyApp", u"{COMPANY}\\App", u"\\App", u"C:App", u"C:", u"\\\\server", u"\\\\server\\",
+        u"\\\\\\share", u"{VERSION}{TEMP}"}) {
+    const std::string problem = targetSpecProblem(spec);
+    EXPECT_EQ(problem.rfind("is not absolute", 0), 0u) << utf16ToUtf8(spec) << ": " << problem;
+    EXPECT_NE(problem.find("{TEMP}, {PROGRAM}, {PROGRAM_BASE}, {PROGRAM_DIR}, {HOME}, {CACHE_DIR}"),
+              std::string::npos)
+        << problem;
+  }
+}
+
+TEST(TargetSpec, RefusesLiteralCharactersNoWindowsPathCanHold) {
+  const std::pair<std::u16string, const char*> cases[] = {
+      {u"{TEMP}\\a<b", "holds \"<\" at unit 9, which no Windows path can hold"},
+      {u"{TEMP}\\a|b", "holds \"|\" at unit 9"},
+      {u"{TEMP}\\what?", "holds \"?\" at unit 12"},
+      {u"{TEMP}\\*", "holds \"*\""},
+      {u"{TEMP}\\say \"hi\"", "holds \"\"\" at unit 12"},
+      {u"1:\\x", "holds \":\" at unit 2"},
+      {u"C:\\a:b",
+       "holds \":\" at unit 5, which no Windows path can hold but after a drive letter"},
+      {u"{TEMP}\\new\nline", "holds the control character U+000A at unit 11"},
+      {u"\\\\?\\C:\\x", "holds \"?\" at unit 3"},
+  };
+  for (const auto& [spec, words] : cases) {
+    EXPECT_NE(targetSpecProblem(spec).find(words), std::string::npos)
+        << words << ": " << targetSpecProblem(spec);
+  }
+  EXPECT_NE(targetSpecProblem(u"{TEMP}\\a\tb").find("single-quoted"), std::string::npos);
+  // Inside a token the same characters are a token's problem, not a path's.
+  EXPECT_NE(targetSpecProblem(u"{TEMP}\\{A?B}").find("unknown token"), std::string::npos);
 }
 
 }  // namespace

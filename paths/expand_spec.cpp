@@ -11,6 +11,7 @@
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
 #include "paths/published_values.h"
+#include "paths/spec_tokens.h"
 #include "paths/system_paths.h"
 
 namespace {
@@ -25,48 +26,6 @@ constexpr size_t kExeSuffixChars = 4;
 // Room for the decimal text of a process id.
 constexpr size_t kProcessIdChars = 32;
 
-enum class Token {
-  kTemp,
-  kProgram,
-  kProgramBase,
-  kProgramDir,
-  kPid,
-  kHome,
-  kCacheDir,
-  kCompany,
-  kProduct,
-  kVersion,
-  kFileVersion,
-  kProductVersion,
-  kRandom,
-  kTimeUs,
-  kTime,
-  kUnknown,
-};
-
-struct TokenName {
-  const wchar_t* name;
-  Token token;
-};
-
-constexpr TokenName kTokens[] = {
-    {L"TEMP", Token::kTemp},
-    {L"PROGRAM", Token::kProgram},
-    {L"PROGRAM_BASE", Token::kProgramBase},
-    {L"PROGRAM_DIR", Token::kProgramDir},
-    {L"PID", Token::kPid},
-    {L"HOME", Token::kHome},
-    {L"CACHE_DIR", Token::kCacheDir},
-    {L"COMPANY", Token::kCompany},
-    {L"PRODUCT", Token::kProduct},
-    {L"VERSION", Token::kVersion},
-    {L"FILE_VERSION", Token::kFileVersion},
-    {L"PRODUCT_VERSION", Token::kProductVersion},
-    {L"RANDOM", Token::kRandom},
-    {L"TIME_US", Token::kTimeUs},
-    {L"TIME", Token::kTime},
-};
-
 wchar_t foldAsciiCase(wchar_t c) {
   return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
 }
@@ -78,15 +37,6 @@ bool equalIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
     }
   }
   return *a == *b;
-}
-
-Token lookUpToken(const wchar_t* name) {
-  for (const TokenName& entry : kTokens) {
-    if (equalIgnoringAsciiCase(name, entry.name)) {
-      return entry.token;
-    }
-  }
-  return Token::kUnknown;
 }
 
 // The output under construction: the caller's buffer, its room and the characters written.
@@ -217,50 +167,50 @@ void appendPublished(Output& out, const char* variable, void (*make)(wchar_t*)) 
   appendValue(out, value);
 }
 
-bool appendToken(Output& out, Token token) {
+bool appendToken(Output& out, SpecToken token) {
   switch (token) {
-    case Token::kTemp:
+    case SpecToken::kTemp:
       appendTemp(out);
       trimTrailingBackslashes(out);
       return true;
-    case Token::kProgram:
+    case SpecToken::kProgram:
       return appendProgram(out);
-    case Token::kProgramBase:
+    case SpecToken::kProgramBase:
       return appendProgramBase(out);
-    case Token::kProgramDir:
+    case SpecToken::kProgramDir:
       return appendProgramDir(out);
-    case Token::kPid:
+    case SpecToken::kPid:
       appendPid(out);
       return true;
-    case Token::kHome:
+    case SpecToken::kHome:
       return appendFolder(out, CSIDL_PROFILE);
-    case Token::kCacheDir:
+    case SpecToken::kCacheDir:
       return appendFolder(out, CSIDL_LOCAL_APPDATA);
-    case Token::kCompany:
-      appendValue(out, kCompanyName);
+    case SpecToken::kCompany:
+      appendValue(out, companyName());
       return true;
-    case Token::kProduct:
-      appendValue(out, kProductName);
+    case SpecToken::kProduct:
+      appendValue(out, productName());
       return true;
-    case Token::kVersion:
-      appendValue(out, kVersion);
+    case SpecToken::kVersion:
+      appendValue(out, versionString());
       return true;
-    case Token::kFileVersion:
-      appendValue(out, kFileVersion);
+    case SpecToken::kFileVersion:
+      appendValue(out, fileVersionString());
       return true;
-    case Token::kProductVersion:
-      appendValue(out, kProductVersion);
+    case SpecToken::kProductVersion:
+      appendValue(out, productVersionString());
       return true;
-    case Token::kRandom:
+    case SpecToken::kRandom:
       appendPublished(out, kRandomVariable, makeRandomTag);
       return true;
-    case Token::kTimeUs:
+    case SpecToken::kTimeUs:
       appendPublished(out, kTimeUsVariable, makeTimeUs);
       return true;
-    case Token::kTime:
+    case SpecToken::kTime:
       appendPublished(out, kStartVariable, makeStartTime);
       return true;
-    case Token::kUnknown:
+    case SpecToken::kUnknown:
       break;
   }
   return false;
@@ -293,9 +243,8 @@ bool expandSpec(wchar_t* output, const wchar_t* spec, size_t room) {
       if (!nameOpen || nameLength == kTokenNameUnits) {
         return false;
       }
-      name[nameLength] = L'\0';
       nameOpen = false;
-      if (!appendToken(out, lookUpToken(name))) {
+      if (!appendToken(out, specToken(name, nameLength))) {
         return false;
       }
     } else if (nameOpen) {

@@ -56,6 +56,8 @@ Report parseReport(const std::string& out) {
       report.showWindow = static_cast<WORD>(std::stoul(value.substr(first + 1, second)));
       report.title = unhex(value.substr(second + 1));
     }
+    if (key == "console")
+      report.console = value == "1";
     if (key.rfind("env.", 0) == 0)
       report.environment[key.substr(4)] =
           value == "unset" ? std::nullopt : std::optional<std::wstring>(unhex(value));
@@ -135,4 +137,18 @@ std::vector<std::wstring> filesBelow(const std::wstring& folder) {
   std::vector<std::wstring> names;
   collectFiles(folder, L"", &names);
   return names;
+}
+
+std::string launchFailureLine(DWORD code) {
+  char* text = nullptr;
+  FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<char*>(&text),
+      0, nullptr);
+  std::string systemText = text == nullptr ? "" : text;
+  LocalFree(text);
+  while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
+    systemText.pop_back();
+  return "Error, couldn't launch child ([Error " + std::to_string(code) + "] " + systemText +
+         ")\r\n";
 }

@@ -21,6 +21,7 @@ struct Report {
   DWORD startupFlags = 0;
   WORD showWindow = 0;
   std::wstring title;
+  bool console = false;  // the child was attached to a console
 };
 
 struct Launch {
@@ -56,6 +57,9 @@ std::optional<std::string> readWholeFile(const std::wstring& path);
 
 // Names of every file below `folder`, relative to it, with backslashes.
 std::vector<std::wstring> filesBelow(const std::wstring& folder);
+
+// The launcher's line for a child that `code` kept from starting, as it reaches a pipe.
+std::string launchFailureLine(DWORD code);
 
 // A published variable as the child saw it, or "<unset>".
 std::wstring variable(const Launch& launch, const char* name);

@@ -226,16 +226,7 @@ TEST(LauncherChild, StartsWithTheWindowStateAndTitleTheLauncherWasStartedWith) {
 
 TEST(LauncherChild, ReportsAFirstEntryThatIsNoProgramAndStartsNothing) {
   Launch r = launch(L"not_a_program");
-  char* text = nullptr;
-  FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, ERROR_BAD_EXE_FORMAT, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-      reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string systemText = text;
-  LocalFree(text);
-  while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
-    systemText.pop_back();
-  EXPECT_EQ(r.process.err, "Error, couldn't launch child ([Error 193] " + systemText + ")\r\n");
+  EXPECT_EQ(r.process.err, launchFailureLine(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(r.process.out, "");
   EXPECT_EQ(r.process.exitCode, 2u);
 }

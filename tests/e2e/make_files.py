@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes files of given sizes with deterministic pseudo-random content (seeded by the name).
+"""Writes files of given sizes with deterministic pseudo-random content (seeded by the name),
+or the first bytes of another file.
 
-Usage: make_files.py <folder> <relative name>:<bytes> ..."""
+Usage: make_files.py <folder> <relative name>:<bytes> | <relative name>=<source>:<bytes> ..."""
 import os
 import random
 import sys
@@ -9,7 +10,13 @@ import sys
 folder = sys.argv[1]
 for spec in sys.argv[2:]:
     name, size = spec.rsplit(":", 1)
+    name, _, source = name.partition("=")
     path = os.path.join(folder, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
+    if source:
+        with open(source, "rb") as f:
+            data = f.read(int(size))
+    else:
+        data = random.Random(name).randbytes(int(size))
     with open(path, "wb") as f:
-        f.write(random.Random(name).randbytes(int(size)))
+        f.write(data)

@@ -3,7 +3,7 @@
 //
 // Options, after the launcher's own path: --exit N, --crash, --sleep MS, --ignore-interrupts,
 // --stderr TEXT. Every report line is "key=value"; text that may hold any character is given
-// as the hex digits of its UTF-8 bytes.
+// as the hex digits of its UTF-8 bytes. The same source builds a console and a GUI program.
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -73,6 +73,12 @@ void reportReceived(int count, wchar_t** arguments) {
   GetStartupInfoW(&startup);
   printf("startup=%lx,%u,%s\n", startup.dwFlags, startup.wShowWindow,
          hex(startup.lpTitle != nullptr ? startup.lpTitle : L"").c_str());
+  // A process attached to a console can open its screen buffer; one without cannot.
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  printf("console=%d\n", console != INVALID_HANDLE_VALUE);
+  if (console != INVALID_HANDLE_VALUE)
+    CloseHandle(console);
   printf("pid=%lu\n", GetCurrentProcessId());
   printf("parent=%lu\n", parentProcessId());
   fflush(stdout);

@@ -1,9 +1,21 @@
-// The configuration compiled into the test programs that link launcher code.
+// The configuration of the test programs that link launcher code, in place of an image's.
 #include "build/launcher_config.h"
 
-extern const wchar_t kTargetSpec[] = L"{TEMP}\\tarnic-tests\\{PRODUCT}";
-extern const wchar_t kCompanyName[] = L"Zarvel Dynamics";
-extern const wchar_t kProductName[] = L"Tessaline Deck";
-extern const wchar_t kVersion[] = L"1.20.0.0";
-extern const wchar_t kFileVersion[] = L"1.20.0.1";
-extern const wchar_t kProductVersion[] = L"1.20.0.2";
+const wchar_t* targetSpec() {
+  return L"{TEMP}\\tarnic-tests\\{PRODUCT}";
+}
+const wchar_t* companyName() {
+  return L"Zarvel Dynamics";
+}
+const wchar_t* productName() {
+  return L"Tessaline Deck";
+}
+const wchar_t* versionString() {
+  return L"1.20.0.0";
+}
+const wchar_t* fileVersionString() {
+  return L"1.20.0.1";
+}
+const wchar_t* productVersionString() {
+  return L"1.20.0.2";
+}

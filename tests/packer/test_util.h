@@ -1,11 +1,13 @@
-// Helpers of the packer's tests: scratch folders, files, and runs of the tarnic-pack program.
+// Helpers of the packer's tests: scratch folders, files, runs of the tarnic-pack program, and
+// icons and program headers made to order.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "packer/run_tool.h"
+#include "tests/packer/run_program.h"
 
 // A fresh folder, removed with its content at the end of the test.
 class ScratchFolder {
@@ -34,3 +36,13 @@ ToolResult runPack(const std::vector<std::string>& args);
 
 // An icon file of PNG images, one per size (256 is entered as 0, as icon directories require).
 std::string makeIcon(const std::vector<int>& sizes);
+
+// The headers of a Windows program as a linker writes them, with no sections: enough for the
+// packer's check of a main program. By default a 64-bit x64 console program.
+struct ProgramHeaders {
+  uint16_t machine = 0x8664;
+  uint16_t magic = 0x20B;           // 0x10B for PE32
+  uint16_t characteristics = 0x22;  // executable, large addresses; 0x2000 for a DLL
+  uint16_t subsystem = 3;           // 2 for a GUI program
+};
+std::string makeProgram(const ProgramHeaders& headers = {});

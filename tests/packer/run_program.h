@@ -1,4 +1,4 @@
-// Running the build tools (compiler, windres) without a shell: arguments reach them as they are.
+// Running programs from the packer's tests without a shell: arguments reach them as they are.
 #pragma once
 
 #include <filesystem>
@@ -12,8 +12,6 @@ struct ToolResult {
 };
 
 // Runs `argv` (argv[0] searched in PATH when it has no slash) in `folder`, standard input from
-// /dev/null, both outputs captured. Throws PackError when the program cannot be started.
+// /dev/null, both outputs captured. Throws std::runtime_error when the program cannot be
+// started.
 ToolResult runProgram(const std::vector<std::string>& argv, const std::filesystem::path& folder);
-
-// runProgram; throws PackError with the command line and the tool's output unless it exits 0.
-void runTool(const std::vector<std::string>& argv, const std::filesystem::path& folder);

@@ -1,4 +1,5 @@
-// Little-endian integers, as the payload region and the icon file store them.
+// Little-endian integers, as every format of the project stores them: the payload region and
+// its entry table, the launcher image descriptor, icon files and PE images.
 #pragma once
 
 #include <cstddef>
@@ -20,4 +21,12 @@ Unsigned readLittleEndian(const unsigned char* bytes) {
     value = static_cast<Unsigned>((value << 8) | bytes[i]);
   }
   return value;
+}
+
+// Stores the sizeof(Unsigned) bytes of `value` at `bytes`, least significant first.
+template <typename Unsigned>
+void storeLittleEndian(unsigned char* bytes, Unsigned value) {
+  for (size_t i = 0; i < sizeof value; ++i) {
+    bytes[i] = static_cast<unsigned char>((value >> (8 * i)) & 0xFF);
+  }
 }

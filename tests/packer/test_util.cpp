@@ -1,4 +1,4 @@
-#include "packer/test_util.h"
+#include "tests/packer/test_util.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "packer/little_endian.h"
+#include "build/icon/ico_format.h"
+#include "payload/little_endian.h"
 
 namespace fs = std::filesystem;
 
@@ -108,8 +109,6 @@ ToolResult runPack(const std::vector<std::string>& args) {
 }
 
 std::string makeIcon(const std::vector<int>& sizes) {
-  constexpr size_t kHeaderBytes = 6;
-  constexpr size_t kEntryBytes = 16;
   std::string icon;
   appendLittleEndian<uint16_t>(icon, 0);
   appendLittleEndian<uint16_t>(icon, 1);
@@ -124,8 +123,28 @@ std::string makeIcon(const std::vector<int>& sizes) {
     appendLittleEndian<uint16_t>(icon, 32);  // bits per pixel
     appendLittleEndian<uint32_t>(icon, static_cast<uint32_t>(png.size()));
     appendLittleEndian<uint32_t>(
-        icon, static_cast<uint32_t>(kHeaderBytes + kEntryBytes * sizes.size() + images.size()));
+        icon,
+        static_cast<uint32_t>(kIcoHeaderBytes + kIcoEntryBytes * sizes.size() + images.size()));
     images += png;
   }
   return icon + images;
+}
+
+std::string makeProgram(const ProgramHeaders& headers) {
+  constexpr uint32_t kPeOffset = 0x40;
+  const bool pe32 = headers.magic == 0x10B;
+  const uint16_t optionalBytes = pe32 ? 224 : 240;
+  std::string image = "MZ" + std::string(kPeOffset - 2, '\0');
+  image.replace(0x3C, 4, std::string("\x40\0\0\0", 4));
+  image += std::string("PE\0\0", 4);
+  appendLittleEndian<uint16_t>(image, headers.machine);
+  appendLittleEndian<uint16_t>(image, 0);  // sections
+  image += std::string(12, '\0');          // time stamp, symbol table and count
+  appendLittleEndian<uint16_t>(image, optionalBytes);
+  appendLittleEndian<uint16_t>(image, headers.characteristics);
+  std::string optional(optionalBytes, '\0');
+  optional[0] = static_cast<char>(headers.magic & 0xFF);
+  optional[1] = static_cast<char>(headers.magic >> 8);
+  optional[68] = static_cast<char>(headers.subsystem);
+  return image + optional + std::string(512, '\0');
 }

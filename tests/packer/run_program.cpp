@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "packer/pack_error.h"
-#include "packer/run_tool.h"
+#include <stdexcept>
+
+#include "tests/packer/run_program.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class Pipe {
  public:
   Pipe() {
     if (pipe2(ends_, O_CLOEXEC) != 0) {
-      throw PackError(std::string("cannot create a pipe: ") + std::strerror(errno));
+      throw std::runtime_error(std::string("cannot create a pipe: ") + std::strerror(errno));
     }
   }
   ~Pipe() {
@@ -66,7 +67,7 @@ void collectOutput(Pipe& out, Pipe& err, ToolResult& result) {
       if (errno == EINTR) {
         continue;
       }
-      throw PackError(std::string("cannot read a tool's output: ") + std::strerror(errno));
+      throw std::runtime_error(std::string("cannot read a tool's output: ") + std::strerror(errno));
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) {
@@ -87,31 +88,10 @@ int waitFor(pid_t child) {
   int status;
   while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) {
-      throw PackError(std::string("cannot wait for a tool: ") + std::strerror(errno));
+      throw std::runtime_error(std::string("cannot wait for a tool: ") + std::strerror(errno));
     }
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : kSignalStatusBase + WTERMSIG(status);
-}
-
-// The command as a shell would take it, for the user to run again by hand.
-std::string shellQuoted(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                            "0123456789+-_./=:,@%") == std::string::npos) {
-    return arg;
-  }
-  std::string quoted = "'";
-  for (char c : arg) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
-}
-
-std::string commandLine(const std::vector<std::string>& argv) {
-  std::string line;
-  for (const std::string& arg : argv) {
-    line += (line.empty() ? "" : " ") + shellQuoted(arg);
-  }
-  return line;
 }
 
 }  // namespace
@@ -125,7 +105,7 @@ ToolResult runProgram(const std::vector<std::string>& argv, const std::filesyste
   Pipe out, err, failure;
   const pid_t child = fork();
   if (child < 0) {
-    throw PackError(std::string("cannot start ") + argv[0] + ": " + std::strerror(errno));
+    throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " + std::strerror(errno));
   }
   if (child == 0) {
     execChild(args, folder.c_str(), out, err, failure);
@@ -139,16 +119,7 @@ ToolResult runProgram(const std::vector<std::string>& argv, const std::filesyste
   const bool failed = ::read(failure.read(), &startError, sizeof startError) == sizeof startError;
   result.status = waitFor(child);
   if (failed) {
-    throw PackError("cannot start " + argv[0] + ": " + std::strerror(startError));
+    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(startError));
   }
   return result;
-}
-
-void runTool(const std::vector<std::string>& argv, const std::filesystem::path& folder) {
-  const ToolResult result = runProgram(argv, folder);
-  if (result.status == 0) {
-    return;
-  }
-  throw PackError(argv[0] + " failed with status " + std::to_string(result.status) +
-                  "\n  command: " + commandLine(argv) + "\n" + result.err + result.out);
 }

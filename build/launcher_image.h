@@ -1,0 +1,16 @@
+// The launcher's own image descriptor (build/image_descriptor.h), read where the loader put the
+// image.
+#pragma once
+
+#include <cstdint>
+
+#include "build/image_descriptor.h"
+
+struct ImageField {
+  const unsigned char* bytes;  // the image base plus the field's RVA
+  uint32_t length;
+};
+
+// The bytes the descriptor's `field` points at: none (length 0) in an image the packer has not
+// filled.
+ImageField imageField(DescriptorField field);

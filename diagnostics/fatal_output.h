@@ -1,0 +1,13 @@
+// Where the fatal lines go, one file per kind of launcher, chosen by the build: a console
+// launcher writes them to its standard streams (fatal_output_console.cpp); a windowed one
+// writes them there too when the stream has a handle, and shows the line in a message box when
+// it has none (fatal_output_windowed.cpp).
+#pragma once
+
+enum class FatalStream { kOutput, kError };
+
+// Writes one line, made by the printf-style `format` (which ends in a line feed), to `stream`
+// with one call of the runtime library, which hands standard error's text over before it
+// returns and buffers standard output's until the exit.
+void writeFatalLine(FatalStream stream, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));

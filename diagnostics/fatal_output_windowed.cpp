@@ -1,0 +1,69 @@
+// A windowed launcher started from the desktop has no standard handles: its fatal line would
+// reach no one. It shows the line in a message box instead, titled with the product name.
+// user32 is loaded only then, so that it stays out of the imports and of every start that
+// does not fail.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "build/launcher_config.h"
+#include "diagnostics/fatal.h"
+#include "diagnostics/fatal_output.h"
+
+namespace {
+
+using MessageBoxFunction = int(WINAPI*)(HWND, const wchar_t*, const wchar_t*, UINT);
+
+// Room for the longest line: a path of 4096 units in the ANSI code page and the message around
+// it, or a message and the system's text for a code.
+constexpr int kLineBytes = 64 * 1024;
+
+bool hasHandle(FatalStream stream) {
+  HANDLE handle =
+      GetStdHandle(stream == FatalStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// The line without its line feed, in UTF-16 from the ANSI code page its parts were made in.
+void widenLine(const char* format, va_list arguments, wchar_t* wide) {
+  static char line[kLineBytes];
+  const int length = vsnprintf(line, kLineBytes, format, arguments);
+  if (length < 0 || length >= kLineBytes) {
+    endAbnormally();
+  }
+  trimTrailingLineBreaks(line, static_cast<size_t>(length));
+  if (MultiByteToWideChar(CP_ACP, 0, line, -1, wide, kLineBytes) == 0) {
+    endAbnormally();
+  }
+}
+
+// Failures here leave nothing else to tell the user with; the exit that follows is the same.
+void showMessageBox(const wchar_t* text) {
+  HMODULE user32 = LoadLibraryW(L"user32.dll");
+  if (user32 == nullptr) {
+    return;
+  }
+  FARPROC function = GetProcAddress(user32, "MessageBoxW");
+  if (function == nullptr) {
+    return;
+  }
+  auto messageBox = reinterpret_cast<MessageBoxFunction>(reinterpret_cast<void*>(function));
+  messageBox(/* owner */ nullptr, text, productName(), MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+void writeFatalLine(FatalStream stream, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  if (hasHandle(stream)) {
+    vfprintf(stream == FatalStream::kOutput ? stdout : stderr, format, arguments);
+  } else {
+    // One character of the line never takes more than one UTF-16 unit.
+    static wchar_t wide[kLineBytes];
+    widenLine(format, arguments, wide);
+    showMessageBox(wide);
+  }
+  va_end(arguments);
+}

@@ -1,0 +1,5 @@
+#include "launcher/child_creation.h"
+
+DWORD childCreationFlags() {
+  return NORMAL_PRIORITY_CLASS | DETACHED_PROCESS;
+}

@@ -1,0 +1,92 @@
+// The packer's command line as a user meets it: version, unknown subcommands, the summary line
+// and --quiet, and every problem of a folder in one run.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "packer/pack_summary.h"
+#include "tests/packer/test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(CommandLine, PrintsItsVersion) {
+  ToolResult result = runPack({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "tarnic-pack " TARNIC_VERSION "\n");
+}
+
+TEST(CommandLine, NamesAnUnknownSubcommand) {
+  ToolResult result = runPack({"pakc", "--app", "x"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            "tarnic-pack: error: unknown subcommand \"pakc\"; the subcommands are region, "
+            "launcher and list (see --help)\n");
+  EXPECT_NE(runPack({}).err.find("A subcommand is required"), std::string::npos);
+}
+
+TEST(CommandLine, EndsWithASummaryLineUnlessQuiet) {
+  ScratchFolder scratch;
+  writeFile(scratch / "app/main.exe", std::string(3000, 'm'));
+  writeFile(scratch / "app/data.txt", std::string(1000, 'd'));
+  const std::vector<std::string> region{"region",   "--app", scratch / "app",       "--main",
+                                        "main.exe", "--out", scratch / "app.region"};
+  ToolResult result = runPack(region);
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::regex summary("tarnic-pack: " + (scratch / "app.region").string() +
+                           ": 2 files, 4000 bytes in, ([0-9]+) bytes out \\(([0-9]+\\.[0-9])%\\), "
+                           "[0-9]+\\.[0-9]{2} s\n");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(result.err, match, summary)) << result.err;
+  EXPECT_EQ(std::stoull(match[1]), fs::file_size(scratch / "app.region"));
+
+  std::vector<std::string> quietFirst{"--quiet"}, quietAfter = region;
+  quietFirst.insert(quietFirst.end(), region.begin(), region.end());
+  quietAfter.push_back("-q");
+  for (const auto& args : {quietFirst, quietAfter}) {
+    result = runPack(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+  }
+}
+
+TEST(CommandLine, ReportsEveryProblemOfTheFolderInOneRunUpToTwenty) {
+  ScratchFolder scratch;
+  writeFile(scratch / "app/main.exe", "m");
+  const std::vector<std::string> bad{"a|b", "CON", "why?", "dot.", "sub./x", "sub./y"};
+  for (const std::string& name : bad) {
+    writeFile(scratch / "app" / name, "x");
+  }
+  const std::vector<std::string> command{"region",   "--app", scratch / "app",       "--main",
+                                         "main.exe", "--out", scratch / "app.region"};
+  ToolResult result = runPack(command);
+  EXPECT_NE(result.status, 0);
+  EXPECT_EQ(result.err.rfind("tarnic-pack: error: " + (scratch / "app").string() +
+                                 ": 5 files or folders cannot be packed:\n",
+                             0),
+            0u)
+      << result.err;
+  for (const char* name : {"a|b", "CON", "why?", "dot.", "sub."}) {
+    EXPECT_NE(result.err.find("\n  " + (scratch / "app" / name).string() + ": "), std::string::npos)
+        << name << " in " << result.err;
+  }
+  EXPECT_FALSE(fs::exists(scratch / "app.region"));
+
+  for (int i = 0; i < 30; ++i) {
+    writeFile(scratch / "app" / ("many" + std::to_string(i) + "."), "x");
+  }
+  result = runPack(command);
+  EXPECT_NE(result.err.find(": 35 files or folders cannot be packed:\n"), std::string::npos);
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1 + 20 + 1) << result.err;
+  EXPECT_NE(result.err.find("\n  and 15 more\n"), std::string::npos) << result.err;
+}
+
+TEST(PackSummary, GivesNoRatioForNothingIn) {
+  EXPECT_EQ(summaryLine("x.region", {0, 0, 40}, 0.004),
+            "tarnic-pack: x.region: 0 files, 0 bytes in, 40 bytes out (-), 0.00 s");
+  EXPECT_EQ(summaryLine("x.exe", {1, 1000, 250}, 1.5),
+            "tarnic-pack: x.exe: 1 file, 1000 bytes in, 250 bytes out (25.0%), 1.50 s");
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+#include "packer/pack_summary.h"
+
+#include <cstdio>
+
+std::string summaryLine(const std::string& output, const PackSummary& summary, double seconds) {
+  char ratio[32] = "-";
+  if (summary.bytesIn > 0) {
+    std::snprintf(ratio, sizeof ratio, "%.1f%%",
+                  100.0 * static_cast<double>(summary.bytesOut) / summary.bytesIn);
+  }
+  char time[32];
+  std::snprintf(time, sizeof time, "%.2f s", seconds);
+  return "tarnic-pack: " + output + ": " + std::to_string(summary.files) +
+         (summary.files == 1 ? " file, " : " files, ") + std::to_string(summary.bytesIn) +
+         " bytes in, " + std::to_string(summary.bytesOut) + " bytes out (" + ratio + "), " + time;
+}

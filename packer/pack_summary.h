@@ -1,0 +1,16 @@
+// The line the packer ends a run with on standard error, unless --quiet.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct PackSummary {
+  size_t files = 0;
+  uint64_t bytesIn = 0;   // the files' bytes
+  uint64_t bytesOut = 0;  // the bytes written: the region or the launcher
+};
+
+// "tarnic-pack: <output>: <files> files, <in> bytes in, <out> bytes out (<ratio>%), <seconds> s"
+// with the ratio of out to in (or "-" when nothing went in) and seconds to two decimals.
+std::string summaryLine(const std::string& output, const PackSummary& summary, double seconds);
