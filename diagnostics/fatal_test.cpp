@@ -9,25 +9,6 @@
 #include "tests/support/probe.h"
 #include "tests/support/process.h"
 
-namespace {
-
-// The system's English text for a code with its trailing line breaks removed, the way a reader
-// of the message expects it.
-std::string systemText(DWORD code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<char*>(&text),
-      0, nullptr);
-  std::string result(text ? text : "", n);
-  LocalFree(text);
-  while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
-    result.pop_back();
-  return result;
-}
-
-}  // namespace
-
 TARNIC_PROBE(header_missing) {
   failHeaderMissing();
 }

@@ -118,6 +118,20 @@ const Resource* find(const std::vector<Resource>& resources, int type, int id) {
   return nullptr;
 }
 
+// A configuration with plain version strings, `spec` and the lines of [application].
+std::string plainConfig(const std::string& spec, const std::string& application) {
+  return "target_spec = '" + spec + R"('
+[version]
+company = "C"
+product = "P"
+version = "1.0.0.0"
+file_version = "1.0.0.0"
+product_version = "1.0.0.0"
+copyright = ""
+[application]
+)" + application;
+}
+
 class Launcher : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -333,18 +347,8 @@ TEST_F(Launcher, FollowsTheMainProgramsSubsystemUnlessTheConfigurationChooses) {
 
 TEST(LauncherMain, RefusesAnythingButA64BitX64ProgramNamingTheFileAndWhatItIs) {
   ScratchFolder scratch;
-  writeFile(scratch / "launcher.toml", R"(target_spec = '{TEMP}\x'
-[version]
-company = "C"
-product = "P"
-version = "1.0.0.0"
-file_version = "1.0.0.0"
-product_version = "1.0.0.0"
-copyright = ""
-[application]
-folder = "app"
-main = "App.exe"
-)");
+  writeFile(scratch / "launcher.toml",
+            plainConfig(R"({TEMP}\x)", "folder = \"app\"\nmain = \"App.exe\"\n"));
   ProgramHeaders pe32, arm64, dll;
   pe32.magic = 0x10B;
   pe32.machine = 0x14C;
@@ -384,16 +388,7 @@ main = "App.exe"
 TEST(LauncherIcon, IsTheProjectsOwnWhenTheConfigurationNamesNone) {
   ScratchFolder scratch;
   writeFile(scratch / "app/App.exe", makeProgram());
-  writeFile(scratch / "launcher.toml", "target_spec = '{TEMP}\\x'\n" + std::string(R"([version]
-company = "C"
-product = "P"
-version = "1.0.0.0"
-file_version = "1.0.0.0"
-product_version = "1.0.0.0"
-copyright = ""
-[application]
-main = "App.exe"
-)"));
+  writeFile(scratch / "launcher.toml", plainConfig(R"({TEMP}\x)", "main = \"App.exe\"\n"));
   ToolResult result = runPack({"--quiet", "launcher", "--config", scratch / "launcher.toml",
                                "--app", scratch / "app", "--out", scratch / "App-Launcher.exe"});
   ASSERT_EQ(result.status, 0) << result.err;
@@ -414,18 +409,8 @@ TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
   ScratchFolder scratch;
   fs::copy_file(TARNIC_PACK, scratch / "tarnic-pack");
   writeFile(scratch / "app/App.exe", makeProgram());
-  writeFile(scratch / "launcher.toml", R"(target_spec = '{CACHE_DIR}\Alone\App'
-[version]
-company = "C"
-product = "P"
-version = "1.0.0.0"
-file_version = "1.0.0.0"
-product_version = "1.0.0.0"
-copyright = ""
-[application]
-folder = "app"
-main = "App.exe"
-)");
+  writeFile(scratch / "launcher.toml",
+            plainConfig(R"({CACHE_DIR}\Alone\App)", "folder = \"app\"\nmain = \"App.exe\"\n"));
   ToolResult traced = runProgram(
       {"strace", "-f", "-qq", "-e", "trace=execve", "-o", scratch / "trace", "./tarnic-pack",
        "--quiet", "launcher", "--config", "launcher.toml", "--out", "App-Launcher.exe"},

@@ -140,15 +140,6 @@ std::vector<std::wstring> filesBelow(const std::wstring& folder) {
 }
 
 std::string launchFailureLine(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<char*>(&text),
-      0, nullptr);
-  std::string systemText = text == nullptr ? "" : text;
-  LocalFree(text);
-  while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
-    systemText.pop_back();
-  return "Error, couldn't launch child ([Error " + std::to_string(code) + "] " + systemText +
+  return "Error, couldn't launch child ([Error " + std::to_string(code) + "] " + systemText(code) +
          ")\r\n";
 }

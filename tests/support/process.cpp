@@ -199,3 +199,16 @@ void removeTree(const std::wstring& path) {
   }
   RemoveDirectoryW(path.c_str());
 }
+
+std::string systemText(DWORD code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<char*>(&text),
+      0, nullptr);
+  std::string result(text ? text : "", n);
+  LocalFree(text);
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n'))
+    result.pop_back();
+  return result;
+}

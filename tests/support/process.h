@@ -49,6 +49,10 @@ std::wstring uniqueName(const std::wstring& prefix);
 // Deletes a directory and everything below it; nothing when it does not exist.
 void removeTree(const std::wstring& path);
 
+// The system's English text for `code` without its trailing line breaks, as the launcher's
+// messages give it; "" when the system has none.
+std::string systemText(DWORD code);
+
 // UTF-8 <-> UTF-16 for test expectations.
 std::wstring widen(const std::string& text);
 std::string narrow(const std::wstring& text);
