@@ -6,6 +6,7 @@
 #include <zstd.h>
 
 #include "bench/bench_process.h"
+#include "payload/little_endian.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 
@@ -37,18 +38,6 @@ uint64_t decompressFrame(const std::string& region, std::string* sink) {
   return produced;
 }
 
-namespace {
-
-uint64_t readLittleEndian(const unsigned char* field, size_t bytes) {
-  uint64_t value = 0;
-  for (size_t i = bytes; i > 0; --i) {
-    value = value << 8 | field[i - 1];
-  }
-  return value;
-}
-
-}  // namespace
-
 std::vector<StreamEntry> parseEntries(const std::string& stream) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(stream.data());
   const size_t length = stream.size();
@@ -60,7 +49,7 @@ std::vector<StreamEntry> parseEntries(const std::string& stream) {
       if (at + kNameUnitBytes > length) {
         failBench("entry stream ends inside a name");
       }
-      auto unit = static_cast<wchar_t>(readLittleEndian(bytes + at, kNameUnitBytes));
+      auto unit = static_cast<wchar_t>(readLittleEndian<uint16_t>(bytes + at));
       if (unit == kNameTerminator) {
         break;
       }
@@ -73,7 +62,7 @@ std::vector<StreamEntry> parseEntries(const std::string& stream) {
     if (at + kSizeFieldBytes + kChecksumFieldBytes > length) {
       failBench("entry stream ends inside a header");
     }
-    uint64_t size = readLittleEndian(bytes + at, kSizeFieldBytes);
+    uint64_t size = readLittleEndian<uint64_t>(bytes + at);
     at += kSizeFieldBytes + kChecksumFieldBytes;
     if (size > length - at) {
       failBench("entry stream ends inside the data of " + narrow(name));

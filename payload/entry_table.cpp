@@ -4,17 +4,10 @@
 
 #include <cstring>
 
+#include "payload/little_endian.h"
 #include "payload/payload_format.h"
 
 namespace {
-
-uint64_t readField(const unsigned char* bytes, size_t count) {
-  uint64_t value = 0;
-  for (size_t i = count; i > 0; --i) {
-    value = value << 8 | bytes[i - 1];
-  }
-  return value;
-}
 
 uint32_t tableChecksum(const unsigned char* table, uint64_t length) {
   uLong crc = crc32(0, nullptr, 0);
@@ -29,7 +22,7 @@ uint32_t tableChecksum(const unsigned char* table, uint64_t length) {
 
 bool hasNulUnit(const unsigned char* name, uint64_t units) {
   for (uint64_t i = 0; i < units; ++i) {
-    if (readField(name + i * kNameUnitBytes, kNameUnitBytes) == kNameTerminator) {
+    if (readLittleEndian<uint16_t>(name + i * kNameUnitBytes) == kNameTerminator) {
       return true;
     }
   }
@@ -44,7 +37,7 @@ uint64_t entriesEnd(const unsigned char* table, uint64_t end, uint32_t count) {
     if (end - at < kTableEntryFixedBytes) {
       return 0;
     }
-    uint64_t units = readField(table + at, kTableNameLengthBytes);
+    uint64_t units = readLittleEndian<uint16_t>(table + at);
     const unsigned char* name = table + at + kTableNameLengthBytes;
     if (units == 0 || units > kMaxNameUnits ||
         end - at - kTableEntryFixedBytes < units * kNameUnitBytes || hasNulUnit(name, units)) {
@@ -63,9 +56,9 @@ bool openEntryTable(const unsigned char* table, uint64_t length, TableCursor* cu
     return false;
   }
   uint64_t checksumAt = length - kTableChecksumBytes;
-  uint32_t count = static_cast<uint32_t>(readField(table + kTableMagicBytes, kTableCountBytes));
+  uint32_t count = readLittleEndian<uint32_t>(table + kTableMagicBytes);
   if (entriesEnd(table, checksumAt, count) != checksumAt ||
-      readField(table + checksumAt, kTableChecksumBytes) != tableChecksum(table, checksumAt)) {
+      readLittleEndian<uint32_t>(table + checksumAt) != tableChecksum(table, checksumAt)) {
     return false;
   }
   *cursor = TableCursor{table, kTableHeaderBytes, count};
@@ -77,17 +70,16 @@ bool nextTableEntry(TableCursor* cursor, TableEntry* entry) {
     return false;
   }
   const unsigned char* at = cursor->table + cursor->at;
-  entry->nameUnits = static_cast<uint16_t>(readField(at, kTableNameLengthBytes));
+  entry->nameUnits = readLittleEndian<uint16_t>(at);
   entry->name = at + kTableNameLengthBytes;
   at = entry->name + entry->nameUnits * kNameUnitBytes;
-  entry->size = readField(at, kSizeFieldBytes);
-  entry->storedChecksum =
-      static_cast<uint32_t>(readField(at + kSizeFieldBytes, kChecksumFieldBytes));
+  entry->size = readLittleEndian<uint64_t>(at);
+  entry->storedChecksum = readLittleEndian<uint32_t>(at + kSizeFieldBytes);
   cursor->at += kTableEntryFixedBytes + entry->nameUnits * kNameUnitBytes;
   --cursor->entriesLeft;
   return true;
 }
 
 uint16_t tableNameUnit(const TableEntry& entry, size_t index) {
-  return static_cast<uint16_t>(readField(entry.name + index * kNameUnitBytes, kNameUnitBytes));
+  return readLittleEndian<uint16_t>(entry.name + index * kNameUnitBytes);
 }

@@ -77,3 +77,9 @@ static_assert(trailerLengthValue(10758756) == regionLength(10758756) - kTrailerL
               "the trailing u64 counts every region byte before it");
 static_assert(kMaxNameUnits == 1023, "names of at most 1023 units");
 static_assert(kMaxNameUnits < (1u << (8 * kTableNameLengthBytes)), "a table name length fits");
+// Both sides read each field as the unsigned integer of its size.
+static_assert(sizeof(uint16_t) == kNameUnitBytes && sizeof(uint64_t) == kSizeFieldBytes &&
+                  sizeof(uint32_t) == kChecksumFieldBytes &&
+                  sizeof(uint16_t) == kTableNameLengthBytes &&
+                  sizeof(uint32_t) == kTableCountBytes && sizeof(uint32_t) == kTableChecksumBytes,
+              "field sizes");

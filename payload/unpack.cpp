@@ -11,6 +11,7 @@
 #include "payload/directories.h"
 #include "payload/entry_name.h"
 #include "payload/entry_table.h"
+#include "payload/little_endian.h"
 #include "payload/existing_file.h"
 #include "payload/partial_file.h"
 #include "payload/payload_format.h"
@@ -24,27 +25,20 @@ wchar_t entryName[kNameBufferUnits];
 size_t entryNameUnits;
 wchar_t destinationPath[kPathUnits];
 
-uint16_t readNameUnit() {
-  unsigned char bytes[kNameUnitBytes];
-  readPayloadBytes(bytes, kNameUnitBytes);
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-uint64_t readLittleEndian(size_t bytes) {
-  unsigned char field[kSizeFieldBytes];
-  readPayloadBytes(field, bytes);
-  uint64_t value = 0;
-  for (size_t i = bytes; i > 0; --i) {
-    value = value << 8 | field[i - 1];
-  }
-  return value;
+// The next field of the entry stream: a name unit (uint16_t), a size (uint64_t) or a stored
+// checksum (uint32_t).
+template <typename Unsigned>
+Unsigned readField() {
+  unsigned char bytes[sizeof(Unsigned)];
+  readPayloadBytes(bytes, sizeof bytes);
+  return readLittleEndian<Unsigned>(bytes);
 }
 
 // Reads the next entry's name; false at the terminator. A name too long for the buffer cannot
 // come from a sound payload.
 bool readEntryName() {
   entryNameUnits = 0;
-  for (uint16_t unit = readNameUnit(); unit != kNameTerminator; unit = readNameUnit()) {
+  for (auto unit = readField<uint16_t>(); unit != kNameTerminator; unit = readField<uint16_t>()) {
     if (entryNameUnits == kMaxNameUnits) {
       failDecode();
     }
@@ -116,8 +110,8 @@ void unpackEntry(const wchar_t* targetDirectory) {
     failDecode();
   }
   buildDestinationPath(targetDirectory);
-  uint64_t size = readLittleEndian(kSizeFieldBytes);
-  uint32_t stored = static_cast<uint32_t>(readLittleEndian(kChecksumFieldBytes));
+  auto size = readField<uint64_t>();
+  auto stored = readField<uint32_t>();
   HANDLE file = fileAlreadyHoldsEntry(size, stored) ? nullptr : createOutputFile();
   copyEntryData(size, stored, file);
   if (file != nullptr) {
