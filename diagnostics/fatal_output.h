@@ -4,6 +4,8 @@
 // it has none (fatal_output_windowed.cpp).
 #pragma once
 
+#include <cstdarg>
+
 enum class FatalStream { kOutput, kError };
 
 // Writes one line, made by the printf-style `format` (which ends in a line feed), to `stream`
@@ -11,3 +13,14 @@ enum class FatalStream { kOutput, kError };
 // returns and buffers standard output's until the exit.
 void writeFatalLine(FatalStream stream, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+
+// Room for the longest line: a path of 4096 units in the ANSI code page and the message around
+// it, or a message and the system's text for a code.
+constexpr int kFatalLineBytes = 64 * 1024;
+
+// Formats one line into `line` (kFatalLineBytes bytes) and terminates it; a line that does not
+// fit ends the process abnormally.
+void formatFatalLine(char* line, const char* format, va_list arguments);
+
+// writeFatalLine's work for a stream that has a handle (fatal_stream.cpp, in both kinds).
+void printFatalLine(FatalStream stream, const char* format, va_list arguments);

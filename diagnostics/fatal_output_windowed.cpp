@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <cstdarg>
-#include <cstdio>
+#include <cstring>
 
 #include "build/launcher_config.h"
 #include "diagnostics/fatal.h"
@@ -15,10 +15,6 @@ namespace {
 
 using MessageBoxFunction = int(WINAPI*)(HWND, const wchar_t*, const wchar_t*, UINT);
 
-// Room for the longest line: a path of 4096 units in the ANSI code page and the message around
-// it, or a message and the system's text for a code.
-constexpr int kLineBytes = 64 * 1024;
-
 bool hasHandle(FatalStream stream) {
   HANDLE handle =
       GetStdHandle(stream == FatalStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
@@ -27,13 +23,10 @@ bool hasHandle(FatalStream stream) {
 
 // The line without its line feed, in UTF-16 from the ANSI code page its parts were made in.
 void widenLine(const char* format, va_list arguments, wchar_t* wide) {
-  static char line[kLineBytes];
-  const int length = vsnprintf(line, kLineBytes, format, arguments);
-  if (length < 0 || length >= kLineBytes) {
-    endAbnormally();
-  }
-  trimTrailingLineBreaks(line, static_cast<size_t>(length));
-  if (MultiByteToWideChar(CP_ACP, 0, line, -1, wide, kLineBytes) == 0) {
+  static char line[kFatalLineBytes];
+  formatFatalLine(line, format, arguments);
+  trimTrailingLineBreaks(line, strlen(line));
+  if (MultiByteToWideChar(CP_ACP, 0, line, -1, wide, kFatalLineBytes) == 0) {
     endAbnormally();
   }
 }
@@ -58,10 +51,10 @@ void writeFatalLine(FatalStream stream, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
   if (hasHandle(stream)) {
-    vfprintf(stream == FatalStream::kOutput ? stdout : stderr, format, arguments);
+    printFatalLine(stream, format, arguments);
   } else {
     // One character of the line never takes more than one UTF-16 unit.
-    static wchar_t wide[kLineBytes];
+    static wchar_t wide[kFatalLineBytes];
     widenLine(format, arguments, wide);
     showMessageBox(wide);
   }

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cwchar>
 
 #include "build/launcher_config.h"
@@ -13,6 +12,7 @@
 #include "launcher/child_creation.h"
 #include "launcher/child_supervision.h"
 #include "launcher/dll_search.h"
+#include "paths/decimal_text.h"
 #include "paths/environment.h"
 #include "paths/expand_spec.h"
 #include "paths/system_paths.h"
@@ -21,8 +21,6 @@
 
 namespace {
 
-// Room for the decimal text of the process id, narrow and widened.
-constexpr size_t kProcessIdTextUnits = 128;
 // The launcher's own path (at most kOwnPathUnits - 1 characters) and its terminator.
 constexpr size_t kLauncherDirectoryUnits = kOwnPathUnits + 1;
 
@@ -46,11 +44,9 @@ void clearPublishedValues() {
 
 // Before the expansion, which reads it for {PID}.
 void publishProcessId() {
-  char narrow[kProcessIdTextUnits];
-  snprintf(narrow, sizeof narrow, "%ld", static_cast<long>(GetCurrentProcessId()));
-  wchar_t wide[kProcessIdTextUnits];
-  widenAsciiName(narrow, wide, kProcessIdTextUnits);
-  writeEnvironment("TARNIC_ONEFILE_PARENT", wide);
+  wchar_t text[kDecimalUnits];
+  formatDecimal(GetCurrentProcessId(), /* digits at least */ 1, text);
+  writeEnvironment("TARNIC_ONEFILE_PARENT", text);
 }
 
 void prepareTargetDirectory() {

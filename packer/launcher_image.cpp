@@ -97,10 +97,13 @@ Layout checkPrebuilt(const Image& image) {
   return layout;
 }
 
-// Appends `content` as a section named `name` after the image's last one; returns its RVA.
-uint32_t appendSection(Image& image, Layout& layout, const char* name, const std::string& content) {
+// Appends `content` as a section named `name` after the image's last one, its data at a
+// multiple of `rawAlignment` in the file; returns its RVA.
+uint32_t appendSection(Image& image, Layout& layout, const char* name, const std::string& content,
+                       uint32_t rawAlignment) {
   const uint32_t rva = layout.sizeOfImage;
-  const uint32_t rawOffset = static_cast<uint32_t>(image.bytes().size());
+  const uint32_t rawOffset = alignUp(static_cast<uint32_t>(image.bytes().size()), rawAlignment);
+  image.bytes().resize(rawOffset, '\0');
   const uint32_t rawSize = alignUp(static_cast<uint32_t>(content.size()), layout.fileAlignment);
   image.bytes() += content;
   image.bytes().resize(rawOffset + rawSize, '\0');
@@ -160,13 +163,16 @@ std::string writeLauncherImage(const std::string& prebuilt, const LauncherParts&
   }
   fields[kEntryTableField] = place(data, parts.entryTable.data(), parts.entryTable.size());
   fields[kRegionField] = place(data, parts.region, parts.regionBytes);
-  const uint32_t dataRva = appendSection(image, layout, kDataSection, data);
+  // At a page boundary of the file as of memory, so that the loader can map the region instead
+  // of reading all of it in at every start (Wine reads in every section it cannot map).
+  const uint32_t dataRva =
+      appendSection(image, layout, kDataSection, data, layout.sectionAlignment);
   data.clear();
   data.shrink_to_fit();
 
   const uint32_t resourceRva = layout.sizeOfImage;
   const std::string resources = resourceSection(parts.resources, resourceRva);
-  appendSection(image, layout, kResourceSection, resources);
+  appendSection(image, layout, kResourceSection, resources, layout.fileAlignment);
   const size_t directory =
       layout.headers.optional + kOptDirectories + kResourceDirectory * kDirectoryBytes;
   image.put32(directory, resourceRva);

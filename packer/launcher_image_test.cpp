@@ -42,7 +42,8 @@ TEST(LauncherImage, AddsTwoReadOnlyDataSectionsAndKeepsEveryHeaderFieldInStep) {
       EXPECT_EQ(added->rawSize, alignedUp(added->virtualSize, after.fileAlignment));
     }
     EXPECT_EQ(data.virtualAddress, before.sizeOfImage);
-    EXPECT_EQ(data.rawOffset, before.bytes.size());
+    // The region's section starts a page of the file, so that the loader can map it.
+    EXPECT_EQ(data.rawOffset, alignedUp(before.bytes.size(), after.sectionAlignment));
     EXPECT_EQ(resources.virtualAddress,
               alignedUp(data.virtualAddress + data.virtualSize, after.sectionAlignment));
     EXPECT_EQ(resources.rawOffset, data.rawOffset + data.rawSize);

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cwchar>
 
 #include "build/launcher_config.h"
 #include "diagnostics/fatal.h"
+#include "paths/decimal_text.h"
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
 #include "paths/published_values.h"
@@ -23,8 +23,6 @@ constexpr char kStartVariable[] = "TARNIC_ONEFILE_START";
 constexpr wchar_t kProgramSpec[] = L"{PROGRAM}";
 constexpr wchar_t kExeSuffix[] = L".exe";
 constexpr size_t kExeSuffixChars = 4;
-// Room for the decimal text of a process id.
-constexpr size_t kProcessIdChars = 32;
 
 wchar_t foldAsciiCase(wchar_t c) {
   return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
@@ -139,10 +137,8 @@ void appendPid(Output& out) {
     appendValue(out, parent);
     return;
   }
-  char digits[kProcessIdChars];
-  snprintf(digits, sizeof digits, "%ld", static_cast<long>(GetCurrentProcessId()));
-  wchar_t text[kProcessIdChars];
-  widenAsciiName(digits, text, kProcessIdChars);
+  wchar_t text[kDecimalUnits];
+  formatDecimal(GetCurrentProcessId(), /* digits at least */ 1, text);
   appendValue(out, text);
 }
 

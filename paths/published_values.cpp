@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include "paths/decimal_text.h"
 
 namespace {
 
@@ -11,6 +11,7 @@ constexpr char kUrlSafeBase64[] =
 constexpr int kRandomTagBytes = 8;
 constexpr int64_t kFileTimeUnitsPerMicrosecond = 10;
 constexpr int64_t kMicrosecondsPerSecond = 1000000;
+constexpr size_t kMicrosecondDigits = 6;
 
 uint32_t xorshiftStep(uint32_t s) {
   s ^= s << 13;
@@ -20,14 +21,6 @@ uint32_t xorshiftStep(uint32_t s) {
 }
 
 // Copies an ASCII number text into a wide buffer; it always fits kPublishedValueUnits.
-void widenDigits(const char* digits, wchar_t* text) {
-  size_t i = 0;
-  for (; digits[i] != '\0'; ++i) {
-    text[i] = static_cast<wchar_t>(digits[i]);
-  }
-  text[i] = L'\0';
-}
-
 int64_t readSystemTime() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -69,17 +62,12 @@ void encodeRandomTag(uint32_t seed, wchar_t* tag) {
 }
 
 void formatTimeUs(int64_t fileTime, wchar_t* text) {
-  char digits[kPublishedValueUnits];
-  long microseconds =
-      static_cast<long>((fileTime / kFileTimeUnitsPerMicrosecond) % kMicrosecondsPerSecond);
-  snprintf(digits, sizeof digits, "%06ld", microseconds);
-  widenDigits(digits, text);
+  int64_t microseconds = (fileTime / kFileTimeUnitsPerMicrosecond) % kMicrosecondsPerSecond;
+  formatDecimal(static_cast<uint64_t>(microseconds), kMicrosecondDigits, text);
 }
 
 void formatStartTime(int64_t fileTime, wchar_t* text) {
-  char digits[kPublishedValueUnits];
-  snprintf(digits, sizeof digits, "%lld", static_cast<long long>(fileTime));
-  widenDigits(digits, text);
+  formatDecimal(static_cast<uint64_t>(fileTime), /* digits at least */ 1, text);
 }
 
 void makeRandomTag(wchar_t* text) {

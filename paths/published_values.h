@@ -5,10 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "paths/decimal_text.h"
+
 // Characters of a random tag: eight bytes in unpadded URL-safe Base 64.
 constexpr size_t kRandomTagChars = 11;
 // Room for any of the three texts and its terminator.
 constexpr size_t kPublishedValueUnits = 32;
+static_assert(kPublishedValueUnits >= kDecimalUnits, "the times are decimal texts");
 
 // The seed of the random tag: both halves of the performance counter, the process id and both
 // halves of an address, combined by XOR; never 0, which would make the generator stick.
