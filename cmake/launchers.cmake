@@ -1,58 +1,61 @@
-# Launchers of the Windows tree are packed by the host packer, the same command a packager
-# runs. The packer is an input of this tree, passed explicitly (scripts/build does): it is
-# built after this tree's launcher images, which it carries.
-set(TARNIC_PACK "" CACHE FILEPATH "tarnic-pack of the host tree, which packs this tree's launchers")
-if(NOT TARNIC_PACK)
-  message(FATAL_ERROR "Pass -DTARNIC_PACK=<host tree>/packer/tarnic-pack (scripts/build does).")
-endif()
-
 # tarnic_add_launcher(<target> OUTPUT <exe> CONFIG <toml> [APP <folder> | REGION <file>]
 #                     [DEPENDS <files or targets>...])
-# Packs a launcher .exe from a configuration file, with an application folder or a region
-# made beforehand in place of the configuration's own folder.
+#
+# Packs the launcher <exe> with tarnic-pack (the imported target Tarnic::tarnic-pack) from the
+# configuration <toml> and the application folder APP (else the configuration's own folder), or
+# a region made beforehand. <target> builds it as part of ALL. The launcher is packed again
+# when the configuration, its icon, the packer, or any file or folder of the application (or
+# the region) changes: the packer names what it read in a depfile. DEPENDS adds what must be
+# done before the packer reads the application, such as the target that makes its folder.
+# Relative paths are taken below the current source folder, OUTPUT below the current binary
+# folder. The repository's own tree and the installed package (TarnicConfig.cmake) share this
+# file.
+
+# The packer writes absolute paths into the depfile; with CMP0116 every generator reads them
+# right, whatever policies the calling project has. A function keeps the policies of its
+# definition.
+cmake_policy(PUSH)
+cmake_policy(SET CMP0116 NEW)
+
 function(tarnic_add_launcher target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;CONFIG;APP;REGION" "DEPENDS")
-  set(source_args)
-  if(arg_APP)
-    set(source_args --app "${arg_APP}")
-  elseif(arg_REGION)
-    set(source_args --region "${arg_REGION}")
+  if(NOT arg_OUTPUT OR NOT arg_CONFIG)
+    message(FATAL_ERROR "tarnic_add_launcher(${target}): OUTPUT and CONFIG are required")
+  endif()
+  if(arg_APP AND arg_REGION)
+    message(FATAL_ERROR "tarnic_add_launcher(${target}): APP and REGION exclude each other")
+  endif()
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "tarnic_add_launcher(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  set(command --quiet launcher)
+  foreach(option CONFIG APP REGION)
+    if(arg_${option})
+      cmake_path(ABSOLUTE_PATH arg_${option} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+      string(TOLOWER "--${option}" flag)
+      list(APPEND command ${flag} "${arg_${option}}")
+    endif()
+  endforeach()
+  set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${target}.launcher.d")
+  # Makefile generators (CMake 3.25) add each depfile to the inputs they knew before, and take
+  # a file that no longer exists for one made anew: a file removed from the application would
+  # have every later build pack again. What they knew goes before each pack; they read the
+  # packer's new depfile in full at the next build.
+  set(forget_inputs)
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    set(forget_inputs COMMAND "${CMAKE_COMMAND}" -E rm -f
+      "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.dir/compiler_depend.internal")
   endif()
   add_custom_command(OUTPUT "${arg_OUTPUT}"
-    COMMAND "${TARNIC_PACK}" --quiet launcher --config "${arg_CONFIG}" --out "${arg_OUTPUT}"
-            ${source_args}
-    DEPENDS "${arg_CONFIG}" "${TARNIC_PACK}" ${arg_DEPENDS}
+    ${forget_inputs}
+    COMMAND "$<TARGET_FILE:Tarnic::tarnic-pack>" ${command} --out "${arg_OUTPUT}"
+            --depfile "${depfile}"
+    DEPENDS "${arg_CONFIG}" "$<TARGET_FILE:Tarnic::tarnic-pack>" ${arg_DEPENDS}
+    DEPFILE "${depfile}"
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS "${arg_OUTPUT}")
 endfunction()
 
-# tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
-#                    [VERSIONS <version> <file version> <product version>]
-#                    [LAUNCHER console|windowed])
-# Writes the configuration of a test launcher; its application folder is given when packing.
-# The launcher carries the packer's own icon.
-function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER" "VERSIONS")
-  if(NOT arg_VERSIONS)
-    set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
-  endif()
-  list(GET arg_VERSIONS 0 version)
-  list(GET arg_VERSIONS 1 file_version)
-  list(GET arg_VERSIONS 2 product_version)
-  set(launcher_line "")
-  if(arg_LAUNCHER)
-    set(launcher_line "launcher = \"${arg_LAUNCHER}\"\n")
-  endif()
-  file(WRITE ${file} "target_spec = '${arg_SPEC}'
-[version]
-company = \"${arg_COMPANY}\"
-product = \"${arg_PRODUCT}\"
-version = \"${version}\"
-file_version = \"${file_version}\"
-product_version = \"${product_version}\"
-copyright = \"Copyright (C) 2026 Zarvel Dynamics\"
-[application]
-main = '${arg_MAIN}'
-${launcher_line}")
-endfunction()
+cmake_policy(POP)

@@ -1,10 +1,18 @@
 # Settings of the Windows tree.
 
-# Third-party decoder built by scripts/setup from Debian's source package.
+# The packer carries files in its binary through an assembler file (packer/embedded_files.S).
+enable_language(ASM)
+
+# zstd built by scripts/setup from Debian's source package: the decoder alone for the
+# launcher, the whole library for the packer.
 set(TARNIC_ZSTD_DIR "${CMAKE_SOURCE_DIR}/out/third_party/zstd" CACHE PATH "zstd built for the target")
 add_library(zstd_decoder STATIC IMPORTED GLOBAL)
 set_target_properties(zstd_decoder PROPERTIES
   IMPORTED_LOCATION "${TARNIC_ZSTD_DIR}/lib/libzstd.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${TARNIC_ZSTD_DIR}/include")
+add_library(zstd_full STATIC IMPORTED GLOBAL)
+set_target_properties(zstd_full PROPERTIES
+  IMPORTED_LOCATION "${TARNIC_ZSTD_DIR}/lib/libzstd-full.a"
   INTERFACE_INCLUDE_DIRECTORIES "${TARNIC_ZSTD_DIR}/include")
 
 find_library(TARGET_ZLIB libz.a REQUIRED)
@@ -36,3 +44,14 @@ function(tarnic_windows_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300)
 endfunction()
+
+# Launchers of this tree are packed by the host packer, the same command a packager runs, through
+# the same tarnic_add_launcher() (cmake/launchers.cmake) that the installed package gives: here
+# Tarnic::tarnic-pack is that packer, an input of this tree passed explicitly (scripts/build
+# does). It is built after this tree's launcher images, which it carries.
+set(TARNIC_PACK "" CACHE FILEPATH "tarnic-pack of the host tree, which packs this tree's launchers")
+if(NOT TARNIC_PACK)
+  message(FATAL_ERROR "Pass -DTARNIC_PACK=<host tree>/packer/tarnic-pack (scripts/build does).")
+endif()
+add_executable(Tarnic::tarnic-pack IMPORTED GLOBAL)
+set_target_properties(Tarnic::tarnic-pack PROPERTIES IMPORTED_LOCATION "${TARNIC_PACK}")

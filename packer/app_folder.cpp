@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <system_error>
 
+#include "packer/file_system.h"
 #include "packer/pack_error.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
@@ -23,7 +23,7 @@ constexpr size_t kMaxShownProblems = 20;
 struct Walk {
   fs::path root;                      // canonical
   std::vector<fs::path> openFolders;  // canonical folders being walked, to find link loops
-  std::vector<AppFile> files;
+  AppFiles found;
   std::vector<std::string> problems;  // every entry that cannot be packed, each once
 };
 
@@ -36,7 +36,7 @@ struct EntryName {
 };
 
 [[noreturn]] void refuse(const fs::path& path, const std::string& why) {
-  throw PackError(printablePath(path) + ": " + why);
+  throw pathError(path, why);
 }
 
 std::string kindOf(fs::file_type type) {
@@ -57,9 +57,9 @@ std::string kindOf(fs::file_type type) {
 // folders above it.
 EntryName entryName(const fs::path& path, const EntryName& parent) {
   EntryName result = parent;
-  const std::optional<std::u16string> component = utf8ToUtf16(path.filename().native());
+  const std::optional<std::u16string> component = nameUnits(path.filename());
   const std::string problem =
-      component ? windowsComponentProblem(*component) : "name is not valid UTF-8";
+      component ? windowsComponentProblem(*component) : kNameEncodingProblem;
   if (result.problem.empty() && !problem.empty()) {
     result.problem = printablePath(path) + ": " + problem;
   }
@@ -69,27 +69,19 @@ EntryName entryName(const fs::path& path, const EntryName& parent) {
   return result;
 }
 
-// The canonical target of the link at `path`, which must exist inside the folder.
-fs::path linkTarget(const Walk& walk, const fs::path& path) {
-  std::error_code error;
-  fs::path target = fs::canonical(path, error);
-  if (error == std::errc::too_many_symbolic_link_levels) {
-    refuse(path, "symbolic link loop");
-  }
-  if (error) {
-    refuse(path, "symbolic link cannot be followed: " + error.message());
-  }
+// Refuses a link that leads outside the folder: the launcher would write its target's bytes
+// under the link's name, and they are not the application's.
+void checkInside(const Walk& walk, const fs::path& path, const fs::path& target) {
   const bool inside =
       std::mismatch(walk.root.begin(), walk.root.end(), target.begin(), target.end()).first ==
       walk.root.end();
   if (!inside) {
     refuse(path, "symbolic link leads outside the folder, to " + printablePath(target));
   }
-  return target;
 }
 
 void checkReadable(const fs::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = openFile(path, "rb");
   if (!file) {
     refuse(path, std::string("cannot be read: ") + std::strerror(errno));
   }
@@ -113,7 +105,7 @@ void addFile(Walk& walk, const fs::path& path, const EntryName& name) {
                      std::to_string(kMaxFileBytes));
   }
   checkReadable(path);
-  walk.files.push_back({name.name, path, size});
+  walk.found.files.push_back({name.name, path, size});
 }
 
 void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
@@ -122,30 +114,20 @@ void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
 void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
               const EntryName& folderName) {
   const EntryName name = entryName(path, folderName);
-  std::error_code error;
-  const fs::file_status own = fs::symlink_status(path, error);
-  if (error) {
-    refuse(path, "cannot be examined: " + error.message());
+  const EntryFacts entry = examineEntry(path, canonicalFolder);
+  if (entry.link) {
+    checkInside(walk, path, entry.canonical);
   }
-  fs::file_status status = own;
-  fs::path canonical = canonicalFolder / path.filename();
-  if (fs::is_symlink(own)) {
-    canonical = linkTarget(walk, path);
-    status = fs::status(path, error);
-    if (error) {
-      refuse(path, "symbolic link cannot be followed: " + error.message());
-    }
-  }
-  if (fs::is_directory(status)) {
-    if (std::find(walk.openFolders.begin(), walk.openFolders.end(), canonical) !=
+  if (entry.type == fs::file_type::directory) {
+    if (std::find(walk.openFolders.begin(), walk.openFolders.end(), entry.canonical) !=
         walk.openFolders.end()) {
-      refuse(path, "symbolic link loop: leads back to " + printablePath(canonical));
+      refuse(path, "symbolic link loop: leads back to " + printablePath(entry.canonical));
     }
-    walkFolder(walk, path, canonical, name);
-  } else if (fs::is_regular_file(status)) {
+    walkFolder(walk, path, entry.canonical, name);
+  } else if (entry.type == fs::file_type::regular) {
     addFile(walk, path, name);
   } else {
-    refuse(path, "is " + kindOf(status.type()) + ", which cannot be packed");
+    refuse(path, "is " + kindOf(entry.type) + ", which cannot be packed");
   }
 }
 
@@ -171,6 +153,7 @@ void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
     refuse(folder, "cannot be listed: " + error.message());
   }
   walk.openFolders.push_back(canonical);
+  walk.found.folders.push_back(folder);
   // Sorting here only makes messages predictable; the region order is set afterwards.
   std::vector<fs::path> paths;
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
@@ -195,9 +178,10 @@ fs::path canonicalFolder(const fs::path& folder) {
   if (!fs::is_directory(folder, error)) {
     refuse(folder, "application folder is not a folder");
   }
-  fs::path canonical = fs::canonical(folder, error);
-  if (error) {
-    refuse(folder, "application folder cannot be resolved: " + error.message());
+  std::string why;
+  fs::path canonical = canonicalPath(folder, why);
+  if (canonical.empty()) {
+    refuse(folder, "application folder cannot be resolved: " + why);
   }
   return canonical;
 }
@@ -208,9 +192,7 @@ void putMainFirst(std::vector<AppFile>& files, const fs::path& folder, std::stri
   auto found = std::find_if(files.begin(), files.end(),
                             [&](const AppFile& file) { return file.name == mainName; });
   if (found == files.end()) {
-    std::string relative(main);
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    const fs::path path = folder / relative;
+    const fs::path path = folder / relativePath(main);
     std::error_code error;
     const bool isFolder = fs::is_directory(path, error);
     refuse(path, isFolder ? "main file is a folder" : "main file is not in the folder");
@@ -245,14 +227,20 @@ std::u16string mainEntryName(std::string_view mainName) {
   return *name;
 }
 
-std::vector<AppFile> collectAppFiles(const fs::path& folder, std::string_view mainName) {
+fs::path relativePath(std::string_view name) {
+  std::string relative(name);
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  return pathFromUtf8(relative);
+}
+
+AppFiles collectAppFiles(const fs::path& folder, std::string_view mainName) {
   Walk walk;
   walk.root = canonicalFolder(folder);
   walkFolder(walk, folder, walk.root, EntryName{});
   if (!walk.problems.empty()) {
     refuseAll(folder, walk.problems);
   }
-  std::vector<AppFile>& files = walk.files;
+  std::vector<AppFile>& files = walk.found.files;
   std::sort(files.begin(), files.end(),
             [](const AppFile& a, const AppFile& b) { return a.name < b.name; });
   std::vector<std::u16string> names;
@@ -265,5 +253,5 @@ std::vector<AppFile> collectAppFiles(const fs::path& folder, std::string_view ma
                     "\" differ only in letter case and would be one file on Windows");
   }
   putMainFirst(files, folder, mainName);
-  return files;
+  return std::move(walk.found);
 }

@@ -82,6 +82,23 @@ TEST(CommandLine, ReportsEveryProblemOfTheFolderInOneRunUpToTwenty) {
   EXPECT_NE(result.err.find("\n  and 15 more\n"), std::string::npos) << result.err;
 }
 
+// make and ninja read blanks, '#' and '$' in names only when escaped.
+TEST(CommandLine, WritesADepfileOfEveryFolderAndFileItPacked) {
+  ScratchFolder scratch;
+  const fs::path app = scratch / "app";
+  for (const char* name : {"main.exe", "a b", "c#d", "e$f", "sub/x"}) {
+    writeFile(app / name, name);
+  }
+  ToolResult result = runPack({"--quiet", "region", "--app", app, "--main", "main.exe", "--out",
+                               scratch / "app.region", "--depfile", scratch / "app.d"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::string expected = (scratch / "app.region").string() + ":";
+  for (const char* input : {"", "/sub", "/main.exe", "/a\\ b", "/c\\#d", "/e$$f", "/sub/x"}) {
+    expected += " \\\n  " + app.string() + input;
+  }
+  EXPECT_EQ(readFile(scratch / "app.d"), expected + "\n");
+}
+
 TEST(PackSummary, GivesNoRatioForNothingIn) {
   EXPECT_EQ(summaryLine("x.region", {0, 0, 40}, 0.004),
             "tarnic-pack: x.region: 0 files, 0 bytes in, 40 bytes out (-), 0.00 s");

@@ -11,7 +11,12 @@
 \name\()_end:
   .endm
 
+# Read-only data: .rodata in an ELF object, .rdata in a COFF one (the Windows packer).
+#if defined(__ELF__)
   .section .rodata
+#else
+  .section .rdata, "dr"
+#endif
   embed tarnic_console_launcher, "tarnic-launcher-console.exe"
   embed tarnic_windowed_launcher, "tarnic-launcher-windowed.exe"
   embed tarnic_project_icon, "tessaline-deck.ico"

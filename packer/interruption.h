@@ -1,7 +1,9 @@
 // Temporary files and folders left by an interrupted run. Compression may run for minutes without a
-// point where the work could stop, so the handler of SIGINT, SIGTERM and SIGHUP removes what is
-// registered itself and then ends the process by the same signal. A run that ends by an error
-// removes them by unwinding instead.
+// point where the work could stop. On POSIX systems the handler of SIGINT, SIGTERM and SIGHUP
+// removes what is registered itself and then ends the process by the same signal
+// (interruption_posix.cpp). On Windows the system removes them: the packer's temporary files are
+// deleted when their handle closes, however the process ends (interruption_win32.cpp). A run
+// that ends by an error removes them by unwinding instead.
 #pragma once
 
 #include <filesystem>

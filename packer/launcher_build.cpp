@@ -8,8 +8,10 @@
 #include <memory>
 
 #include "packer/app_folder.h"
+#include "packer/depfile.h"
 #include "packer/embedded_files.h"
 #include "packer/entry_table.h"
+#include "packer/file_system.h"
 #include "packer/icon_file.h"
 #include "packer/launcher_config.h"
 #include "packer/launcher_image.h"
@@ -63,9 +65,7 @@ fs::path appFolder(const LauncherRequest& request, const LauncherConfig& config)
     }
     failField(request, "application.folder", "\"" + printablePath(folder) + "\" is not a folder");
   }
-  std::string relative = config.main;
-  std::replace(relative.begin(), relative.end(), '\\', '/');
-  if (!fs::is_regular_file(folder / relative, error)) {
+  if (!fs::is_regular_file(folder / relativePath(config.main), error)) {
     failField(request, "application.main",
               "\"" + config.main + "\" is not a file in " + printablePath(folder));
   }
@@ -88,7 +88,7 @@ RegionFile readGivenRegion(const LauncherRequest& request, const LauncherConfig&
 
 std::vector<unsigned char> fileHead(const AppFile& file) {
   using Handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-  Handle handle(std::fopen(file.source.c_str(), "rb"), std::fclose);
+  Handle handle(openFile(file.source, "rb"), std::fclose);
   std::vector<unsigned char> head(kProgramHeadBytes);
   const size_t got = handle ? std::fread(head.data(), 1, head.size(), handle.get()) : 0;
   if (!handle || std::ferror(handle.get())) {
@@ -111,16 +111,10 @@ MainProgram checkMainProgram(const LauncherRequest& request, const LauncherConfi
 
 // Packs the files into a region in memory and reads it back, verified as a given region is.
 RegionFile packInMemory(const std::vector<AppFile>& files, const Compression& compression) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> scratch(std::tmpfile(), std::fclose);
-  if (!scratch) {
-    throw PackError(std::string("cannot create a temporary file: ") + std::strerror(errno));
-  }
-  const uint64_t length = writeRegion(files, compression, scratch.get());
-  RegionFile packed{std::vector<unsigned char>(length), {}};
-  std::rewind(scratch.get());
-  if (std::fread(packed.bytes.data(), 1, packed.bytes.size(), scratch.get()) != length) {
-    throw PackError("cannot read back the region from its temporary file");
-  }
+  RegionFile packed;
+  writeRegion(files, compression, [&](const char* data, size_t size) {
+    packed.bytes.insert(packed.bytes.end(), data, data + size);
+  });
   packed.region = readRegion(packed.bytes);
   return packed;
 }
@@ -172,6 +166,10 @@ PackSummary buildLauncher(const LauncherRequest& request) {
   const LauncherConfig config = readLauncherConfig(request.config);
   const std::vector<unsigned char> icon = readIcon(request, config);
   const uint32_t stamp = timeStamp();
+  std::vector<fs::path> inputs{request.config};
+  if (config.icon) {
+    inputs.push_back(*config.icon);
+  }
   RegionFile region;
   MainProgram program;
   if (request.region) {
@@ -179,12 +177,15 @@ PackSummary buildLauncher(const LauncherRequest& request) {
     program = checkMainProgram(request, config, region.region.mainHead,
                                region.region.entries.front().size,
                                "the first entry of " + printablePath(*request.region));
+    inputs.push_back(*request.region);
   } else {
     const fs::path folder = appFolder(request, config);
-    const std::vector<AppFile> files = collectAppFiles(folder, config.main);
+    const AppFiles app = collectAppFiles(folder, config.main);
+    const std::vector<AppFile>& files = app.files;
     program = checkMainProgram(request, config, fileHead(files.front()), files.front().size,
                                printablePath(files.front().source));
     region = packInMemory(files, request.compression);
+    appendInputs(app, inputs);
   }
   const LauncherKind kind =
       config.kind ? *config.kind
@@ -197,6 +198,9 @@ PackSummary buildLauncher(const LauncherRequest& request) {
   OutputFile output(fs::absolute(request.out));
   if (std::fwrite(launcher.data(), 1, launcher.size(), output.stream()) != launcher.size()) {
     throw PackError(printablePath(request.out) + ": cannot be written: " + std::strerror(errno));
+  }
+  if (request.depfile) {
+    writeDepfile(*request.depfile, request.out, inputs);
   }
   output.commit();
   PackSummary summary{region.region.entries.size(), 0, launcher.size()};

@@ -14,6 +14,8 @@ struct LauncherRequest {
   std::optional<std::filesystem::path> app;     // replaces application.folder
   std::optional<std::filesystem::path> region;  // a region file (or launcher) made before
   Compression compression;
+  // A depfile to write beside the launcher, naming everything it was made from.
+  std::optional<std::filesystem::path> depfile;
 };
 
 // Checks everything (configuration, application or region, main program, icon) before it

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "packer/file_system.h"
 #include "packer/pack_error.h"
+#include "packer/region_reader.h"
 #include "packer/target_spec.h"
 #include "packer/text_encoding.h"
 
@@ -98,16 +100,22 @@ class ConfigReader {
   }
 
   // A path relative to the file's folder.
-  fs::path path(const std::string& value) const { return file_.parent_path() / value; }
+  fs::path path(const std::string& value) const {
+    return file_.parent_path() / pathFromUtf8(value);
+  }
 
  private:
   const fs::path& file_;
   const toml::table& root_;
 };
 
+// The file is read here rather than by toml++, which opens paths as narrow strings: on Windows
+// those cannot name every file.
 toml::table parseFile(const fs::path& file) {
+  const std::vector<unsigned char> bytes = readWholeFile(file);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   try {
-    return toml::parse_file(file.native());
+    return toml::parse(text, printablePath(file));
   } catch (const toml::parse_error& error) {
     const toml::source_position& at = error.source().begin;
     std::string where = printablePath(file);

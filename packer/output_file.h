@@ -1,5 +1,6 @@
 // A file that appears under its name only when it is complete, so that a failed run leaves
-// neither a partial output nor a temporary file behind.
+// neither a partial output nor a temporary file behind. output_file_posix.cpp and
+// output_file_win32.cpp make sure of it each on its system, an interrupted run included.
 #pragma once
 
 #include <cstdio>
@@ -17,10 +18,8 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // The open temporary file, for writers that write through the packer.
+  // The open temporary file.
   std::FILE* stream() { return stream_; }
-  // The temporary file's path, for tools that write it themselves (the stream is then unused).
-  const std::filesystem::path& temporaryPath() const { return temporary_; }
   // Closes the stream and renames the temporary file to the target. Throws PackError.
   void commit();
 

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "payload/little_endian.h"
+#include "packer/file_system.h"
 #include "packer/pack_error.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"

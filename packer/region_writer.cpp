@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "payload/little_endian.h"
+#include "packer/depfile.h"
+#include "packer/file_system.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/progress.h"
@@ -21,16 +23,10 @@ namespace {
 
 constexpr size_t kReadChunkBytes = 1 << 20;
 
-void writeBytes(std::FILE* out, const void* data, size_t size) {
-  if (std::fwrite(data, 1, size, out) != size) {
-    throw PackError(std::string("cannot write the region: ") + std::strerror(errno));
-  }
-}
-
 // One zstd frame written to a file as the entry stream is fed to it.
 class FrameWriter {
  public:
-  FrameWriter(const Compression& compression, std::FILE* out)
+  FrameWriter(const Compression& compression, const RegionSink& out)
       : context_(ZSTD_createCCtx(), ZSTD_freeCCtx), out_(out), buffer_(ZSTD_CStreamOutSize()) {
     if (!context_) {
       throw PackError("cannot create a zstd compression context");
@@ -98,12 +94,12 @@ class FrameWriter {
     }
     const size_t wanted = sizeof kFrameHeader - header_.size();
     header_.append(buffer_.data(), std::min(wanted, outBuffer_.pos));
-    writeBytes(out_, buffer_.data(), outBuffer_.pos);
+    out_(buffer_.data(), outBuffer_.pos);
     frameBytes_ += outBuffer_.pos;
   }
 
   std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> context_;
-  std::FILE* out_;
+  const RegionSink& out_;
   std::vector<char> buffer_;
   ZSTD_outBuffer outBuffer_{};
   std::string header_;  // the frame's first bytes, to check against kFrameHeader
@@ -113,7 +109,7 @@ class FrameWriter {
 using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 FileHandle openForReading(const AppFile& file) {
-  FileHandle handle(std::fopen(file.source.c_str(), "rb"), std::fclose);
+  FileHandle handle(openFile(file.source, "rb"), std::fclose);
   if (!handle) {
     throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
   }
@@ -189,13 +185,13 @@ int maxCompressionLevel() {
 }
 
 uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
-                     std::FILE* out) {
+                     const RegionSink& out) {
   uint64_t totalBytes = 0;
   for (const AppFile& file : files) {
     totalBytes += file.size;
   }
   Progress progress(totalBytes);
-  writeBytes(out, kPayloadMagic, kPayloadMagicBytes);
+  out(reinterpret_cast<const char*>(kPayloadMagic), kPayloadMagicBytes);
   FrameWriter frame(compression, out);
   std::vector<char> chunk(kReadChunkBytes);
   for (const AppFile& file : files) {
@@ -207,15 +203,31 @@ uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compr
   const uint64_t frameBytes = frame.finish();
   std::string trailer(kTrailerPadBytes, static_cast<char>(kTrailerPadByte));
   appendLittleEndian<uint64_t>(trailer, trailerLengthValue(frameBytes));
-  writeBytes(out, trailer.data(), trailer.size());
+  out(trailer.data(), trailer.size());
   return regionLength(frameBytes);
 }
 
+uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
+                     std::FILE* out) {
+  return writeRegion(files, compression, [out](const char* data, size_t size) {
+    if (std::fwrite(data, 1, size, out) != size) {
+      throw PackError(std::string("cannot write the region: ") + std::strerror(errno));
+    }
+  });
+}
+
 PackSummary packRegion(const std::filesystem::path& folder, std::string_view mainName,
-                       const std::filesystem::path& out, const Compression& compression) {
-  const std::vector<AppFile> files = collectAppFiles(folder, mainName);
+                       const std::filesystem::path& out, const Compression& compression,
+                       const std::optional<std::filesystem::path>& depfile) {
+  const AppFiles app = collectAppFiles(folder, mainName);
+  const std::vector<AppFile>& files = app.files;
   OutputFile output(out);
   PackSummary summary{files.size(), 0, writeRegion(files, compression, output.stream())};
+  if (depfile) {
+    std::vector<std::filesystem::path> inputs;
+    appendInputs(app, inputs);
+    writeDepfile(*depfile, out, inputs);
+  }
   output.commit();
   for (const AppFile& file : files) {
     summary.bytesIn += file.size;

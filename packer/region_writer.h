@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -25,13 +27,20 @@ unsigned defaultThreads();
 // The highest compression level the zstd library offers.
 int maxCompressionLevel();
 
+// Where the bytes of a region go as they are made; throws PackError when they cannot.
+using RegionSink = std::function<void(const char* data, size_t size)>;
+
 // Writes the region of `files` (in their order) to `out` and returns its length. Throws
 // PackError when a file cannot be read or changes while it is packed, or when the output cannot
 // be written.
 uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
+                     const RegionSink& out);
+uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
                      std::FILE* out);
 
 // The `region` command: packs `folder`, `mainName` first, into the region file `out`, which
-// appears only when it is complete.
+// appears only when it is complete, with a depfile naming the folder's files when `depfile` is
+// given.
 PackSummary packRegion(const std::filesystem::path& folder, std::string_view mainName,
-                       const std::filesystem::path& out, const Compression& compression);
+                       const std::filesystem::path& out, const Compression& compression,
+                       const std::optional<std::filesystem::path>& depfile);

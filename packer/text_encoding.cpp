@@ -114,6 +114,17 @@ std::string utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+bool validUtf16(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+      ++i;
+    } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string printableBytes(std::string_view bytes) {
   if (utf8ToUtf16(bytes)) {
     return std::string(bytes);
@@ -130,8 +141,4 @@ std::string printableBytes(std::string_view bytes) {
     }
   }
   return out;
-}
-
-std::string printablePath(const std::filesystem::path& path) {
-  return printableBytes(path.native());
 }

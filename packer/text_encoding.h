@@ -2,7 +2,6 @@
 // strings).
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,9 +13,9 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view text);
 // `text` as UTF-8, for display; an unpaired surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
 
+// Whether `text` is valid UTF-16: no unpaired surrogate.
+bool validUtf16(std::u16string_view text);
+
 // `bytes` for a message: unchanged when valid UTF-8, else every byte outside printable ASCII
 // written as \xNN.
 std::string printableBytes(std::string_view bytes);
-
-// A path for a message, as printableBytes.
-std::string printablePath(const std::filesystem::path& path);

@@ -1,3 +1,5 @@
+// Output files on POSIX systems: mkstemp beside the target, removed by unwinding or by the
+// interruption handler, renamed over the target when complete.
 #include "packer/output_file.h"
 
 #include <sys/stat.h>
@@ -7,15 +9,15 @@
 #include <cstring>
 #include <string>
 
+#include "packer/file_system.h"
 #include "packer/pack_error.h"
-#include "packer/text_encoding.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 [[noreturn]] void failOn(const fs::path& path, const std::string& what) {
-  throw PackError(printablePath(path) + ": " + what + ": " + std::strerror(errno));
+  throw pathError(path, what + ": " + std::strerror(errno));
 }
 
 // mkstemp creates files readable by the owner alone; outputs get the usual permissions.

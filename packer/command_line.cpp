@@ -1,4 +1,5 @@
-// tarnic-pack: packs an application into a payload region and writes launchers that carry it.
+#include "packer/command_line.h"
+
 #include <CLI/CLI.hpp>
 
 #include <chrono>
@@ -6,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "packer/interruption.h"
+#include "packer/file_system.h"
 #include "packer/launcher_build.h"
 #include "packer/region_reader.h"
 #include "packer/region_writer.h"
@@ -15,7 +16,6 @@
 namespace {
 
 constexpr int kFailureStatus = 1;
-constexpr int kUsageStatus = 2;
 constexpr unsigned kMaxThreads = 256;
 constexpr const char* kSubcommands[] = {"region", "launcher", "list"};
 
@@ -26,19 +26,10 @@ struct Options {
   std::string file;
   std::string config;
   std::string region;
+  std::string depfile;
   Compression compression{kDefaultCompressionLevel, defaultThreads()};
   bool quiet = false;
 };
-
-// Messages may go on over lines of their own, indented.
-void printError(const char* message) {
-  const char* lineEnd = std::strchr(message, '\n');
-  const int firstLine = static_cast<int>(lineEnd ? lineEnd - message : std::strlen(message));
-  std::fprintf(stderr, "tarnic-pack: error: %.*s\n", firstLine, message);
-  if (lineEnd) {
-    std::fprintf(stderr, "%s\n", lineEnd + 1);
-  }
-}
 
 // CLI11 takes an unknown first word for an extra argument; name it as what it was meant to be.
 bool unknownSubcommand(int argc, char** argv) {
@@ -79,7 +70,7 @@ void addCompressionOptions(CLI::App& command, Options& options) {
       ->capture_default_str();
 }
 
-void listRegion(const std::string& path) {
+void listRegion(const std::filesystem::path& path) {
   const RegionFile file = readRegionFile(path);
   for (const RegionEntry& entry : file.region.entries) {
     std::printf("%10llu %08x %s\n", static_cast<unsigned long long>(entry.size),
@@ -87,18 +78,28 @@ void listRegion(const std::string& path) {
   }
 }
 
+// A path option: absent when empty.
+std::optional<std::filesystem::path> optionalPath(const std::string& option) {
+  if (option.empty()) {
+    return std::nullopt;
+  }
+  return pathFromUtf8(option);
+}
+
 LauncherRequest launcherRequest(const Options& options) {
   LauncherRequest request;
-  request.config = options.config;
-  request.out = options.out;
-  if (!options.app.empty()) {
-    request.app = options.app;
-  }
-  if (!options.region.empty()) {
-    request.region = options.region;
-  }
+  request.config = pathFromUtf8(options.config);
+  request.out = pathFromUtf8(options.out);
+  request.app = optionalPath(options.app);
+  request.region = optionalPath(options.region);
+  request.depfile = optionalPath(options.depfile);
   request.compression = options.compression;
   return request;
+}
+
+void addDepfileOption(CLI::App& command, Options& options) {
+  command.add_option("--depfile", options.depfile,
+                     "also write a depfile (make's syntax) naming every file and folder read");
 }
 
 void addRegionCommand(CLI::App& app, Options& options) {
@@ -108,12 +109,14 @@ void addRegionCommand(CLI::App& app, Options& options) {
       ->required();
   region->add_option("--out", options.out, "region file to write")->required();
   addCompressionOptions(*region, options);
+  addDepfileOption(*region, options);
   region->footer(
       "Every file below the folder is packed, the main file first. Empty folders are ignored: "
       "a region holds files only.");
   region->callback([&] {
     summarized(options, [&] {
-      return packRegion(options.app, options.main, options.out, options.compression);
+      return packRegion(pathFromUtf8(options.app), options.main, pathFromUtf8(options.out),
+                        options.compression, optionalPath(options.depfile));
     });
   });
 }
@@ -121,7 +124,7 @@ void addRegionCommand(CLI::App& app, Options& options) {
 void addListCommand(CLI::App& app, Options& options) {
   CLI::App* list = app.add_subcommand("list", "verify a region file or launcher and list it");
   list->add_option("file", options.file, "region file or launcher .exe")->required();
-  list->callback([&] { listRegion(options.file); });
+  list->callback([&] { listRegion(pathFromUtf8(options.file)); });
 }
 
 void addLauncherCommand(CLI::App& app, Options& options) {
@@ -134,6 +137,7 @@ void addLauncherCommand(CLI::App& app, Options& options) {
   launcher->add_option("--region", options.region, "region made before, in place of a folder")
       ->excludes(appOption);
   addCompressionOptions(*launcher, options);
+  addDepfileOption(*launcher, options);
   launcher->footer("Empty folders of the application are ignored: a region holds files only.");
   launcher->callback(
       [&] { summarized(options, [&] { return buildLauncher(launcherRequest(options)); }); });
@@ -141,10 +145,22 @@ void addLauncherCommand(CLI::App& app, Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+void printError(const char* message) {
+  const char* lineEnd = std::strchr(message, '\n');
+  const int firstLine = static_cast<int>(lineEnd ? lineEnd - message : std::strlen(message));
+  std::fprintf(stderr, "tarnic-pack: error: %.*s\n", firstLine, message);
+  if (lineEnd) {
+    std::fprintf(stderr, "%s\n", lineEnd + 1);
+  }
+}
+
+int runPacker(int argc, char** argv) {
   CLI::App app{"Packs an application folder into a payload region and writes launchers.",
                "tarnic-pack"};
   app.require_subcommand(1);
+  // CLI11 would take "/x" for an option on Windows, where it is a path as well; options are
+  // written "--x" on every system.
+  app.allow_windows_style_options(false);
   // Options of the whole program are taken after the subcommand too.
   app.fallthrough();
   app.set_version_flag("--version", "tarnic-pack " TARNIC_VERSION);
@@ -156,7 +172,6 @@ int main(int argc, char** argv) {
   if (unknownSubcommand(argc, argv)) {
     return kUsageStatus;
   }
-  catchInterruptions();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

@@ -1,0 +1,58 @@
+#include "packer/depfile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "packer/file_system.h"
+#include "packer/output_file.h"
+#include "packer/pack_error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// `path` as make writes a prerequisite: blanks and '#' escaped by a backslash, with the
+// backslashes before them doubled (2N+1 backslashes and a blank read as N and the blank), and
+// '$' doubled.
+std::string escaped(const fs::path& path) {
+  const std::string text = fs::absolute(path).generic_u8string();
+  std::string out;
+  size_t backslashes = 0;
+  for (char c : text) {
+    if (c == '\n' || c == '\r') {
+      throw pathError(path, "cannot be named in a depfile: the name holds a line break");
+    }
+    if (c == ' ' || c == '\t' || c == '#') {
+      out.append(backslashes + 1, '\\');
+    } else if (c == '$') {
+      out += '$';
+    }
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+void appendInputs(const AppFiles& app, std::vector<fs::path>& inputs) {
+  inputs.insert(inputs.end(), app.folders.begin(), app.folders.end());
+  for (const AppFile& file : app.files) {
+    inputs.push_back(file.source);
+  }
+}
+
+void writeDepfile(const fs::path& depfile, const fs::path& output,
+                  const std::vector<fs::path>& inputs) {
+  std::string text = escaped(output) + ":";
+  for (const fs::path& input : inputs) {
+    text += " \\\n  " + escaped(input);
+  }
+  text += "\n";
+  OutputFile file(fs::absolute(depfile));
+  if (std::fwrite(text.data(), 1, text.size(), file.stream()) != text.size()) {
+    throw pathError(depfile, std::string("cannot be written: ") + std::strerror(errno));
+  }
+  file.commit();
+}

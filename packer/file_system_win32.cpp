@@ -1,0 +1,134 @@
+// The file system of Windows, where names are UTF-16. libstdc++ sees no links there (it reads
+// every path through them), so links are found by opening each entry and asking the system
+// which file it reached.
+#include "packer/file_system.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "packer/text_encoding.h"
+#include "packer/windows_error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// GetFinalPathNameByHandleW names files with these prefixes, which paths a user gives lack.
+constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
+constexpr std::wstring_view kSharePrefix = L"\\\\?\\UNC\\";
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+std::u16string_view unitsOf(const std::wstring& text) {
+  return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+}
+
+// Opens a file or folder to read its attributes, through any links on the way; empty on
+// failure, with the system's error code for it.
+Handle openForQuery(const fs::path& path) {
+  HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, /* folders too */ FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// The path of the open file as the system names it, in the form a user writes: "C:\..." or
+// "\\server\share\...". Empty on failure, with the system's error code.
+fs::path finalPath(HANDLE file) {
+  std::vector<wchar_t> name(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(file, name.data(), name.size(),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) {
+      return {};
+    }
+    if (length < name.size()) {
+      name.resize(length);
+      break;
+    }
+    name.resize(length);  // the size needed, with its NUL
+  }
+  std::wstring text(name.begin(), name.end());
+  if (text.compare(0, kSharePrefix.size(), kSharePrefix) == 0) {
+    return L"\\\\" + text.substr(kSharePrefix.size());
+  }
+  if (text.compare(0, kLocalPrefix.size(), kLocalPrefix) == 0) {
+    return text.substr(kLocalPrefix.size());
+  }
+  return text;
+}
+
+// An entry the folder's listing just gave that cannot be opened is a link whose target is
+// missing (Wine lists links to nothing, and shows no attributes for them), unless the entry
+// says it is something else.
+bool danglingLink(const fs::path& path, DWORD error) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+const char kNameEncodingProblem[] = "name is not valid UTF-16 (it holds an unpaired surrogate)";
+
+std::string printablePath(const fs::path& path) {
+  return utf16ToUtf8(unitsOf(path.native()));
+}
+
+std::optional<std::u16string> nameUnits(const fs::path& name) {
+  const std::u16string_view units = unitsOf(name.native());
+  if (!validUtf16(units)) {
+    return std::nullopt;
+  }
+  return std::u16string(units);
+}
+
+std::FILE* openFile(const fs::path& path, const char* mode) {
+  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(path.c_str(), wideMode.c_str());
+}
+
+EntryFacts examineEntry(const fs::path& path, const fs::path& folder) {
+  const Handle file = openForQuery(path);
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_CANT_RESOLVE_FILENAME) {
+      throw pathError(path, "symbolic link loop");
+    }
+    if (danglingLink(path, error)) {
+      throw pathError(path, "symbolic link cannot be followed: " + windowsErrorText(error));
+    }
+    throw pathError(path, "cannot be examined: " + windowsErrorText(error));
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file.get(), &information)) {
+    throw pathError(path, "cannot be examined: " + windowsErrorText(GetLastError()));
+  }
+  fs::path reached = finalPath(file.get());
+  if (reached.empty()) {
+    throw pathError(path, "cannot be examined: " + windowsErrorText(GetLastError()));
+  }
+  const bool folderEntry = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const fs::file_type type = folderEntry ? fs::file_type::directory : fs::file_type::regular;
+  fs::path own = folder / path.filename();
+  if (reached == own) {
+    return {type, false, std::move(own)};
+  }
+  return {type, true, std::move(reached)};
+}
+
+fs::path canonicalPath(const fs::path& path, std::string& why) {
+  const Handle file = openForQuery(path);
+  fs::path reached = file ? finalPath(file.get()) : fs::path();
+  if (reached.empty()) {
+    why = windowsErrorText(GetLastError());
+  }
+  return reached;
+}

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The Windows packer, tarnic-pack.exe under Wine, against the Linux packer on the same inputs:
+# the same launcher of the sample application (which runs), the same depfile, the same regions
+# at every thread count, links followed and refused alike, and nothing left by a killed run.
+# Installed from the Windows tree, it comes with the same package and documentation.
+#
+# Usage: windows_packer_test.sh <Linux tarnic-pack> <tarnic-pack.exe> <sample configuration>
+#                               <sample application folder> <sample launcher the build packed>
+#                               <make_application.py> <Windows tree> <scratch parent folder>
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
+linux_pack=$1
+windows_pack=$2
+config=$3
+app=$4
+reference=$5
+make_application=$6
+win_tree=$7
+work=$(mktemp -d "$8/windows-packer.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+windows() {
+  "$repo_root/scripts/wine-run" "$windows_pack" "$@" </dev/null
+}
+
+# Output of the Windows packer as the Linux one words it: Unix paths for the Windows paths that
+# Wine gives the same files (Z: is the Unix root), and line ends without CR.
+unix_text() {
+  sed -e 's#Z:##g' -e 's#\\#/#g' -e 's#\r$##' "$@"
+}
+
+# Runs both packers with the same arguments, where {} stands for an empty folder of each one's
+# own; each one's standard error goes to <system>.err, its status to <system>.status.
+both() {
+  local status
+  mkdir -p "$work/linux" "$work/windows"
+  status=0
+  "$linux_pack" "${@//\{\}/$work/linux}" </dev/null 2>"$work/linux.err" || status=$?
+  echo "$status" >"$work/linux.status"
+  status=0
+  windows "${@//\{\}/$work/windows}" 2>"$work/windows.err" || status=$?
+  echo "$status" >"$work/windows.status"
+}
+
+same_errors() {  # label
+  cmp -s "$work/linux.status" "$work/windows.status" ||
+    fail "$1: status $(cat "$work/linux.status") on Linux, $(cat "$work/windows.status") on Windows"
+  # Reasons the systems word each in their own way are left out.
+  diff <(sed -E 's/(cannot be followed):.*/\1/' "$work/linux.err") \
+    <(unix_text "$work/windows.err" | sed -E 's/(cannot be followed):.*/\1/') >&2 ||
+    fail "$1: the messages differ"
+}
+
+# The sample, as the build packs it with the Linux packer: the same bytes at any thread count,
+# and the same depfile.
+for threads in 1 2; do
+  windows --quiet launcher --config "$config" --app "$app" --threads "$threads" \
+    --out "$work/sample-$threads.exe" --depfile "$work/sample-$threads.d" ||
+    fail "the Windows packer failed on the sample with $threads threads"
+  cmp "$reference" "$work/sample-$threads.exe" ||
+    fail "the sample's launcher differs from the Linux packer's with $threads threads"
+done
+"$linux_pack" --quiet launcher --config "$config" --app "$app" --out "$work/sample-1.exe" \
+  --depfile "$work/sample.d"
+# Its paths are written with '/' on both systems.
+diff "$work/sample.d" <(sed 's#Z:/#/#g' "$work/sample-1.d") >&2 || fail "the depfiles differ"
+
+# The launcher the Windows packer wrote runs the sample, which reads its DLL and data files.
+status=0
+"$repo_root/scripts/wine-run" "$work/sample-2.exe" --exit 7 </dev/null >"$work/sample.out" ||
+  status=$?
+[ "$status" -eq 7 ] || fail "the sample ended with status $status, not 7"
+grep -q "Karten-ü.Straße.txt  *Straße: fünf Karten" "$work/sample.out" ||
+  fail "the sample did not read its data: $(cat "$work/sample.out")"
+
+# Several MB of an application whose jobs zstd spreads over its workers at level 3: the same
+# region from both packers and every thread count, and the same listing of it.
+bulky=$work/bulky
+python3 "$make_application" "$bulky" "$app/Tessaline-Deck.exe"
+mkdir -p "$bulky/links"
+ln -s ../data "$bulky/links/data"
+ln -s ../report.exe "$bulky/links/report-again.exe"
+"$linux_pack" --quiet region --app "$bulky" --main report.exe --level 3 --threads 1 \
+  --out "$work/bulky.region"
+for threads in 1 2 3; do
+  windows --quiet region --app "$bulky" --main report.exe --level 3 --threads "$threads" \
+    --out "$work/bulky-$threads.region"
+  cmp "$work/bulky.region" "$work/bulky-$threads.region" ||
+    fail "the regions differ with $threads threads"
+done
+windows list "$work/bulky-2.region" | sed "s/\r$//" >"$work/windows.list"
+diff <("$linux_pack" list "$work/bulky.region") "$work/windows.list" >&2 ||
+  fail "the listings differ"
+
+# Links that the launcher could not reproduce: the same refusals, and no output. (Wine lists no
+# link whose target is missing or which leads into a loop of links: those the Windows packer
+# cannot meet here.)
+ln -s "$work" "$bulky/links/outside"
+ln -s .. "$bulky/links/back"
+both region --app "$bulky" --main report.exe --out "{}/refused.region"
+same_errors "links"
+grep -q "2 files or folders cannot be packed" "$work/linux.err" || fail "$(cat "$work/linux.err")"
+[ -z "$(ls -A "$work/windows")" ] || fail "a refused run left $(ls -A "$work/windows")"
+
+# A run killed while it compresses leaves neither its output nor its temporary file: the system
+# removes the file when the process's handles close.
+rm "$bulky/links/"{outside,back}
+mkdir "$work/killed"
+"$repo_root/scripts/wine-run" "$windows_pack" --quiet region --app "$bulky" --main report.exe \
+  --level 19 --threads 1 --out "$work/killed/bulky.region" </dev/null &
+packer=$!
+for _ in $(seq 100); do
+  [ -n "$(ls -A "$work/killed")" ] && break
+  sleep 0.1
+done
+[ -n "$(ls -A "$work/killed")" ] || fail "no temporary file appeared"
+kill -KILL "$packer"
+wait "$packer" 2>/dev/null || true
+for _ in $(seq 50); do
+  [ -z "$(ls -A "$work/killed")" ] && break
+  sleep 0.1
+done
+[ -z "$(ls -A "$work/killed")" ] || fail "a killed run left $(ls -A "$work/killed")"
+cmake --install "$win_tree" --prefix "$work/prefix" >/dev/null
+installed=$(cd "$work/prefix" && find . ! -type d | sed 's#^\./##' | LC_ALL=C sort)
+[ "$installed" = "bin/tarnic-pack.exe
+lib/cmake/Tarnic/TarnicConfig.cmake
+lib/cmake/Tarnic/TarnicConfigVersion.cmake
+lib/cmake/Tarnic/TarnicTargets-release.cmake
+lib/cmake/Tarnic/TarnicTargets.cmake
+lib/cmake/Tarnic/launchers.cmake
+share/doc/tarnic/packaging.md" ] || fail "the installed Windows packer comes with $installed"
+echo "the Windows packer writes what the Linux packer writes"

@@ -1,0 +1,31 @@
+# Configurations of the test launchers, which the end-to-end and fault tests pack.
+
+# tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
+#                    [VERSIONS <version> <file version> <product version>]
+#                    [LAUNCHER console|windowed])
+# Writes the configuration of a test launcher; its application folder is given when packing.
+# The launcher carries the packer's own icon.
+function(tarnic_test_config file)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER" "VERSIONS")
+  if(NOT arg_VERSIONS)
+    set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
+  endif()
+  list(GET arg_VERSIONS 0 version)
+  list(GET arg_VERSIONS 1 file_version)
+  list(GET arg_VERSIONS 2 product_version)
+  set(launcher_line "")
+  if(arg_LAUNCHER)
+    set(launcher_line "launcher = \"${arg_LAUNCHER}\"\n")
+  endif()
+  file(WRITE ${file} "target_spec = '${arg_SPEC}'
+[version]
+company = \"${arg_COMPANY}\"
+product = \"${arg_PRODUCT}\"
+version = \"${version}\"
+file_version = \"${file_version}\"
+product_version = \"${product_version}\"
+copyright = \"Copyright (C) 2026 Zarvel Dynamics\"
+[application]
+main = '${arg_MAIN}'
+${launcher_line}")
+endfunction()
