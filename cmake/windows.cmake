@@ -1,7 +1,8 @@
 # Settings of the Windows tree.
 
-# The packer carries files in its binary through an assembler file (packer/embedded_files.S).
-enable_language(ASM)
+# The packer carries files in its binary through an assembler file (packer/embedded_files.S),
+# and its manifest in a resource file.
+enable_language(ASM RC)
 
 # zstd built by scripts/setup from Debian's source package: the decoder alone for the
 # launcher, the whole library for the packer.
