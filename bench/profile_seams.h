@@ -14,6 +14,7 @@ enum ProfiledCall {
   kReadFileCall,
   kCloseHandleCall,
   kWriteFileCall,
+  kMoveFileCall,
   kCreateDirectoryCall,
   kProfiledCallCount
 };

@@ -22,6 +22,7 @@ PROFILED_CALLS = [
     ("read_file", "ReadFile"),
     ("close", "CloseHandle"),
     ("write_file", "WriteFile"),
+    ("move_file", "MoveFileExW"),
     ("create_directory", "CreateDirectoryW"),
 ]
 
