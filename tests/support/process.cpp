@@ -88,13 +88,23 @@ ProcessResult runProcess(const std::wstring& application, const std::wstring& co
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;
   std::wstring environment = environmentBlock(options);
-  BOOL started =
-      CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                     nullptr, /* inherit handles */ TRUE,
-                     CREATE_UNICODE_ENVIRONMENT | options.creationFlags, environment.data(),
-                     options.currentDirectory.empty() ? nullptr : options.currentDirectory.c_str(),
-                     &startup, &info);
-  DWORD startError = GetLastError();
+  BOOL started = FALSE;
+  DWORD startError = 0;
+  // Wine's CreateProcessW now and then fails with ERROR_INTERNAL_ERROR under load, a hiccup of
+  // its own that a second attempt gets past.
+  for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+    line = commandLine;
+    started = CreateProcessW(
+        application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
+        /* inherit handles */ TRUE, CREATE_UNICODE_ENVIRONMENT | options.creationFlags,
+        environment.data(),
+        options.currentDirectory.empty() ? nullptr : options.currentDirectory.c_str(), &startup,
+        &info);
+    startError = started ? 0 : GetLastError();
+    if (startError != ERROR_INTERNAL_ERROR) {
+      break;
+    }
+  }
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   CloseHandle(input);
