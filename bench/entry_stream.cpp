@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include <zlib.h>
 #include <zstd.h>
 
 #include "bench/bench_process.h"
+#include "payload/entry_table_writer.h"
 #include "payload/little_endian.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
@@ -76,38 +76,12 @@ std::vector<StreamEntry> parseEntries(const std::string& stream) {
   return entries;
 }
 
-namespace {
-
-void appendField(std::string& out, uint64_t value, size_t bytes) {
-  for (size_t i = 0; i < bytes; ++i) {
-    out += static_cast<char>(value >> (8 * i) & 0xFF);
-  }
-}
-
-}  // namespace
-
-uint32_t crcOf(const unsigned char* data, uint64_t size) {
-  uLong crc = crc32(0, nullptr, 0);
-  for (uint64_t at = 0; at < size;) {
-    uInt count = size - at < (1u << 30) ? static_cast<uInt>(size - at) : 1u << 30;
-    crc = crc32(crc, data + at, count);
-    at += count;
-  }
-  return static_cast<uint32_t>(crc);
-}
-
 std::string entryTableOf(const std::vector<StreamEntry>& entries) {
-  std::string table(reinterpret_cast<const char*>(kTableMagic), kTableMagicBytes);
-  appendField(table, entries.size(), kTableCountBytes);
+  std::string table = beginEntryTable(static_cast<uint32_t>(entries.size()));
   for (const StreamEntry& entry : entries) {
-    appendField(table, entry.name.size(), kTableNameLengthBytes);
-    for (wchar_t unit : entry.name) {
-      appendField(table, static_cast<uint16_t>(unit), kNameUnitBytes);
-    }
-    appendField(table, entry.size, kSizeFieldBytes);
-    appendField(table, storedChecksum(crcOf(entry.data, entry.size)), kChecksumFieldBytes);
+    appendTableEntry(table, entry.name.data(), entry.name.size(), entry.size,
+                     storedChecksum(crc32Of(entry.data, entry.size)));
   }
-  const auto* bytes = reinterpret_cast<const unsigned char*>(table.data());
-  appendField(table, crcOf(bytes, table.size()), kTableChecksumBytes);
+  sealEntryTable(table);
   return table;
 }

@@ -21,8 +21,5 @@ uint64_t decompressFrame(const std::string& region, std::string* sink);
 // is malformed.
 std::vector<StreamEntry> parseEntries(const std::string& stream);
 
-// zlib's crc32 of `size` bytes, however many.
-uint32_t crcOf(const unsigned char* data, uint64_t size);
-
 // The entry table a launcher carries beside the region of `entries`.
 std::string entryTableOf(const std::vector<StreamEntry>& entries);

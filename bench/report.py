@@ -352,7 +352,7 @@ def analysis_section(r):
     out = ["## What holds the figures back", ""]
     for p, title in APPLICATIONS:
         found = {c.name: c for c in checks(r, p)}
-        files = int(r.once(p + "input" if p else "input", "files"))
+        files = int(r.once(p + "input", "files"))
         second = found["Second start: launcher - tiny launcher"]
         opens = (r.ms(p + "profile-second", "create_file_us")
                  + r.ms(p + "profile-second", "close_us")

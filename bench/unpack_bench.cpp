@@ -9,6 +9,7 @@
 
 #include "bench/bench_process.h"
 #include "bench/entry_stream.h"
+#include "payload/entry_table.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "payload/unpack.h"
@@ -140,7 +141,7 @@ void measureReaderMemory(const std::string& region) {
 }
 
 uint32_t checksumOfView(const unsigned char* view, uint64_t size) {
-  return storedChecksum(crcOf(view, size));
+  return storedChecksum(crc32Of(view, size));
 }
 
 // Whether the file holds the entry, the plain way: open, size, map, CRC, close.

@@ -1,26 +1,15 @@
 #include "packer/entry_table.h"
 
-#include <zlib.h>
-
-#include "payload/little_endian.h"
 #include "packer/pack_error.h"
 #include "payload/entry_table.h"
-#include "payload/payload_format.h"
+#include "payload/entry_table_writer.h"
 
 std::string entryTableBytes(const std::vector<RegionEntry>& entries) {
-  std::string table(reinterpret_cast<const char*>(kTableMagic), kTableMagicBytes);
-  appendLittleEndian(table, static_cast<uint32_t>(entries.size()));
+  std::string table = beginEntryTable(static_cast<uint32_t>(entries.size()));
   for (const RegionEntry& entry : entries) {
-    appendLittleEndian(table, static_cast<uint16_t>(entry.name.size()));
-    for (char16_t unit : entry.name) {
-      appendLittleEndian(table, static_cast<uint16_t>(unit));
-    }
-    appendLittleEndian(table, entry.size);
-    appendLittleEndian(table, entry.storedChecksum);
+    appendTableEntry(table, entry.name.data(), entry.name.size(), entry.size, entry.storedChecksum);
   }
-  const uLong crc =
-      crc32(0, reinterpret_cast<const Bytef*>(table.data()), static_cast<uInt>(table.size()));
-  appendLittleEndian(table, static_cast<uint32_t>(crc));
+  sealEntryTable(table);
   return table;
 }
 

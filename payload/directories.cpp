@@ -90,22 +90,22 @@ bool createWalkingUp(wchar_t* directory) {
   return true;
 }
 
-// Makes `directory`, below the target directory, exist as a real folder: one found there must
-// be no link and no file.
-bool createRealFolder(const wchar_t* directory) {
+bool isRealFolder(const wchar_t* directory) {
+  DWORD attributes = GetFileAttributesW(directory);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// Makes the one directory exist and remembers it. One found there must be a real folder (no
+// link, no file) when `realFolderOnly`, as below the target directory.
+bool makeDirectory(const wchar_t* directory, bool realFolderOnly) {
   if (isKnownDirectory(directory)) {
     return true;
   }
   bool made = CreateDirectoryW(directory, /* security */ nullptr);
-  if (!made) {
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-      return false;
-    }
-    DWORD attributes = GetFileAttributesW(directory);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      return false;
-    }
+  if (!made &&
+      (GetLastError() != ERROR_ALREADY_EXISTS || (realFolderOnly && !isRealFolder(directory)))) {
+    return false;
   }
   rememberDirectory(directory, made);
   return true;
@@ -120,7 +120,7 @@ bool createFoldersFrom(wchar_t* directory, size_t start) {
     }
     wchar_t separator = directory[at];
     directory[at] = L'\0';
-    bool made = createRealFolder(directory);
+    bool made = makeDirectory(directory, /* real folder only */ true);
     directory[at] = separator;
     if (!made) {
       return false;
@@ -160,15 +160,7 @@ bool createDirectoryCached(const wchar_t* directory) {
   if (knownDirectoryCount == 0) {
     seedKnownDirectories();
   }
-  if (isKnownDirectory(directory) || isBareDrive(directory)) {
-    return true;
-  }
-  bool made = CreateDirectoryW(directory, /* security */ nullptr);
-  if (!made && GetLastError() != ERROR_ALREADY_EXISTS) {
-    return false;
-  }
-  rememberDirectory(directory, made);
-  return true;
+  return isBareDrive(directory) || makeDirectory(directory, /* real folder only */ false);
 }
 
 bool isInFolderMadeThisRun(const wchar_t* path) {

@@ -9,17 +9,6 @@
 
 namespace {
 
-uint32_t tableChecksum(const unsigned char* table, uint64_t length) {
-  uLong crc = crc32(0, nullptr, 0);
-  // zlib takes at most 4 GiB - 1 bytes a call.
-  constexpr uint64_t kCrcStep = 1u << 30;
-  for (uint64_t at = 0; at < length; at += kCrcStep) {
-    uint64_t count = length - at < kCrcStep ? length - at : kCrcStep;
-    crc = crc32(crc, table + at, static_cast<uInt>(count));
-  }
-  return static_cast<uint32_t>(crc);
-}
-
 bool hasNulUnit(const unsigned char* name, uint64_t units) {
   for (uint64_t i = 0; i < units; ++i) {
     if (readLittleEndian<uint16_t>(name + i * kNameUnitBytes) == kNameTerminator) {
@@ -58,7 +47,7 @@ bool openEntryTable(const unsigned char* table, uint64_t length, TableCursor* cu
   uint64_t checksumAt = length - kTableChecksumBytes;
   uint32_t count = readLittleEndian<uint32_t>(table + kTableMagicBytes);
   if (entriesEnd(table, checksumAt, count) != checksumAt ||
-      readLittleEndian<uint32_t>(table + checksumAt) != tableChecksum(table, checksumAt)) {
+      readLittleEndian<uint32_t>(table + checksumAt) != crc32Of(table, checksumAt)) {
     return false;
   }
   *cursor = TableCursor{table, kTableHeaderBytes, count};
@@ -82,4 +71,15 @@ bool nextTableEntry(TableCursor* cursor, TableEntry* entry) {
 
 uint16_t tableNameUnit(const TableEntry& entry, size_t index) {
   return readLittleEndian<uint16_t>(entry.name + index * kNameUnitBytes);
+}
+
+uint32_t crc32Of(const unsigned char* bytes, uint64_t length) {
+  uLong crc = crc32(0, nullptr, 0);
+  // zlib takes at most 4 GiB - 1 bytes a call.
+  constexpr uint64_t kCrcStep = 1u << 30;
+  for (uint64_t at = 0; at < length; at += kCrcStep) {
+    uint64_t count = length - at < kCrcStep ? length - at : kCrcStep;
+    crc = crc32(crc, bytes + at, static_cast<uInt>(count));
+  }
+  return static_cast<uint32_t>(crc);
 }

@@ -32,3 +32,7 @@ bool nextTableEntry(TableCursor* cursor, TableEntry* entry);
 
 // The `index`th unit of a table entry's name.
 uint16_t tableNameUnit(const TableEntry& entry, size_t index);
+
+// zlib's crc32 of `length` bytes, however many: the table's own checksum, and the stored
+// checksums' before 0 is taken as 1.
+uint32_t crc32Of(const unsigned char* bytes, uint64_t length);

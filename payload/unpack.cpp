@@ -4,15 +4,14 @@
 #include <zlib.h>  // crc32 of file data, as the packer computed it
 
 #include <cstdint>
-#include <cwchar>
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
 #include "payload/directories.h"
 #include "payload/entry_name.h"
 #include "payload/entry_table.h"
-#include "payload/little_endian.h"
 #include "payload/existing_file.h"
+#include "payload/little_endian.h"
 #include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
