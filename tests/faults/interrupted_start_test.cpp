@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
+#include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,13 +15,15 @@
 
 namespace {
 
-// Terminations that must land inside the unpacking, and the most starts spent to get them.
+// Terminations that must land inside the unpacking, and the different amounts of unpacked data
+// they must leave, so that they are known to have hit many moments and not a few lucky spots.
 constexpr int kKillsInsideUnpacking = 32;
-constexpr int kMostKills = 120;
-constexpr int kCalibrationStarts = 3;
-// Different amounts of unpacked data that the terminations must leave, so that they are known
-// to have hit many moments and not a few lucky spots.
 constexpr size_t kDistinctMoments = kKillsInsideUnpacking / 2;
+constexpr int kCalibrationStarts = 3;
+// How long the test keeps terminating starts before it gives up on reaching that coverage:
+// generous, since a busy machine makes the unpacking's pace uneven.
+constexpr int kMostKills = 400;
+constexpr double kMostSeconds = 900;
 
 double nowMs() {
   static LARGE_INTEGER frequency = [] {
@@ -143,66 +148,115 @@ double measureUnpacking() {
   return durations[durations.size() / 2];
 }
 
-void sleepUntil(double ms) {
-  for (double left = ms - nowMs(); left > 0; left = ms - nowMs())
-    Sleep(left > 2 ? static_cast<DWORD>(left - 1) : 0);
-}
+// When a termination lands: a time after the unpacking started, or the moment the files on
+// disk are first seen to hold at least some amount of data. The unpacking writes in steps, so
+// aiming at amounts reaches amounts that a rare instant holds; aiming at times reaches moments
+// between writes (folders, renames).
+struct Aim {
+  double delayMs = 0;
+  uint64_t bytes = 0;
 
-// Terminates a first start `delayMs` after its unpacking started; returns what it left. The
-// launcher is held still while the test looks: once every file is whole it may be starting its
-// child, and under Wine a process terminated then can leave a half-made child behind that holds
-// the test's output open. Such a start is let go on to its end.
-uint64_t terminateFirstStartAfter(double delayMs, const std::wstring& temp) {
+  bool dueAt(double startMs, const std::wstring& target) const {
+    return bytes == 0 ? nowMs() >= startMs + delayMs : bytesUnpacked(target) >= bytes;
+  }
+};
+
+// Terminates a first start where `aim` says; returns what it left. The launcher is held still
+// while the test looks: once every file is whole it may be starting its child, and under Wine a
+// process terminated then can leave a half-made child behind that holds the test's output open.
+// Such a start is let go on to its end.
+uint64_t terminateFirstStart(const Aim& aim, const std::wstring& temp) {
   RunningLauncher launcher;
   startLauncher(temp, &launcher);
+  std::wstring target = bulkyTarget(temp);
   if (waitForUnpackingToStart(launcher, temp)) {
-    sleepUntil(nowMs() + delayMs);
+    double start = nowMs();
+    while (!aim.dueAt(start, target) && !hasEnded(launcher)) {
+    }
     SuspendThread(launcher.thread);
-    if (bytesUnpacked(bulkyTarget(temp)) < applicationBytes())
+    if (bytesUnpacked(target) < applicationBytes())
       TerminateProcess(launcher.process, 1);
     ResumeThread(launcher.thread);
   }
   WaitForSingleObject(launcher.process, INFINITE);
-  return bytesUnpacked(bulkyTarget(temp));
+  return bytesUnpacked(target);
 }
+
+// What the terminations have reached so far, and where the next one is aimed: by turns at a
+// random amount of the data and at a random time, until enough moments are covered.
+class Coverage {
+ public:
+  explicit Coverage(double unpackingMs) : horizonMs_(unpackingMs) {}
+
+  Aim nextAim(std::mt19937& random) const {
+    Aim aim;
+    if (kills_ % 2 == 0)
+      aim.bytes = std::uniform_int_distribution<uint64_t>(1, applicationBytes() - 1)(random);
+    else
+      aim.delayMs = std::uniform_real_distribution<double>(0, horizonMs_)(random);
+    return aim;
+  }
+
+  void record(const Aim& aim, uint64_t left) {
+    ++kills_;
+    if (left == applicationBytes())
+      return;
+    // A busy machine unpacks slower than the calibration saw: aim times further out.
+    horizonMs_ = std::max(horizonMs_, aim.delayMs * 5 / 4);
+    ++inside_;
+    moments_.insert(left);
+    ++quarters_[4 * left / applicationBytes()];
+  }
+
+  bool reached() const {
+    return inside_ >= kKillsInsideUnpacking && moments_.size() >= kDistinctMoments &&
+           std::all_of(std::begin(quarters_), std::end(quarters_), [](int n) { return n > 0; });
+  }
+
+  std::string summary() const {
+    std::ostringstream text;
+    text << kills_ << " terminations, " << inside_ << " of them while unpacking ("
+         << kKillsInsideUnpacking << " needed), leaving " << moments_.size()
+         << " different amounts of data (" << kDistinctMoments
+         << " needed); by quarter of the data: " << quarters_[0] << ", " << quarters_[1] << ", "
+         << quarters_[2] << ", " << quarters_[3];
+    return text.str();
+  }
+
+ private:
+  double horizonMs_;
+  int kills_ = 0, inside_ = 0;
+  std::set<uint64_t> moments_;
+  int quarters_[4] = {};
+};
 
 }  // namespace
 
 TEST(InterruptedUnpacking, StartAfterATerminationAtAnyMomentLeavesEveryFileWhole) {
   double unpackingMs = measureUnpacking();
   ASSERT_GT(unpackingMs, 0);
-  int inside = 0, kills = 0;
-  std::set<uint64_t> moments;
-  int quarters[4] = {};
-  // The delays sweep the unpacking again and again, each sweep offset against the last, until
-  // enough terminations have hit it before its end.
-  for (; kills < kMostKills && inside < kKillsInsideUnpacking; ++kills) {
-    double sweep = kills / kKillsInsideUnpacking, step = kills % kKillsInsideUnpacking;
-    double delay = (step + 0.5 + sweep / 3) / kKillsInsideUnpacking * unpackingMs;
+  Coverage coverage(unpackingMs);
+  std::mt19937 random(20261208);
+  double deadline = nowMs() + 1000 * kMostSeconds;
+  for (int kills = 0; !coverage.reached() && kills < kMostKills && nowMs() < deadline; ++kills) {
+    Aim aim = coverage.nextAim(random);
     std::wstring temp = freshFolder(L"killed");
-    uint64_t left = terminateFirstStartAfter(delay, temp);
-    if (left < applicationBytes()) {
-      ++inside;
-      moments.insert(left);
-      ++quarters[4 * left / applicationBytes()];
-    }
+    uint64_t left = terminateFirstStart(aim, temp);
+    coverage.record(aim, left);
 
+    std::ostringstream when;
+    when << "after a termination aimed at " << aim.delayMs << " ms or " << aim.bytes
+         << " bytes that left " << left << " bytes";
     Launch next = launchWithTemp(launcherPath(L"bulky"), temp);
     ASSERT_EQ(next.process.exitCode, 0u)
-        << "after a termination at " << delay << " ms: " << next.process.out << next.process.err;
+        << when.str() << ": " << next.process.out << next.process.err;
     EXPECT_EQ(next.report.module, bulkyTarget(temp) + L"\\report.exe");
-    ASSERT_TRUE(holdsTheApplication(bulkyTarget(temp)))
-        << "after a termination at " << delay << " ms that left " << left << " bytes";
+    ASSERT_TRUE(holdsTheApplication(bulkyTarget(temp))) << when.str();
     EXPECT_TRUE(partialFilesLeft(bulkyTarget(temp)).empty())
-        << "partial files remain after a termination at " << delay << " ms";
+        << "partial files remain " << when.str();
     removeTree(extendedPath(temp));
   }
-  std::cout << "unpacking takes " << unpackingMs << " ms; " << kills << " terminations, " << inside
-            << " of them while unpacking, leaving " << moments.size()
-            << " different amounts of data; by quarter of the data: " << quarters[0] << ", "
-            << quarters[1] << ", " << quarters[2] << ", " << quarters[3] << "\n";
-  EXPECT_GE(inside, kKillsInsideUnpacking);
-  EXPECT_GE(moments.size(), kDistinctMoments);
-  for (int quarter : quarters)
-    EXPECT_GT(quarter, 0) << "no termination in some quarter of the unpacking";
+  std::cout << "unpacking takes " << unpackingMs << " ms; " << coverage.summary() << "\n";
+  EXPECT_TRUE(coverage.reached()) << "gave up after " << kMostKills << " terminations or "
+                                  << kMostSeconds << " s: " << coverage.summary();
 }

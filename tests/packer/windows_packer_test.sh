@@ -114,14 +114,15 @@ mkdir "$work/killed"
 "$repo_root/scripts/wine-run" "$windows_pack" --quiet region --app "$bulky" --main report.exe \
   --level 19 --threads 1 --out "$work/killed/bulky.region" </dev/null &
 packer=$!
-for _ in $(seq 100); do
+# Bounds generous enough for a busy machine: the loops end as soon as the file is seen.
+for _ in $(seq 1200); do
   [ -n "$(ls -A "$work/killed")" ] && break
   sleep 0.1
 done
 [ -n "$(ls -A "$work/killed")" ] || fail "no temporary file appeared"
 kill -KILL "$packer"
 wait "$packer" 2>/dev/null || true
-for _ in $(seq 50); do
+for _ in $(seq 600); do
   [ -z "$(ls -A "$work/killed")" ] && break
   sleep 0.1
 done
