@@ -440,6 +440,24 @@ TEST(LauncherIcon, IsTheMainProgramsOwnWhenTheConfigurationNamesNone) {
     EXPECT_EQ(find(resources, 14, 1)->data,
               find(resourcesOf(scratch / "main/Main.exe"), 14, 1)->data);
   }
+
+  // A group that names an image the program lacks is refused, not carried half.
+  std::string damaged = readFile(scratch / "main/Main.exe");
+  const std::string group = find(resourcesOf(scratch / "main/Main.exe"), 14, 1)->data;
+  const size_t at = damaged.find(group);
+  ASSERT_NE(at, std::string::npos);
+  damaged[at + 6 + 12] = 99;  // the first entry's image id
+  writeFile(scratch / "main/Main.exe", damaged);
+  ToolResult refused = runPack({"--quiet", "launcher", "--config", scratch / "second.toml", "--app",
+                                scratch / "main", "--out", scratch / "Damaged.exe"});
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(
+      refused.err.find("application.main \"Main.exe\" (" + (scratch / "main/Main.exe").string() +
+                       ") has an icon the launcher cannot carry: its icon group names the "
+                       "icon 99, which it lacks; name one with application.icon"),
+      std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(fs::exists(scratch / "Damaged.exe"));
 }
 
 TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
