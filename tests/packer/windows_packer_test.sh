@@ -120,6 +120,18 @@ grep -q 'version.prodcut is not a known key (did you mean `product`?)' "$work/li
   fail "$(cat "$work/linux.err")"
 [ -z "$(ls -A "$work/windows")" ] || fail "a refused run left $(ls -A "$work/windows")"
 
+# A launcher written into its application folder, into a folder of it that does not exist yet:
+# the next run leaves it out of the pack, and says so.
+cp -r "$app" "$work/inside"
+for run in first second; do
+  windows launcher --config "$config" --app "$work/inside" --level 1 \
+    --out "$work/inside/release/Deck.exe" 2>"$work/$run.err" || fail "$(cat "$work/$run.err")"
+done
+grep -q "; left out: .*Deck.exe, which this run writes" "$work/second.err" ||
+  fail "the summary does not say the output was left out: $(cat "$work/second.err")"
+diff <(windows list "$work/inside/release/Deck.exe" | sed "s/\r$//") \
+  <("$linux_pack" list "$reference") >&2 || fail "the launcher carries the one before it"
+
 # A run killed while it compresses leaves neither its output nor its temporary file: the system
 # removes the file when the process's handles close.
 rm "$bulky/links/"{outside,back}
