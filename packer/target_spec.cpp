@@ -163,5 +163,5 @@ std::string sharedTargetProblem(std::u16string_view spec) {
                              : "does not start in a folder of the user's own "
                                "({CACHE_DIR}, {HOME} or {TEMP})") +
          ": whoever else can write to the target directory can change the program that the "
-         "launcher starts. Add shared_target = true to [application] if that is intended";
+         "launcher starts; add shared_target = true to [application] if that is intended";
 }
