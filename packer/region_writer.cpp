@@ -223,6 +223,9 @@ AppFiles checkedAppFiles(const std::filesystem::path& folder, std::string_view m
                          const LeftOut& leftOut) {
   Problems folderProblems;
   AppFiles app = collectAppFiles(folder, leftOut, folderProblems);
+  if (app.folders.empty()) {  // not walked: a folder that is missing has no main file either
+    folderProblems.throwIfAny(printablePath(folder), "files or folders cannot be packed");
+  }
   Problems problems;
   const std::string mainProblem = putMainFirst(app, folder, mainName, leftOut);
   if (!mainProblem.empty()) {
