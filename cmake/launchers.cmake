@@ -1,9 +1,11 @@
 # tarnic_add_launcher(<target> OUTPUT <exe> CONFIG <toml> [APP <folder> | REGION <file>]
-#                     [DEPENDS <files or targets>...])
+#                     [LEVEL <1..22>] [THREADS <count>] [DEPENDS <files or targets>...])
 #
 # Packs the launcher <exe> with tarnic-pack (the imported target Tarnic::tarnic-pack) from the
 # configuration <toml> and the application folder APP (else the configuration's own folder), or
-# a region made beforehand. <target> builds it as part of ALL. The launcher is packed again
+# a region made beforehand, at the zstd level LEVEL (19 when not given) on THREADS threads (the
+# machine's processors). <target> builds it as part of ALL; the packer makes the folder of
+# <exe> when it is missing, with every generator. The launcher is packed again
 # when the configuration, its icon, the packer, or any file or folder of the application (or
 # the region) changes: the packer names what it read in a depfile. DEPENDS adds what must be
 # done before the packer reads the application, such as the target that makes its folder.
@@ -18,7 +20,7 @@ cmake_policy(PUSH)
 cmake_policy(SET CMP0116 NEW)
 
 function(tarnic_add_launcher target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;CONFIG;APP;REGION" "DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;CONFIG;APP;REGION;LEVEL;THREADS" "DEPENDS")
   if(NOT arg_OUTPUT OR NOT arg_CONFIG)
     message(FATAL_ERROR "tarnic_add_launcher(${target}): OUTPUT and CONFIG are required")
   endif()
@@ -33,6 +35,12 @@ function(tarnic_add_launcher target)
   foreach(option CONFIG APP REGION)
     if(arg_${option})
       cmake_path(ABSOLUTE_PATH arg_${option} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+      string(TOLOWER "--${option}" flag)
+      list(APPEND command ${flag} "${arg_${option}}")
+    endif()
+  endforeach()
+  foreach(option LEVEL THREADS)
+    if(DEFINED arg_${option})
       string(TOLOWER "--${option}" flag)
       list(APPEND command ${flag} "${arg_${option}}")
     endif()

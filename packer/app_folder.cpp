@@ -16,15 +16,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A run reports this many problems of a folder at most, so that a folder full of them still
-// gives a message one can read.
-constexpr size_t kMaxShownProblems = 20;
-
 struct Walk {
   fs::path root;                      // canonical
   std::vector<fs::path> openFolders;  // canonical folders being walked, to find link loops
+  const LeftOut& leftOut;
   AppFiles found;
-  std::vector<std::string> problems;  // every entry that cannot be packed, each once
+  Problems& problems;  // every entry that cannot be packed
 };
 
 // Where an entry stands in the walk: its name in the region, and why Windows could not store
@@ -114,7 +111,15 @@ void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
 void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
               const EntryName& folderName) {
   const EntryName name = entryName(path, folderName);
+  if (matchingPattern(walk.leftOut.patterns, name.name)) {
+    return;
+  }
   const EntryFacts entry = examineEntry(path, canonicalFolder);
+  const std::vector<fs::path>& outputs = walk.leftOut.outputs;
+  if (std::find(outputs.begin(), outputs.end(), entry.canonical) != outputs.end()) {
+    walk.found.leftOutOutputs.push_back(path);
+    return;
+  }
   if (entry.link) {
     checkInside(walk, path, entry.canonical);
   }
@@ -137,11 +142,7 @@ void addEntryOrNote(Walk& walk, const fs::path& path, const fs::path& canonicalF
   try {
     addEntry(walk, path, canonicalFolder, folderName);
   } catch (const PackError& problem) {
-    // A folder's name problem comes back for every file below it.
-    if (std::find(walk.problems.begin(), walk.problems.end(), problem.what()) ==
-        walk.problems.end()) {
-      walk.problems.push_back(problem.what());
-    }
+    walk.problems.add(problem.what());
   }
 }
 
@@ -170,50 +171,47 @@ void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
   walk.openFolders.pop_back();
 }
 
-fs::path canonicalFolder(const fs::path& folder) {
+// The folder's canonical path, or an empty path when it has none.
+fs::path canonicalFolder(const fs::path& folder, Problems& problems) {
   std::error_code error;
-  if (!fs::exists(folder, error)) {
-    refuse(folder, "application folder does not exist");
-  }
-  if (!fs::is_directory(folder, error)) {
-    refuse(folder, "application folder is not a folder");
-  }
   std::string why;
-  fs::path canonical = canonicalPath(folder, why);
-  if (canonical.empty()) {
-    refuse(folder, "application folder cannot be resolved: " + why);
+  fs::path canonical;
+  if (!fs::exists(folder, error)) {
+    why = "application folder does not exist";
+  } else if (!fs::is_directory(folder, error)) {
+    why = "application folder is not a folder";
+  } else if ((canonical = canonicalPath(folder, why)).empty()) {
+    why = "application folder cannot be resolved: " + why;
+  }
+  if (!why.empty()) {
+    problems.add(pathError(folder, why).what());
   }
   return canonical;
 }
 
-// Moves the main file to the front; refuses a main file the walk did not find.
-void putMainFirst(std::vector<AppFile>& files, const fs::path& folder, std::string_view main) {
-  const std::u16string mainName = mainEntryName(main);
-  auto found = std::find_if(files.begin(), files.end(),
-                            [&](const AppFile& file) { return file.name == mainName; });
-  if (found == files.end()) {
-    const fs::path path = folder / relativePath(main);
-    std::error_code error;
-    const bool isFolder = fs::is_directory(path, error);
-    refuse(path, isFolder ? "main file is a folder" : "main file is not in the folder");
+// Every pair of names that Windows would take for one file, each pair once.
+void noteNameConflicts(const fs::path& folder, const std::vector<AppFile>& files,
+                       Problems& problems) {
+  std::vector<std::u16string> names;
+  for (const AppFile& file : files) {
+    names.push_back(file.name);
   }
-  std::rotate(files.begin(), found, found + 1);
+  for (const auto& [first, second] : findNameConflicts(names)) {
+    problems.add(printablePath(folder) + ": \"" + utf16ToUtf8(first) + "\" and \"" +
+                 utf16ToUtf8(second) +
+                 "\" differ only in letter case and would be one file on Windows");
+  }
 }
 
-// One problem as it is; several as a list, the first kMaxShownProblems of them.
-[[noreturn]] void refuseAll(const fs::path& folder, const std::vector<std::string>& problems) {
-  if (problems.size() == 1) {
-    throw PackError(problems.front());
+// The name of a file of `files` that is `name` when letter case is ignored, or "".
+std::string otherCase(const std::vector<AppFile>& files, const std::u16string& name) {
+  const auto sameUnit = [](char16_t a, char16_t b) { return foldCase(a) == foldCase(b); };
+  for (const AppFile& file : files) {
+    if (std::equal(file.name.begin(), file.name.end(), name.begin(), name.end(), sameUnit)) {
+      return utf16ToUtf8(file.name);
+    }
   }
-  std::string message = printablePath(folder) + ": " + std::to_string(problems.size()) +
-                        " files or folders cannot be packed:";
-  for (size_t i = 0; i < problems.size() && i < kMaxShownProblems; ++i) {
-    message += "\n  " + problems[i];
-  }
-  if (problems.size() > kMaxShownProblems) {
-    message += "\n  and " + std::to_string(problems.size() - kMaxShownProblems) + " more";
-  }
-  throw PackError(message);
+  return "";
 }
 
 }  // namespace
@@ -233,25 +231,56 @@ fs::path relativePath(std::string_view name) {
   return pathFromUtf8(relative);
 }
 
-AppFiles collectAppFiles(const fs::path& folder, std::string_view mainName) {
-  Walk walk;
-  walk.root = canonicalFolder(folder);
-  walkFolder(walk, folder, walk.root, EntryName{});
-  if (!walk.problems.empty()) {
-    refuseAll(folder, walk.problems);
+AppFiles collectAppFiles(const fs::path& folder, const LeftOut& leftOut, Problems& problems) {
+  Walk walk{canonicalFolder(folder, problems), {}, leftOut, {}, problems};
+  if (walk.root.empty()) {
+    return {};
+  }
+  try {
+    walkFolder(walk, folder, walk.root, EntryName{});
+  } catch (const PackError& problem) {
+    problems.add(problem.what());
   }
   std::vector<AppFile>& files = walk.found.files;
   std::sort(files.begin(), files.end(),
             [](const AppFile& a, const AppFile& b) { return a.name < b.name; });
-  std::vector<std::u16string> names;
-  for (const AppFile& file : files) {
-    names.push_back(file.name);
-  }
-  if (auto conflict = findNameConflict(names)) {
-    throw PackError(printablePath(folder) + ": \"" + utf16ToUtf8(conflict->first) + "\" and \"" +
-                    utf16ToUtf8(conflict->second) +
-                    "\" differ only in letter case and would be one file on Windows");
-  }
-  putMainFirst(files, folder, mainName);
+  noteNameConflicts(folder, files, problems);
   return std::move(walk.found);
+}
+
+std::string putMainFirst(AppFiles& app, const fs::path& folder, std::string_view mainName,
+                         const LeftOut& leftOut) {
+  const std::u16string name = mainEntryName(mainName);
+  if (const ExcludePattern* pattern = excludingPattern(leftOut.patterns, name)) {
+    return "is left out by the exclude pattern \"" + pattern->text + "\"";
+  }
+  std::vector<AppFile>& files = app.files;
+  auto found = std::find_if(files.begin(), files.end(),
+                            [&](const AppFile& file) { return file.name == name; });
+  if (found != files.end()) {
+    std::rotate(files.begin(), found, found + 1);
+    return "";
+  }
+  const std::string where = " in " + printablePath(folder);
+  std::error_code error;
+  if (fs::is_directory(folder / relativePath(mainName), error)) {
+    return "is a folder" + where + ", not a file";
+  }
+  const std::string other = otherCase(files, name);
+  if (!other.empty()) {
+    return "is not a file" + where + "; \"" + other + "\" is, in other letter case";
+  }
+  return "is not a file" + where;
+}
+
+std::vector<fs::path> existingOutputs(const std::vector<fs::path>& outputs) {
+  std::vector<fs::path> existing;
+  for (const fs::path& output : outputs) {
+    std::string why;
+    fs::path canonical = canonicalPath(output, why);
+    if (!canonical.empty()) {
+      existing.push_back(std::move(canonical));
+    }
+  }
+  return existing;
 }

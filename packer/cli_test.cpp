@@ -82,6 +82,59 @@ TEST(CommandLine, ReportsEveryProblemOfTheFolderInOneRunUpToTwenty) {
   EXPECT_NE(result.err.find("\n  and 15 more\n"), std::string::npos) << result.err;
 }
 
+TEST(CommandLine, ReportsEveryCaseCollisionOfTheFolderInOneRun) {
+  ScratchFolder scratch;
+  for (const char* name : {"main.exe", "a.txt", "A.txt", "b.txt", "B.TXT", "Lib/x", "lib/y"}) {
+    writeFile(scratch / "app" / name, "x");
+  }
+  ToolResult result = runPack(
+      {"region", "--app", scratch / "app", "--main", "main.exe", "--out", scratch / "app.region"});
+  EXPECT_NE(result.status, 0);
+  EXPECT_NE(result.err.find(": 3 files or folders cannot be packed:\n"), std::string::npos)
+      << result.err;
+  for (const char* pair :
+       {R"("A.txt" and "a.txt")", R"("B.TXT" and "b.txt")", R"("Lib" and "lib")"}) {
+    EXPECT_NE(result.err.find(pair), std::string::npos) << pair << " in " << result.err;
+  }
+  EXPECT_FALSE(fs::exists(scratch / "app.region"));
+}
+
+// Debug symbols and tests stay out of the region and the depfile alike; the main file cannot.
+TEST(CommandLine, LeavesOutWhatTheExcludePatternsMatch) {
+  ScratchFolder scratch;
+  const fs::path app = scratch / "app";
+  for (const char* name : {"main.exe", "main.pdb", "bin/x.dll", "bin/x.PDB", "tests/t.exe",
+                           "tests/data/d.txt", "docs/tests/keep.txt"}) {
+    writeFile(app / name, name);
+  }
+  // A link outside the folder is no problem where nothing is taken from it.
+  fs::create_directory_symlink(scratch.path(), app / "tests/outside");
+  const std::vector<std::string> region{
+      "--quiet",   "region",         "--app",     app,        "--main", "main.exe",
+      "--exclude", "*.pdb",          "--exclude", "tests/**", "--out",  scratch / "app.region",
+      "--depfile", scratch / "app.d"};
+  ToolResult result = runPack(region);
+  ASSERT_EQ(result.status, 0) << result.err;
+  ToolResult listed = runPack({"list", scratch / "app.region"});
+  std::string names;
+  for (size_t at = 0; at < listed.out.size(); at = listed.out.find('\n', at) + 1) {
+    names += listed.out.substr(at + 20, listed.out.find('\n', at) + 1 - at - 20);
+  }
+  EXPECT_EQ(names, "main.exe\nbin\\x.dll\ndocs\\tests\\keep.txt\n") << listed.out;
+  const std::string depfile = readFile(scratch / "app.d");
+  for (const char* left : {".pdb", "PDB", "/tests/t.exe", "data", "outside"}) {
+    EXPECT_EQ(depfile.find(left), std::string::npos) << left << " in " << depfile;
+  }
+
+  std::vector<std::string> mainLeftOut = region;
+  mainLeftOut.insert(mainLeftOut.end(), {"--exclude", "*.EXE"});
+  result = runPack(mainLeftOut);
+  EXPECT_NE(result.status, 0);
+  EXPECT_EQ(result.err,
+            "tarnic-pack: error: --main \"main.exe\" is left out by the exclude pattern "
+            "\"*.EXE\"\n");
+}
+
 // make and ninja read blanks, '#' and '$' in names only when escaped.
 TEST(CommandLine, WritesADepfileOfEveryFolderAndFileItPacked) {
   ScratchFolder scratch;
@@ -100,10 +153,13 @@ TEST(CommandLine, WritesADepfileOfEveryFolderAndFileItPacked) {
 }
 
 TEST(PackSummary, GivesNoRatioForNothingIn) {
-  EXPECT_EQ(summaryLine("x.region", {0, 0, 40}, 0.004),
+  EXPECT_EQ(summaryLine("x.region", {0, 0, 40, {}}, 0.004),
             "tarnic-pack: x.region: 0 files, 0 bytes in, 40 bytes out (-), 0.00 s");
-  EXPECT_EQ(summaryLine("x.exe", {1, 1000, 250}, 1.5),
+  EXPECT_EQ(summaryLine("x.exe", {1, 1000, 250, {}}, 1.5),
             "tarnic-pack: x.exe: 1 file, 1000 bytes in, 250 bytes out (25.0%), 1.50 s");
+  EXPECT_EQ(summaryLine("app/x.exe", {1, 1000, 250, {"app/x.exe"}}, 1.5),
+            "tarnic-pack: app/x.exe: 1 file, 1000 bytes in, 250 bytes out (25.0%), 1.50 s; left "
+            "out: app/x.exe, which this run writes");
 }
 
 }  // namespace

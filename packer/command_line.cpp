@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "packer/exclude_pattern.h"
 #include "packer/file_system.h"
 #include "packer/launcher_build.h"
+#include "packer/pack_error.h"
 #include "packer/region_reader.h"
 #include "packer/region_writer.h"
 #include "packer/text_encoding.h"
@@ -27,6 +30,7 @@ struct Options {
   std::string config;
   std::string region;
   std::string depfile;
+  std::vector<std::string> exclude;
   Compression compression{kDefaultCompressionLevel, defaultThreads()};
   bool quiet = false;
 };
@@ -102,12 +106,27 @@ void addDepfileOption(CLI::App& command, Options& options) {
                      "also write a depfile (make's syntax) naming every file and folder read");
 }
 
+std::vector<ExcludePattern> excludePatterns(const Options& options) {
+  std::vector<ExcludePattern> patterns;
+  for (const std::string& text : options.exclude) {
+    std::string why;
+    std::optional<ExcludePattern> pattern = parseExcludePattern(text, why);
+    if (!pattern) {
+      throw PackError("--exclude \"" + printableBytes(text) + "\" " + why);
+    }
+    patterns.push_back(std::move(*pattern));
+  }
+  return patterns;
+}
+
 void addRegionCommand(CLI::App& app, Options& options) {
   CLI::App* region = app.add_subcommand("region", "pack an application folder into a region file");
   region->add_option("--app", options.app, "application folder")->required();
   region->add_option("--main", options.main, "main file, relative to the folder; packed first")
       ->required();
   region->add_option("--out", options.out, "region file to write")->required();
+  region->add_option("--exclude", options.exclude,
+                     "leave out what this pattern matches (repeatable): \"*.pdb\", \"tests/**\"");
   addCompressionOptions(*region, options);
   addDepfileOption(*region, options);
   region->footer(
@@ -115,8 +134,9 @@ void addRegionCommand(CLI::App& app, Options& options) {
       "a region holds files only.");
   region->callback([&] {
     summarized(options, [&] {
-      return packRegion(pathFromUtf8(options.app), options.main, pathFromUtf8(options.out),
-                        options.compression, optionalPath(options.depfile));
+      return packRegion(pathFromUtf8(options.app), options.main, excludePatterns(options),
+                        pathFromUtf8(options.out), options.compression,
+                        optionalPath(options.depfile));
     });
   });
 }

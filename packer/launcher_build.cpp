@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "packer/app_folder.h"
@@ -18,6 +19,8 @@
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/pe_format.h"
+#include "packer/problems.h"
+#include "packer/program_icon.h"
 #include "packer/region_reader.h"
 #include "packer/text_encoding.h"
 #include "packer/version_block.h"
@@ -29,61 +32,84 @@ namespace {
 
 constexpr uint16_t kOwnResourceId = 1;
 
-[[noreturn]] void failField(const LauncherRequest& request, const std::string& field,
-                            const std::string& why) {
-  throw PackError(printablePath(request.config) + ": " + field + " " + why);
+// What the run packs from, once every check has passed.
+struct Inputs {
+  LauncherConfig config;
+  std::vector<unsigned char> icon;
+  RegionFile region;  // a region given, else filled by packing `app`
+  AppFiles app;
+  MainProgram program;
+  std::vector<fs::path> read;  // for the depfile
+};
+
+void noteField(Problems& problems, const LauncherRequest& request, const std::string& field,
+               const std::string& why) {
+  problems.add(printablePath(request.config) + ": " + field + " " + why);
 }
 
-std::vector<unsigned char> readIcon(const LauncherRequest& request, const LauncherConfig& config) {
+// The configured icon's bytes; none when the configuration names none or it has a problem.
+std::vector<unsigned char> readIcon(const LauncherRequest& request, const LauncherConfig& config,
+                                    Problems& problems) {
   if (!config.icon) {
-    const std::string_view own = projectIcon();
-    return {own.begin(), own.end()};
+    return {};
   }
   const std::string icon = "\"" + printablePath(*config.icon) + "\"";
   std::error_code error;
   if (!fs::is_regular_file(*config.icon, error)) {
-    failField(request, "application.icon", icon + " does not exist");
+    noteField(problems, request, "application.icon", icon + " does not exist");
+    return {};
   }
   std::vector<unsigned char> bytes = readWholeFile(*config.icon);
   const std::string problem = iconProblem(bytes);
   if (!problem.empty()) {
-    failField(request, "application.icon", icon + " " + problem);
+    noteField(problems, request, "application.icon", icon + " " + problem);
+    return {};
   }
   return bytes;
 }
 
-// The application folder, from --app or else the configuration, with the main file in it.
-fs::path appFolder(const LauncherRequest& request, const LauncherConfig& config) {
+// The application folder, from --app or else the configuration; nullopt when it has a problem.
+std::optional<fs::path> appFolder(const LauncherRequest& request, const LauncherConfig& config,
+                                  Problems& problems) {
   if (!request.app && !config.appFolder) {
-    failField(request, "application.folder", "is missing (or pass --app or --region)");
+    noteField(problems, request, "application.folder", "is missing (or pass --app or --region)");
+    return std::nullopt;
   }
   const fs::path folder = request.app ? *request.app : *config.appFolder;
   std::error_code error;
-  if (!fs::is_directory(folder, error)) {
-    if (request.app) {
-      throw PackError("--app " + printablePath(folder) + " is not a folder");
-    }
-    failField(request, "application.folder", "\"" + printablePath(folder) + "\" is not a folder");
+  if (fs::is_directory(folder, error)) {
+    return folder;
   }
-  if (!fs::is_regular_file(folder / relativePath(config.main), error)) {
-    failField(request, "application.main",
-              "\"" + config.main + "\" is not a file in " + printablePath(folder));
+  if (request.app) {
+    problems.add("--app " + printablePath(folder) + " is not a folder");
+  } else {
+    noteField(problems, request, "application.folder",
+              "\"" + printablePath(folder) + "\" is not a folder");
   }
-  return folder;
+  return std::nullopt;
 }
 
-RegionFile readGivenRegion(const LauncherRequest& request, const LauncherConfig& config) {
-  RegionFile given = readRegionFile(*request.region);
-  const std::vector<RegionEntry>& entries = given.region.entries;
-  if (entries.empty() || entries.front().name != mainEntryName(config.main)) {
-    const std::string first = entries.empty()
-                                  ? "holds no entries"
-                                  : "starts with \"" + utf16ToUtf8(entries.front().name) + "\"";
-    failField(request, "application.main",
-              "\"" + config.main + "\" is not the first entry of the region " +
-                  printablePath(*request.region) + ", which " + first);
+std::optional<RegionFile> readGivenRegion(const LauncherRequest& request,
+                                          const LauncherConfig& config, Problems& problems) {
+  RegionFile given;
+  try {
+    given = readRegionFile(*request.region);
+  } catch (const PackError& problem) {
+    problems.add(problem.what());
+    return std::nullopt;
   }
-  return given;
+  const std::vector<RegionEntry>& entries = given.region.entries;
+  if (config.main.empty() ||
+      (!entries.empty() && entries.front().name == mainEntryName(config.main))) {
+    return given;
+  }
+  const std::string first = entries.empty()
+                                ? "holds no entries"
+                                : "starts with \"" + utf16ToUtf8(entries.front().name) + "\"";
+  noteField(problems, request, "application.main",
+            "\"" + config.main + "\" is not the first entry of the region " +
+                printablePath(*request.region) + ", which " + first);
+  return std::nullopt;
 }
 
 std::vector<unsigned char> fileHead(const AppFile& file) {
@@ -98,15 +124,118 @@ std::vector<unsigned char> fileHead(const AppFile& file) {
   return head;
 }
 
-MainProgram checkMainProgram(const LauncherRequest& request, const LauncherConfig& config,
-                             const std::vector<unsigned char>& head, uint64_t size,
-                             const std::string& where) {
-  MainProgram program = inspectMainProgram(head.data(), head.size(), size);
-  if (!program.problem.empty()) {
-    failField(request, "application.main",
-              "\"" + config.main + "\" (" + where + ") " + program.problem);
+// The bytes at `offset` of the file at `path`.
+std::vector<unsigned char> readFileRange(const fs::path& path, uint64_t offset, uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<unsigned char> bytes(static_cast<size_t>(size));
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in) {
+    throw PackError(printablePath(path) + ": cannot be read");
   }
-  return program;
+  return bytes;
+}
+
+// Checks the main program, and takes its icon when the configuration names none.
+void checkMainProgram(const LauncherRequest& request, Inputs& inputs,
+                      const std::vector<unsigned char>& head, uint64_t size,
+                      const std::string& where, const ProgramBytes& read, Problems& problems) {
+  const std::string main = "\"" + inputs.config.main + "\" (" + where + ") ";
+  inputs.program = inspectMainProgram(head.data(), head.size(), size);
+  if (!inputs.program.problem.empty()) {
+    noteField(problems, request, "application.main", main + inputs.program.problem);
+    return;
+  }
+  if (inputs.config.icon) {
+    return;
+  }
+  ProgramIcon icon = programIcon(head, size, read);
+  if (icon.problem.empty() && !icon.ico.empty()) {
+    icon.problem = iconProblem(icon.ico);
+  }
+  if (!icon.problem.empty()) {
+    noteField(problems, request, "application.main",
+              main + "has an icon the launcher cannot carry: " + icon.problem +
+                  "; name one with application.icon");
+    return;
+  }
+  inputs.icon = std::move(icon.ico);
+}
+
+// Reads the region given and checks its main program.
+void checkRegion(const LauncherRequest& request, Inputs& inputs, Problems& problems) {
+  std::optional<RegionFile> region = readGivenRegion(request, inputs.config, problems);
+  inputs.read.push_back(*request.region);
+  if (!region || inputs.config.main.empty()) {
+    return;
+  }
+  inputs.region = std::move(*region);
+  const RegionFile& given = inputs.region;
+  checkMainProgram(
+      request, inputs, given.region.mainHead, given.region.entries.front().size,
+      "the first entry of " + printablePath(*request.region),
+      [&](uint64_t offset, uint64_t size) { return firstEntryBytes(given, offset, size); },
+      problems);
+}
+
+void checkMain(const LauncherRequest& request, Inputs& inputs, const fs::path& folder,
+               const LeftOut& leftOut, Problems& problems) {
+  if (inputs.config.main.empty()) {
+    return;
+  }
+  const std::string problem = putMainFirst(inputs.app, folder, inputs.config.main, leftOut);
+  if (!problem.empty()) {
+    noteField(problems, request, "application.main", "\"" + inputs.config.main + "\" " + problem);
+    return;
+  }
+  const AppFile& main = inputs.app.files.front();
+  checkMainProgram(
+      request, inputs, fileHead(main), main.size, printablePath(main.source),
+      [&](uint64_t offset, uint64_t size) { return readFileRange(main.source, offset, size); },
+      problems);
+}
+
+// Walks the application folder and checks its main program. Problems of the folder alone are
+// reported as the region command reports them; with others, in one list.
+void checkFolder(const LauncherRequest& request, Inputs& inputs, Problems& problems) {
+  const std::optional<fs::path> folder = appFolder(request, inputs.config, problems);
+  if (!folder) {
+    return;
+  }
+  const LeftOut leftOut{inputs.config.exclude,
+                        existingOutputs({request.out, request.depfile.value_or(request.out)})};
+  Problems folderProblems;
+  inputs.app = collectAppFiles(*folder, leftOut, folderProblems);
+  appendInputs(inputs.app, inputs.read);
+  checkMain(request, inputs, *folder, leftOut, problems);
+  if (problems.empty()) {
+    folderProblems.throwIfAny(printablePath(*folder), "files or folders cannot be packed");
+  }
+  problems.add(folderProblems);
+}
+
+// Everything the launcher is made from, checked: every problem of the configuration, the icon,
+// the folder or region and the main program comes in one PackError.
+Inputs checkInputs(const LauncherRequest& request) {
+  Problems problems;
+  Inputs inputs;
+  inputs.config = readLauncherConfig(request.config, problems);
+  inputs.read.push_back(request.config);
+  inputs.icon = readIcon(request, inputs.config, problems);
+  if (inputs.config.icon) {
+    inputs.read.push_back(*inputs.config.icon);
+  }
+  if (request.region) {
+    checkRegion(request, inputs, problems);
+  } else {
+    checkFolder(request, inputs, problems);
+  }
+  problems.throwIfAny(printablePath(request.config), "problems");
+  if (inputs.icon.empty()) {
+    const std::string_view own = projectIcon();
+    inputs.icon.assign(own.begin(), own.end());
+  }
+  return inputs;
 }
 
 // Packs the files into a region in memory and reads it back, verified as a given region is.
@@ -163,49 +292,37 @@ LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& regi
 }  // namespace
 
 PackSummary buildLauncher(const LauncherRequest& request) {
-  const LauncherConfig config = readLauncherConfig(request.config);
-  const std::vector<unsigned char> icon = readIcon(request, config);
+  Inputs inputs = checkInputs(request);
   const uint32_t stamp = timeStamp();
-  std::vector<fs::path> inputs{request.config};
-  if (config.icon) {
-    inputs.push_back(*config.icon);
+  makeFolderFor(request.out);
+  if (request.depfile) {
+    makeFolderFor(*request.depfile);
   }
-  RegionFile region;
-  MainProgram program;
-  if (request.region) {
-    region = readGivenRegion(request, config);
-    program = checkMainProgram(request, config, region.region.mainHead,
-                               region.region.entries.front().size,
-                               "the first entry of " + printablePath(*request.region));
-    inputs.push_back(*request.region);
-  } else {
-    const fs::path folder = appFolder(request, config);
-    const AppFiles app = collectAppFiles(folder, config.main);
-    const std::vector<AppFile>& files = app.files;
-    program = checkMainProgram(request, config, fileHead(files.front()), files.front().size,
-                               printablePath(files.front().source));
-    region = packInMemory(files, request.compression);
-    appendInputs(app, inputs);
+  OutputFile output(fs::absolute(request.out));
+  if (!request.region) {
+    inputs.region = packInMemory(inputs.app.files, request.compression);
   }
+  const LauncherConfig& config = inputs.config;
   const LauncherKind kind =
       config.kind ? *config.kind
-                  : (program.windowed ? LauncherKind::kWindowed : LauncherKind::kConsole);
+                  : (inputs.program.windowed ? LauncherKind::kWindowed : LauncherKind::kConsole);
   const std::string_view image =
       kind == LauncherKind::kWindowed ? windowedLauncherImage() : consoleLauncherImage();
-  const std::string launcher =
-      writeLauncherImage(std::string(image), launcherParts(config, region, icon, stamp));
-
-  OutputFile output(fs::absolute(request.out));
+  const std::string launcher = writeLauncherImage(
+      std::string(image), launcherParts(config, inputs.region, inputs.icon, stamp));
   if (std::fwrite(launcher.data(), 1, launcher.size(), output.stream()) != launcher.size()) {
     throw PackError(printablePath(request.out) + ": cannot be written: " + std::strerror(errno));
   }
   if (request.depfile) {
-    writeDepfile(*request.depfile, request.out, inputs);
+    writeDepfile(*request.depfile, request.out, inputs.read);
   }
   output.commit();
-  PackSummary summary{region.region.entries.size(), 0, launcher.size()};
-  for (const RegionEntry& entry : region.region.entries) {
+  PackSummary summary{inputs.region.region.entries.size(), 0, launcher.size(), {}};
+  for (const RegionEntry& entry : inputs.region.region.entries) {
     summary.bytesIn += entry.size;
+  }
+  for (const fs::path& path : inputs.app.leftOutOutputs) {
+    summary.leftOut.push_back(printablePath(path));
   }
   return summary;
 }

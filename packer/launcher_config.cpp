@@ -3,7 +3,9 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <initializer_list>
+#include <cstdint>
+#include <iterator>
+#include <vector>
 
 #include "packer/file_system.h"
 #include "packer/pack_error.h"
@@ -18,85 +20,182 @@ namespace {
 constexpr size_t kVersionParts = 4;
 constexpr unsigned kMaxVersionPart = 65535;
 
-// One configuration file being read: every failure names it and the field.
+struct ConfigKey {
+  std::string_view table;  // "" for the top level
+  std::string_view key;
+};
+
+// Every key a configuration may hold, tables included: a new key is a line here and the lines
+// that read it.
+constexpr ConfigKey kKnownKeys[] = {
+    {"", "target_spec"},
+    {"", "version"},
+    {"", "application"},
+    {"version", "company"},
+    {"version", "product"},
+    {"version", "version"},
+    {"version", "file_version"},
+    {"version", "product_version"},
+    {"version", "copyright"},
+    {"application", "folder"},
+    {"application", "main"},
+    {"application", "icon"},
+    {"application", "launcher"},
+    {"application", "exclude"},
+    {"application", "shared_target"},
+};
+
+std::string dotted(std::string_view table, std::string_view key) {
+  return table.empty() ? std::string(key) : std::string(table) + "." + std::string(key);
+}
+
+// The edits (insertions, deletions, substitutions and swaps of neighbours) that turn `a` into
+// `b`: a swap counts once, as typing makes them.
+size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) {
+    for (size_t j = 0; j <= b.size(); ++j) {
+      if (i == 0 || j == 0) {
+        d[i][j] = i + j;
+        continue;
+      }
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The known key that `key` of `table` was likely meant to be, as the user would write it: the
+// nearest key of the same table within a third of its length in edits, else the same key in
+// another table. "" when there is none.
+std::string likelyKey(std::string_view table, std::string_view key) {
+  std::string_view nearest;
+  size_t best = SIZE_MAX;
+  for (const ConfigKey& known : kKnownKeys) {
+    const size_t distance = editDistance(key, known.key);
+    if (known.table == table && distance < best && 3 * distance <= known.key.size()) {
+      nearest = known.key, best = distance;
+    }
+  }
+  if (!nearest.empty()) {
+    return std::string(nearest);
+  }
+  for (const ConfigKey& known : kKnownKeys) {
+    if (known.key == key && known.table != table) {
+      return dotted(known.table, known.key);
+    }
+  }
+  return "";
+}
+
+// One configuration file being read: every problem names it and the field, and reading goes on
+// after one, so that a run names them all.
 class ConfigReader {
  public:
-  ConfigReader(const fs::path& file, const toml::table& root) : file_(file), root_(root) {}
+  ConfigReader(const fs::path& file, const toml::table& root, Problems& problems)
+      : file_(file), root_(root), problems_(problems) {}
 
-  [[noreturn]] void fail(const std::string& field, const std::string& why) const {
-    throw PackError(printablePath(file_) + ": " + field + " " + why);
+  void note(const std::string& field, const std::string& why) const {
+    problems_.add(printablePath(file_) + ": " + field + " " + why);
   }
 
-  // Refuses keys of `table` (named `prefix`) other than `known`, a typo first of all.
-  void checkKeys(const toml::table& table, const std::string& prefix,
-                 std::initializer_list<std::string_view> known) const {
+  // Notes the keys of `table` (named `name`) that are not known, a typo first of all.
+  void checkKeys(const toml::table& table, std::string_view name) const {
     for (const auto& [key, node] : table) {
-      if (std::find(known.begin(), known.end(), key.str()) == known.end()) {
-        fail(prefix + std::string(key.str()), "is not a known key");
+      const auto known = [&](const ConfigKey& entry) {
+        return entry.table == name && entry.key == key.str();
+      };
+      if (std::none_of(std::begin(kKnownKeys), std::end(kKnownKeys), known)) {
+        const std::string likely = likelyKey(name, key.str());
+        note(dotted(name, key.str()),
+             "is not a known key" + (likely.empty() ? "" : " (did you mean `" + likely + "`?)"));
       }
     }
   }
 
-  const toml::table& table(const std::string& name) const {
+  // The table `name`, or null when it is missing or not a table.
+  const toml::table* table(const std::string& name) const {
     const toml::node* node = root_.get(name);
     if (!node) {
-      fail(name, "is missing: the [" + name + "] table");
+      note(name, "is missing: the [" + name + "] table");
+    } else if (!node->is_table()) {
+      note(name, "must be a table");
+    } else {
+      checkKeys(*node->as_table(), name);
+      return node->as_table();
     }
-    if (!node->is_table()) {
-      fail(name, "must be a table");
-    }
-    return *node->as_table();
+    return nullptr;
   }
 
-  // The string at `key` of `table`, or nullopt when absent.
-  std::optional<std::string> optionalString(const toml::table& table, const std::string& field,
+  // The string at `key` of `table`, or nullopt when it is absent or has a problem.
+  std::optional<std::string> optionalString(const toml::table& table, std::string_view prefix,
                                             std::string_view key) const {
     const toml::node* node = table.get(key);
+    return node ? stringValue(*node, dotted(prefix, key)) : std::nullopt;
+  }
+
+  std::optional<std::string> string(const toml::table& table, std::string_view prefix,
+                                    std::string_view key) const {
+    const toml::node* node = table.get(key);
     if (!node) {
+      note(dotted(prefix, key), "is missing");
       return std::nullopt;
     }
-    if (!node->is_string()) {
-      fail(field, "must be a string");
-    }
-    std::string value = node->as_string()->get();
-    if (value.find('\0') != std::string::npos) {
-      fail(field, "holds a NUL character");
-    }
-    std::optional<std::u16string> units = utf8ToUtf16(value);
-    if (!units) {
-      fail(field, "is not valid UTF-8");
-    }
-    if (units->size() > kMaxStringUnits) {
-      fail(field, "is longer than " + std::to_string(kMaxStringUnits) + " UTF-16 units");
+    return stringValue(*node, dotted(prefix, key));
+  }
+
+  std::optional<std::string> nonEmptyString(const toml::table& table, std::string_view prefix,
+                                            std::string_view key) const {
+    std::optional<std::string> value = string(table, prefix, key);
+    if (value && value->empty()) {
+      note(dotted(prefix, key), "is empty");
+      return std::nullopt;
     }
     return value;
   }
 
-  std::string string(const toml::table& table, const std::string& prefix,
-                     std::string_view key) const {
-    const std::string field = prefix + std::string(key);
-    std::optional<std::string> value = optionalString(table, field, key);
-    if (!value) {
-      fail(field, "is missing");
+  // The strings of the array at `key`, those without problem; none when it is absent.
+  std::vector<std::string> stringArray(const toml::table& table, std::string_view prefix,
+                                       std::string_view key) const {
+    const toml::node* node = table.get(key);
+    std::vector<std::string> values;
+    if (node && !node->is_array()) {
+      note(dotted(prefix, key), "must be an array of strings");
+    } else if (node) {
+      const toml::array& array = *node->as_array();
+      for (size_t i = 0; i < array.size(); ++i) {
+        const std::string field = dotted(prefix, key) + "[" + std::to_string(i) + "]";
+        if (std::optional<std::string> value = stringValue(*array.get(i), field)) {
+          values.push_back(std::move(*value));
+        }
+      }
     }
-    return *value;
+    return values;
   }
 
-  std::string nonEmptyString(const toml::table& table, const std::string& prefix,
-                             std::string_view key) const {
-    std::string value = string(table, prefix, key);
-    if (value.empty()) {
-      fail(prefix + std::string(key), "is empty");
+  // The boolean at `key`, false when it is absent or not a boolean.
+  bool boolean(const toml::table& table, std::string_view prefix, std::string_view key) const {
+    const toml::node* node = table.get(key);
+    if (node && !node->is_boolean()) {
+      note(dotted(prefix, key), "must be true or false");
     }
-    return value;
+    return node && node->is_boolean() && node->as_boolean()->get();
   }
 
-  VersionNumbers version(const std::string& text, const std::string& field) const {
-    std::optional<VersionNumbers> numbers = parseVersion(text);
+  std::optional<VersionNumbers> version(const std::optional<std::string>& text,
+                                        const std::string& field) const {
+    if (!text) {
+      return std::nullopt;
+    }
+    std::optional<VersionNumbers> numbers = parseVersion(*text);
     if (!numbers) {
-      fail(field, "\"" + text + "\" is not four numbers 0..65535 separated by dots");
+      note(field, "\"" + *text + "\" is not four numbers 0..65535 separated by dots");
     }
-    return *numbers;
+    return numbers;
   }
 
   // A path relative to the file's folder.
@@ -105,8 +204,28 @@ class ConfigReader {
   }
 
  private:
+  std::optional<std::string> stringValue(const toml::node& node, const std::string& field) const {
+    if (!node.is_string()) {
+      note(field, "must be a string");
+      return std::nullopt;
+    }
+    std::string value = node.as_string()->get();
+    std::optional<std::u16string> units = utf8ToUtf16(value);
+    if (value.find('\0') != std::string::npos) {
+      note(field, "holds a NUL character");
+    } else if (!units) {
+      note(field, "is not valid UTF-8");
+    } else if (units->size() > kMaxStringUnits) {
+      note(field, "is longer than " + std::to_string(kMaxStringUnits) + " UTF-16 units");
+    } else {
+      return value;
+    }
+    return std::nullopt;
+  }
+
   const fs::path& file_;
   const toml::table& root_;
+  Problems& problems_;
 };
 
 // The file is read here rather than by toml++, which opens paths as narrow strings: on Windows
@@ -134,53 +253,94 @@ toml::table parseFile(const fs::path& file) {
 }
 
 void readTargetSpec(const ConfigReader& reader, const toml::table& root, LauncherConfig& config) {
-  config.targetSpec = reader.string(root, "", "target_spec");
-  const std::string problem = targetSpecProblem(*utf8ToUtf16(config.targetSpec));
+  const std::optional<std::string> spec = reader.string(root, "", "target_spec");
+  const std::string problem = spec ? targetSpecProblem(*utf8ToUtf16(*spec)) : "";
   if (!problem.empty()) {
-    reader.fail("target_spec", problem);
+    reader.note("target_spec", problem);
+  } else if (spec) {
+    config.targetSpec = *spec;
   }
+}
+
+// After [application], which may say that the target is meant to be shared.
+void checkTargetIsUsers(const ConfigReader& reader, const LauncherConfig& config) {
+  const std::string problem = config.targetSpec.empty() || config.sharedTarget
+                                  ? ""
+                                  : sharedTargetProblem(*utf8ToUtf16(config.targetSpec));
+  if (!problem.empty()) {
+    reader.note("target_spec", problem);
+  }
+}
+
+// The text of the version field `key` in `text` and its numbers (zero when it has a problem).
+VersionNumbers versionField(const ConfigReader& reader, const toml::table& version,
+                            std::string_view key, std::string& text) {
+  const std::optional<std::string> value = reader.string(version, "version", key);
+  text = value.value_or("");
+  return reader.version(value, dotted("version", key)).value_or(VersionNumbers{});
 }
 
 void readVersion(const ConfigReader& reader, LauncherConfig& config) {
-  const toml::table& version = reader.table("version");
-  reader.checkKeys(
-      version, "version.",
-      {"company", "product", "version", "file_version", "product_version", "copyright"});
+  const toml::table* version = reader.table("version");
+  if (!version) {
+    return;
+  }
   VersionStrings& strings = config.strings;
-  strings.company = reader.nonEmptyString(version, "version.", "company");
-  strings.product = reader.nonEmptyString(version, "version.", "product");
-  strings.version = reader.string(version, "version.", "version");
-  strings.fileVersion = reader.string(version, "version.", "file_version");
-  strings.productVersion = reader.string(version, "version.", "product_version");
-  strings.copyright = reader.string(version, "version.", "copyright");
-  reader.version(strings.version, "version.version");
-  config.fileVersion = reader.version(strings.fileVersion, "version.file_version");
-  config.productVersion = reader.version(strings.productVersion, "version.product_version");
+  strings.company = reader.nonEmptyString(*version, "version", "company").value_or("");
+  strings.product = reader.nonEmptyString(*version, "version", "product").value_or("");
+  versionField(reader, *version, "version", strings.version);
+  config.fileVersion = versionField(reader, *version, "file_version", strings.fileVersion);
+  config.productVersion = versionField(reader, *version, "product_version", strings.productVersion);
+  strings.copyright = reader.string(*version, "version", "copyright").value_or("");
+}
+
+std::optional<LauncherKind> launcherKind(const ConfigReader& reader, const std::string& kind) {
+  if (kind == "console") {
+    return LauncherKind::kConsole;
+  }
+  if (kind == "windowed") {
+    return LauncherKind::kWindowed;
+  }
+  reader.note("application.launcher", "\"" + kind + "\" is neither \"console\" nor \"windowed\"");
+  return std::nullopt;
+}
+
+void readExclude(const ConfigReader& reader, const toml::table& application,
+                 LauncherConfig& config) {
+  const std::vector<std::string> patterns =
+      reader.stringArray(application, "application", "exclude");
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    std::string why;
+    if (std::optional<ExcludePattern> pattern = parseExcludePattern(patterns[i], why)) {
+      config.exclude.push_back(std::move(*pattern));
+    } else {
+      reader.note("application.exclude[" + std::to_string(i) + "]",
+                  "\"" + patterns[i] + "\" " + why);
+    }
+  }
 }
 
 void readApplication(const ConfigReader& reader, LauncherConfig& config) {
-  const toml::table& application = reader.table("application");
-  reader.checkKeys(application, "application.", {"folder", "main", "icon", "launcher"});
-  if (auto folder = reader.optionalString(application, "application.folder", "folder")) {
+  const toml::table* application = reader.table("application");
+  if (!application) {
+    return;
+  }
+  if (auto folder = reader.optionalString(*application, "application", "folder")) {
     config.appFolder = reader.path(*folder);
   }
-  config.main = reader.nonEmptyString(application, "application.", "main");
-  if (auto icon = reader.optionalString(application, "application.icon", "icon")) {
+  config.main = reader.nonEmptyString(*application, "application", "main").value_or("");
+  if (auto icon = reader.optionalString(*application, "application", "icon")) {
     if (icon->empty()) {
-      reader.fail("application.icon", "is empty");
-    }
-    config.icon = reader.path(*icon);
-  }
-  if (auto kind = reader.optionalString(application, "application.launcher", "launcher")) {
-    if (*kind == "console") {
-      config.kind = LauncherKind::kConsole;
-    } else if (*kind == "windowed") {
-      config.kind = LauncherKind::kWindowed;
+      reader.note("application.icon", "is empty");
     } else {
-      reader.fail("application.launcher",
-                  "\"" + *kind + "\" is neither \"console\" nor \"windowed\"");
+      config.icon = reader.path(*icon);
     }
   }
+  if (auto kind = reader.optionalString(*application, "application", "launcher")) {
+    config.kind = launcherKind(reader, *kind);
+  }
+  readExclude(reader, *application, config);
+  config.sharedTarget = reader.boolean(*application, "application", "shared_target");
 }
 
 }  // namespace
@@ -213,13 +373,14 @@ std::optional<VersionNumbers> parseVersion(std::string_view text) {
   return numbers;
 }
 
-LauncherConfig readLauncherConfig(const fs::path& file) {
+LauncherConfig readLauncherConfig(const fs::path& file, Problems& problems) {
   const toml::table root = parseFile(file);
-  const ConfigReader reader(file, root);
-  reader.checkKeys(root, "", {"target_spec", "version", "application"});
+  const ConfigReader reader(file, root, problems);
+  reader.checkKeys(root, "");
   LauncherConfig config;
   readTargetSpec(reader, root, config);
   readVersion(reader, config);
   readApplication(reader, config);
+  checkTargetIsUsers(reader, config);
   return config;
 }

@@ -8,7 +8,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "packer/exclude_pattern.h"
+#include "packer/problems.h"
 #include "paths/path_buffer.h"
 
 // The longest company, product, version or copyright string: any of them may become part of the
@@ -39,15 +42,20 @@ struct LauncherConfig {
   std::string main;                                // relative to the application folder
   std::optional<std::filesystem::path> icon;       // nullopt: the packer's own
   std::optional<LauncherKind> kind;                // nullopt: as the main program's subsystem
+  std::vector<ExcludePattern> exclude;
+  bool sharedTarget = false;  // the target spec may start elsewhere than in a per-user folder
 };
 
 // The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.
 std::optional<VersionNumbers> parseVersion(std::string_view text);
 
-// Reads and checks the file. Throws PackError naming the file and the field ("version.company")
-// for a TOML syntax error (with a hint towards single-quoted strings when a double-quoted one
-// holds an escape TOML does not know), an unknown key, a missing field, a value that is not a
-// string, a string holding NUL or over kMaxStringUnits, a target spec the launcher would
-// refuse, a version that is not four numbers, an empty company or product, and a launcher
-// kind other than "console" or "windowed".
-LauncherConfig readLauncherConfig(const std::filesystem::path& file);
+// Reads and checks the file. Notes in `problems` every problem, each naming the file and the
+// field ("version.company"): an unknown key (with the known key it was likely meant to be), a
+// missing field, a value of another type, a string holding NUL or over kMaxStringUnits, a
+// target spec the launcher would refuse or that starts outside the user's own folders without
+// shared_target, a version that is not four numbers, an empty company, product, main or icon,
+// a launcher kind other than "console" or "windowed", and an exclude pattern that matches
+// nothing. A field with a problem keeps its default value. Throws PackError for a file that
+// cannot be read or is not TOML (at its first syntax error, with a hint towards single-quoted
+// strings when a double-quoted one holds an escape TOML does not know).
+LauncherConfig readLauncherConfig(const std::filesystem::path& file, Problems& problems);

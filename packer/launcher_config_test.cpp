@@ -119,12 +119,28 @@ TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
   const std::string badVersion = "\" is not four numbers 0..65535 separated by dots";
   const std::vector<BadConfig> more{
       {"missing target spec", line("target_spec"), "", "target_spec is missing"},
-      {"missing version table", "[version]", "[other]", "other is not a known key"},
+      {"unknown table", "[version]", "[other]\n[version]", "other is not a known key"},
       {"missing folder", line("folder"), "", "application.folder is missing"},
       {"unknown top-level key", "[version]", "targt_spec = 'x'\n[version]",
-       "targt_spec is not a known key"},
-      {"unknown version key", "company", "compnay", "version.compnay is not a known key"},
-      {"unknown application key", "icon =", "icn =", "application.icn is not a known key"},
+       "targt_spec is not a known key (did you mean `target_spec`?)"},
+      {"unknown version key", "company", "compnay = 'x'\ncompany",
+       "version.compnay is not a known key (did you mean `company`?)"},
+      {"unknown application key",
+       "icon =", "icn =", "application.icn is not a known key (did you mean `icon`?)"},
+      {"key in another table", "company =", "main = 'x'\ncompany =",
+       "version.main is not a known key (did you mean `application.main`?)"},
+      {"shared target", R"('{CACHE_DIR}\Co\App')", R"('{PROGRAM_DIR}\App')",
+       "target_spec does not start in a folder of the user's own"},
+      {"climbing out", R"('{CACHE_DIR}\Co\App')", R"('{HOME}\..\Public\App')",
+       "target_spec climbs out of the user's own folder"},
+      {"not a boolean", "main =", "shared_target = 'yes'\nmain =",
+       "application.shared_target must be true or false"},
+      {"exclude not an array",
+       "main =", "exclude = '*.pdb'\nmain =", "application.exclude must be an array of strings"},
+      {"empty exclude pattern",
+       "main =", "exclude = ['*.pdb', '']\nmain =", "application.exclude[1] \"\" matches nothing"},
+      {"main excluded", "main =", "exclude = ['*.EXE']\nmain =",
+       R"(application.main "App.exe" is left out by the exclude pattern "*.EXE")"},
       {"nested table", "[application]", "[version.extra]\n[application]",
        "version.extra is not a known key"},
       {"not a string", "company = \"Co\"", "company = 5", "version.company must be a string"},
@@ -163,6 +179,9 @@ TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
        {"--app", (scratch_ / "text-app").string()}},
       {"main not in the folder", "\"App.exe\"", "\"Other.exe\"",
        "application.main \"Other.exe\" is not a file in"},
+      {"main in another case", "\"App.exe\"", "\"APP.exe\"",
+       "application.main \"APP.exe\" is not a file in " + (scratch_ / "app").string() +
+           "; \"App.exe\" is, in other letter case"},
       {"folder missing", "\"app\"", "\"nope\"", "application.folder \""},
       {"icon missing", "\"icon.ico\"", "\"none.ico\"", "none.ico\" does not exist"},
       {"not an icon", "", "", "application.icon \"", "GIF89a"},
@@ -190,6 +209,75 @@ TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
     EXPECT_NE(result.err.find(bad.words), std::string::npos) << bad.words << "\n" << result.err;
     EXPECT_EQ(namesIn(scratch_ / "out"), std::vector<std::string>{}) << "no .exe, no temporary";
   }
+}
+
+// Every mistake of the configuration, its icon and its folder in one run, each with its file
+// and key; nothing written, not even the output's folder.
+TEST_F(LauncherConfigCheck, ReportsEveryProblemInOneRunAndWritesNothing) {
+  for (const char* name : {"a.txt", "A.TXT", "lib/b.dll", "LIB/c.dll"}) {
+    writeFile(scratch_ / "app" / name, "x");
+  }
+  const std::string config = R"(target_spec = '{PROGRAM_DIR}\App'
+[version]
+company = ""
+prodcut = "App"
+version = "1.2.3"
+file_version = "1.2.3.4"
+product_version = "1.2.3.4"
+copyright = 5
+[application]
+folder = "app"
+main = "App.exe"
+icon = "none.ico"
+launcher = "gui"
+)";
+  writeFile(scratch_ / "launcher.toml", config);
+  ToolResult result = runPack({"launcher", "--config", scratch_ / "launcher.toml", "--out",
+                               scratch_ / "dist/App.exe", "--level", "1"});
+  EXPECT_NE(result.status, 0);
+  const std::string file = (scratch_ / "launcher.toml").string();
+  EXPECT_EQ(result.err.rfind("tarnic-pack: error: " + file + ": 10 problems:\n", 0), 0u)
+      << result.err;
+  for (const char* problem :
+       {"version.prodcut is not a known key (did you mean `product`?)", "version.company is empty",
+        "version.product is missing", "version.version \"1.2.3\" is not four numbers",
+        "version.copyright must be a string", "application.icon \"",
+        R"(application.launcher "gui" is neither)",
+        "target_spec does not start in a folder of the user's own"}) {
+    EXPECT_NE(result.err.find("\n  " + file + ": " + problem), std::string::npos) << problem << "\n"
+                                                                                  << result.err;
+  }
+  for (const char* pair : {R"("A.TXT" and "a.txt")", R"("LIB" and "lib")"}) {
+    EXPECT_NE(result.err.find(std::string(pair) + " differ only in letter case"), std::string::npos)
+        << pair << "\n"
+        << result.err;
+  }
+  EXPECT_FALSE(fs::exists(scratch_ / "dist"));
+}
+
+// As build tools do; and a launcher written into its own application folder does not carry
+// the one before it, nor its depfile.
+TEST_F(LauncherConfigCheck, MakesTheOutputsFolderAndLeavesItsOwnOutputsOutOfThePack) {
+  writeFile(scratch_ / "launcher.toml", kBaseConfig);
+  writeFile(scratch_ / "icon.ico", makeIcon({16}));
+  const fs::path out = scratch_ / "app/dist/App-Launcher.exe";
+  const fs::path depfile = scratch_ / "deps/App.d";
+  const std::vector<std::string> command{"launcher", "--config", scratch_ / "launcher.toml",
+                                         "--out",    out,        "--depfile",
+                                         depfile,    "--level",  "1"};
+  ToolResult first = runPack(command);
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err.find("left out"), std::string::npos) << first.err;
+  ToolResult second = runPack(command);
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_NE(second.err.find(": 1 file, "), std::string::npos) << second.err;
+  EXPECT_NE(second.err.find("; left out: " + out.string() + ", which this run writes\n"),
+            std::string::npos)
+      << second.err;
+  EXPECT_EQ(runPack({"list", out}).out.find("dist"), std::string::npos);
+  const std::string rule = readFile(depfile);
+  EXPECT_EQ(rule.find("App-Launcher.exe"), rule.rfind("App-Launcher.exe"))
+      << "the output is no input of its own: " << rule;
 }
 
 TEST_F(LauncherConfigCheck, RefusesARegionThatFailsVerificationOrStartsWithAnotherFile) {

@@ -405,6 +405,61 @@ TEST(LauncherIcon, IsTheProjectsOwnWhenTheConfigurationNamesNone) {
   }
 }
 
+// A launcher is itself a program with an icon group: packed as the main program of another
+// launcher, from its folder or from a region, it lends that launcher its icon, every size.
+TEST(LauncherIcon, IsTheMainProgramsOwnWhenTheConfigurationNamesNone) {
+  ScratchFolder scratch;
+  const std::string icon = makeIcon({16, 32, 48});
+  writeFile(scratch / "first.ico", icon);
+  writeFile(scratch / "app/App.exe", makeProgram());
+  writeFile(scratch / "first.toml",
+            plainConfig(R"({TEMP}\x)", "main = \"App.exe\"\nicon = \"first.ico\"\n"));
+  ToolResult first = runPack({"--quiet", "launcher", "--config", scratch / "first.toml", "--app",
+                              scratch / "app", "--out", scratch / "main/Main.exe"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  ToolResult region = runPack({"--quiet", "region", "--app", scratch / "main", "--main", "Main.exe",
+                               "--out", scratch / "main.region"});
+  ASSERT_EQ(region.status, 0) << region.err;
+  writeFile(scratch / "second.toml", plainConfig(R"({TEMP}\x)", "main = \"Main.exe\"\n"));
+  for (const std::string source : {"--app", "--region"}) {
+    SCOPED_TRACE(source);
+    const fs::path from = source == "--app" ? scratch / "main" : scratch / "main.region";
+    ToolResult second = runPack({"--quiet", "launcher", "--config", scratch / "second.toml", source,
+                                 from, "--out", scratch / "Second.exe"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    const std::vector<Resource> resources = resourcesOf(scratch / "Second.exe");
+    for (int id = 1; id <= 3; ++id) {
+      const size_t entry = 6 + 16 * (id - 1);
+      ASSERT_TRUE(find(resources, 3, id)) << id;
+      EXPECT_EQ(find(resources, 3, id)->data,
+                icon.substr(u32At(icon, entry + 12), u32At(icon, entry + 8)))
+          << id;
+    }
+    EXPECT_FALSE(find(resources, 3, 4));
+    ASSERT_TRUE(find(resources, 14, 1));
+    EXPECT_EQ(find(resources, 14, 1)->data,
+              find(resourcesOf(scratch / "main/Main.exe"), 14, 1)->data);
+  }
+
+  // A group that names an image the program lacks is refused, not carried half.
+  std::string damaged = readFile(scratch / "main/Main.exe");
+  const std::string group = find(resourcesOf(scratch / "main/Main.exe"), 14, 1)->data;
+  const size_t at = damaged.find(group);
+  ASSERT_NE(at, std::string::npos);
+  damaged[at + 6 + 12] = 99;  // the first entry's image id
+  writeFile(scratch / "main/Main.exe", damaged);
+  ToolResult refused = runPack({"--quiet", "launcher", "--config", scratch / "second.toml", "--app",
+                                scratch / "main", "--out", scratch / "Damaged.exe"});
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(
+      refused.err.find("application.main \"Main.exe\" (" + (scratch / "main/Main.exe").string() +
+                       ") has an icon the launcher cannot carry: its icon group names the "
+                       "icon 99, which it lacks; name one with application.icon"),
+      std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(fs::exists(scratch / "Damaged.exe"));
+}
+
 TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
   ScratchFolder scratch;
   fs::copy_file(TARNIC_PACK, scratch / "tarnic-pack");

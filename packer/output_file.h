@@ -9,9 +9,14 @@
 
 #include "packer/interruption.h"
 
+// Makes the folder that is to hold `target` when it is missing, as build tools do. Throws
+// PackError when it cannot.
+void makeFolderFor(const std::filesystem::path& target);
+
 class OutputFile {
  public:
-  // Creates the temporary file beside `target`. Throws PackError when the folder cannot take it.
+  // Creates the temporary file beside `target`, in a folder made by makeFolderFor. Throws
+  // PackError when the folder cannot take it.
   explicit OutputFile(std::filesystem::path target);
   // Removes the temporary file unless commit() has renamed it.
   ~OutputFile();

@@ -10,7 +10,12 @@ std::string summaryLine(const std::string& output, const PackSummary& summary, d
   }
   char time[32];
   std::snprintf(time, sizeof time, "%.2f s", seconds);
-  return "tarnic-pack: " + output + ": " + std::to_string(summary.files) +
-         (summary.files == 1 ? " file, " : " files, ") + std::to_string(summary.bytesIn) +
-         " bytes in, " + std::to_string(summary.bytesOut) + " bytes out (" + ratio + "), " + time;
+  std::string line = "tarnic-pack: " + output + ": " + std::to_string(summary.files) +
+                     (summary.files == 1 ? " file, " : " files, ") +
+                     std::to_string(summary.bytesIn) + " bytes in, " +
+                     std::to_string(summary.bytesOut) + " bytes out (" + ratio + "), " + time;
+  for (const std::string& path : summary.leftOut) {
+    line += "; left out: " + path + ", which this run writes";
+  }
+  return line;
 }

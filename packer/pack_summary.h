@@ -4,13 +4,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct PackSummary {
   size_t files = 0;
-  uint64_t bytesIn = 0;   // the files' bytes
-  uint64_t bytesOut = 0;  // the bytes written: the region or the launcher
+  uint64_t bytesIn = 0;              // the files' bytes
+  uint64_t bytesOut = 0;             // the bytes written: the region or the launcher
+  std::vector<std::string> leftOut;  // files of the run's own found in the application folder
 };
 
 // "tarnic-pack: <output>: <files> files, <in> bytes in, <out> bytes out (<ratio>%), <seconds> s"
-// with the ratio of out to in (or "-" when nothing went in) and seconds to two decimals.
+// with the ratio of out to in (or "-" when nothing went in) and seconds to two decimals, then
+// "; left out: <path>, which this run writes" for each file of summary.leftOut.
 std::string summaryLine(const std::string& output, const PackSummary& summary, double seconds);

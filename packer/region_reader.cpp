@@ -174,9 +174,10 @@ std::vector<RegionEntry> readEntries(const unsigned char* frame, size_t frameByt
   for (const RegionEntry& entry : entries) {
     names.push_back(entry.name);
   }
-  if (auto conflict = findNameConflict(names)) {
-    throw PackError("\"" + utf16ToUtf8(conflict->first) + "\" and \"" +
-                    utf16ToUtf8(conflict->second) + "\" would be one file on Windows");
+  const auto conflicts = findNameConflicts(names);
+  if (!conflicts.empty()) {
+    throw PackError("\"" + utf16ToUtf8(conflicts.front().first) + "\" and \"" +
+                    utf16ToUtf8(conflicts.front().second) + "\" would be one file on Windows");
   }
   return entries;
 }
@@ -292,4 +293,24 @@ RegionFile readRegionFile(const std::filesystem::path& path) {
     throw PackError(printablePath(path) + ": " + problem.what());
   }
   return file;
+}
+
+std::vector<unsigned char> firstEntryBytes(const RegionFile& file, uint64_t offset, uint64_t size) {
+  const Region& region = file.region;
+  if (region.entries.empty() || offset > region.entries.front().size ||
+      size > region.entries.front().size - offset) {
+    throw PackError("the bytes sought run past the end of the region's first entry");
+  }
+  EntryStream stream(file.bytes.data() + region.offset + kPayloadMagicBytes,
+                     region.length - kRegionOverheadBytes);
+  readName(stream, 0);
+  unsigned char skipped[1 << 16];
+  for (uint64_t left = kSizeFieldBytes + kChecksumFieldBytes + offset; left > 0;) {
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, sizeof skipped));
+    stream.read(skipped, chunk);
+    left -= chunk;
+  }
+  std::vector<unsigned char> bytes(static_cast<size_t>(size));
+  stream.read(bytes.data(), bytes.size());
+  return bytes;
 }

@@ -41,3 +41,7 @@ struct RegionFile {
 
 // readWholeFile and readRegion, with messages that name the file.
 RegionFile readRegionFile(const std::filesystem::path& path);
+
+// The `size` bytes at `offset` of the first entry's data in the verified region of `file`,
+// decoded again. Throws PackError when they run past the entry's end.
+std::vector<unsigned char> firstEntryBytes(const RegionFile& file, uint64_t offset, uint64_t size);

@@ -216,13 +216,43 @@ uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compr
   });
 }
 
+namespace {
+
+// The folder's files, the main file first; throws PackError naming every problem.
+AppFiles checkedAppFiles(const std::filesystem::path& folder, std::string_view mainName,
+                         const LeftOut& leftOut) {
+  Problems folderProblems;
+  AppFiles app = collectAppFiles(folder, leftOut, folderProblems);
+  if (app.folders.empty()) {  // not walked: a folder that is missing has no main file either
+    folderProblems.throwIfAny(printablePath(folder), "files or folders cannot be packed");
+  }
+  Problems problems;
+  const std::string mainProblem = putMainFirst(app, folder, mainName, leftOut);
+  if (!mainProblem.empty()) {
+    problems.add("--main \"" + printableBytes(mainName) + "\" " + mainProblem);
+  } else {
+    folderProblems.throwIfAny(printablePath(folder), "files or folders cannot be packed");
+  }
+  problems.add(folderProblems);
+  problems.throwIfAny(printablePath(folder), "problems");
+  return app;
+}
+
+}  // namespace
+
 PackSummary packRegion(const std::filesystem::path& folder, std::string_view mainName,
-                       const std::filesystem::path& out, const Compression& compression,
+                       const std::vector<ExcludePattern>& exclude, const std::filesystem::path& out,
+                       const Compression& compression,
                        const std::optional<std::filesystem::path>& depfile) {
-  const AppFiles app = collectAppFiles(folder, mainName);
+  const LeftOut leftOut{exclude, existingOutputs({out, depfile.value_or(out)})};
+  const AppFiles app = checkedAppFiles(folder, mainName, leftOut);
   const std::vector<AppFile>& files = app.files;
+  makeFolderFor(out);
+  if (depfile) {
+    makeFolderFor(*depfile);
+  }
   OutputFile output(out);
-  PackSummary summary{files.size(), 0, writeRegion(files, compression, output.stream())};
+  PackSummary summary{files.size(), 0, writeRegion(files, compression, output.stream()), {}};
   if (depfile) {
     std::vector<std::filesystem::path> inputs;
     appendInputs(app, inputs);
@@ -231,6 +261,9 @@ PackSummary packRegion(const std::filesystem::path& folder, std::string_view mai
   output.commit();
   for (const AppFile& file : files) {
     summary.bytesIn += file.size;
+  }
+  for (const std::filesystem::path& path : app.leftOutOutputs) {
+    summary.leftOut.push_back(printablePath(path));
   }
   return summary;
 }

@@ -38,9 +38,11 @@ uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compr
 uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
                      std::FILE* out);
 
-// The `region` command: packs `folder`, `mainName` first, into the region file `out`, which
-// appears only when it is complete, with a depfile naming the folder's files when `depfile` is
-// given.
+// The `region` command: packs `folder`, `mainName` first and without what `exclude` matches,
+// into the region file `out`, which appears only when it is complete, with a depfile naming
+// the folder's files when `depfile` is given. Checks the folder and the main file before it
+// compresses anything, and makes the folders of `out` and `depfile` when missing.
 PackSummary packRegion(const std::filesystem::path& folder, std::string_view mainName,
-                       const std::filesystem::path& out, const Compression& compression,
+                       const std::vector<ExcludePattern>& exclude, const std::filesystem::path& out,
+                       const Compression& compression,
                        const std::optional<std::filesystem::path>& depfile);

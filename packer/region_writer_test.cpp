@@ -208,7 +208,7 @@ const BadFolder kBadFolders[] = {
     {"missing main",
      [](const fs::path& app) { makeMainAnd(app, "x"); },
      "other.exe",
-     {"other.exe", "not in the folder"}},
+     {"--main \"other.exe\" is not a file in"}},
     {"main is a folder",
      [](const fs::path& app) { makeMainAnd(app, "sub/x"); },
      "sub",

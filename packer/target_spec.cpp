@@ -1,6 +1,8 @@
 #include "packer/target_spec.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "packer/text_encoding.h"
 #include "paths/spec_tokens.h"
@@ -10,6 +12,9 @@ namespace {
 constexpr std::u16string_view kForbiddenInPaths = u"<>\"|?*:";
 constexpr size_t kDriveColon = 1;
 constexpr char16_t kLastControlCharacter = 0x1F;
+// Folders that belong to the user who starts the launcher: no other user can change what the
+// launcher unpacks there.
+constexpr SpecToken kPerUserTokens[] = {SpecToken::kCacheDir, SpecToken::kHome, SpecToken::kTemp};
 
 std::string quoted(std::u16string_view text) {
   return "\"" + utf16ToUtf8(text) + "\"";
@@ -34,13 +39,26 @@ bool startsWithShare(std::u16string_view spec) {
          spec[shareAt + 1] != u'\\';
 }
 
-bool startsWithFullPathToken(std::u16string_view spec) {
+// The token the spec starts with, or null.
+const SpecTokenName* leadingToken(std::u16string_view spec) {
   const size_t close = spec.find(u'}');
   if (spec.empty() || spec[0] != u'{' || close == std::u16string_view::npos) {
-    return false;
+    return nullptr;
   }
-  const SpecTokenName* token = findSpecToken(spec.data() + 1, close - 1);
-  return token != nullptr && token->fullPath;
+  return findSpecToken(spec.data() + 1, close - 1);
+}
+
+bool climbsUp(std::u16string_view spec) {
+  size_t start = 0;
+  for (size_t i = 0; i <= spec.size(); ++i) {
+    if (i == spec.size() || spec[i] == u'\\' || spec[i] == u'/') {
+      if (spec.substr(start, i - start) == u"..") {
+        return true;
+      }
+      start = i + 1;
+    }
+  }
+  return false;
 }
 
 std::string fullPathTokens() {
@@ -123,11 +141,27 @@ std::string targetSpecProblem(std::u16string_view spec) {
   if (!problem.empty()) {
     return problem;
   }
-  if (!startsWithFullPathToken(spec) && !startsWithDrive(spec) && !startsWithShare(spec)) {
+  const SpecTokenName* token = leadingToken(spec);
+  if (!(token && token->fullPath) && !startsWithDrive(spec) && !startsWithShare(spec)) {
     return "is not absolute, so the launcher would unpack below whatever folder it is started "
            "in: start it with a token that gives a full path (" +
            fullPathTokens() +
            "), a drive such as \"C:\\\" or a share such as \"\\\\server\\share\"";
   }
   return "";
+}
+
+std::string sharedTargetProblem(std::u16string_view spec) {
+  const SpecTokenName* token = leadingToken(spec);
+  const bool perUser =
+      token != nullptr && std::find(std::begin(kPerUserTokens), std::end(kPerUserTokens),
+                                    token->token) != std::end(kPerUserTokens);
+  if (perUser && !climbsUp(spec)) {
+    return "";
+  }
+  return std::string(perUser ? "climbs out of the user's own folder with \"..\""
+                             : "does not start in a folder of the user's own "
+                               "({CACHE_DIR}, {HOME} or {TEMP})") +
+         ": whoever else can write to the target directory can change the program that the "
+         "launcher starts; add shared_target = true to [application] if that is intended";
 }

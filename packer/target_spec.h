@@ -24,3 +24,9 @@ constexpr const char* kSingleQuoteHint =
 // anywhere but after a drive letter), and a spec that is not absolute: it must start with a
 // token whose value is a full path, a drive "X:\" or a share "\\server\share".
 std::string targetSpecProblem(std::u16string_view spec);
+
+// Why `spec` may unpack into a folder that other users can write, or "" when it cannot: it
+// must start with a token of a folder of the user's own ({CACHE_DIR}, {HOME}, {TEMP}) and not
+// climb out of it with a ".." name. Checked unless the configuration says shared_target =
+// true.
+std::string sharedTargetProblem(std::u16string_view spec);

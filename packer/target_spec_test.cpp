@@ -72,4 +72,16 @@ TEST(TargetSpec, RefusesLiteralCharactersNoWindowsPathCanHold) {
   EXPECT_NE(targetSpecProblem(u"{TEMP}\\{A?B}").find("unknown token"), std::string::npos);
 }
 
+// Only the user's own folders keep others from changing what the launcher starts.
+TEST(SharedTarget, IsAnyTargetOutsideTheUsersOwnFolders) {
+  for (const char16_t* spec : {u"{CACHE_DIR}\\Co\\App", u"{home}\\x..y\\..z", u"{Temp}"}) {
+    EXPECT_EQ(sharedTargetProblem(spec), "") << utf16ToUtf8(spec);
+  }
+  for (const char16_t* spec : {u"C:\\Apps\\x", u"\\\\server\\share\\x", u"{PROGRAM_DIR}\\x",
+                               u"{PROGRAM_BASE}", u"{TEMP}\\..\\..\\Public", u"{HOME}/../x"}) {
+    EXPECT_NE(sharedTargetProblem(spec).find("shared_target = true"), std::string::npos)
+        << utf16ToUtf8(spec);
+  }
+}
+
 }  // namespace

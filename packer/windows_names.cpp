@@ -107,13 +107,14 @@ char16_t foldCase(char16_t unit) {
   return pair != end && pair->unit == unit ? pair->upper : unit;
 }
 
-std::optional<std::pair<std::u16string, std::u16string>> findNameConflict(
+std::vector<std::pair<std::u16string, std::u16string>> findNameConflicts(
     const std::vector<std::u16string>& names) {
   struct Seen {
     std::u16string spelling;
     bool folder;
   };
   std::map<std::u16string, Seen> seenByFolded;
+  std::vector<std::pair<std::u16string, std::u16string>> conflicts;
   for (const std::u16string& name : names) {
     std::u16string folded;
     for (size_t i = 0; i <= name.size(); ++i) {
@@ -122,8 +123,10 @@ std::optional<std::pair<std::u16string, std::u16string>> findNameConflict(
         Seen seen{name.substr(0, i), folder};
         auto [it, inserted] = seenByFolded.emplace(folded, seen);
         const bool sameFolder = it->second.folder && folder && it->second.spelling == seen.spelling;
-        if (!inserted && !sameFolder) {
-          return std::make_pair(it->second.spelling, seen.spelling);
+        std::pair<std::u16string, std::u16string> pair(it->second.spelling, seen.spelling);
+        if (!inserted && !sameFolder &&
+            std::find(conflicts.begin(), conflicts.end(), pair) == conflicts.end()) {
+          conflicts.push_back(std::move(pair));
         }
       }
       if (folder) {
@@ -131,5 +134,5 @@ std::optional<std::pair<std::u16string, std::u16string>> findNameConflict(
       }
     }
   }
-  return std::nullopt;
+  return conflicts;
 }

@@ -21,8 +21,9 @@ std::string windowsNameProblem(std::u16string_view name);
 // and units whose mapping leaves the Basic Multilingual Plane, stay as they are.
 char16_t foldCase(char16_t unit);
 
-// Two of `names` (backslash-separated files), or of the folders above them, that Windows would
-// make one: equal when case is ignored, unless both are the same folder. This includes a name
-// given twice and a file named like a folder. nullopt when there are none.
-std::optional<std::pair<std::u16string, std::u16string>> findNameConflict(
+// Every pair of `names` (backslash-separated files), or of the folders above them, that Windows
+// would make one: equal when case is ignored, unless both are the same folder. This includes a
+// name given twice and a file named like a folder. Each pair once, the earlier name first, in
+// the order they are met; none when there are none.
+std::vector<std::pair<std::u16string, std::u16string>> findNameConflicts(
     const std::vector<std::u16string>& names);

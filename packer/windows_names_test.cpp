@@ -74,22 +74,29 @@ TEST(NameConflict, FindsNamesEqualButForCase) {
       {u"\u24b6", u"\u24d0"},                      // circled letters
   };
   for (const auto& names : conflicting) {
-    auto conflict = findNameConflict(names);
-    ASSERT_TRUE(conflict) << utf16ToUtf8(names[1]);
-    EXPECT_EQ(conflict->first, names[0].substr(0, conflict->first.size()));
+    const auto conflicts = findNameConflicts(names);
+    ASSERT_EQ(conflicts.size(), 1u) << utf16ToUtf8(names[1]);
+    EXPECT_EQ(conflicts[0].first, names[0].substr(0, conflicts[0].first.size()));
   }
 }
 
 TEST(NameConflict, FindsTheSameNameTwiceAndAFileNamedLikeAFolder) {
-  EXPECT_TRUE(findNameConflict({u"a", u"a"}));
-  EXPECT_TRUE(findNameConflict({u"lib", u"lib\\x.dll"}));
-  EXPECT_TRUE(findNameConflict({u"LIB", u"lib\\x.dll"}));
+  EXPECT_EQ(findNameConflicts({u"a", u"a"}).size(), 1u);
+  EXPECT_EQ(findNameConflicts({u"lib", u"lib\\x.dll"}).size(), 1u);
+  EXPECT_EQ(findNameConflicts({u"LIB", u"lib\\x.dll"}).size(), 1u);
+}
+
+TEST(NameConflict, FindsEveryPairOnceAFolderPairOnlyOnce) {
+  using Pair = std::pair<std::u16string, std::u16string>;
+  EXPECT_EQ(findNameConflicts({u"A.txt", u"B\\x", u"B\\y", u"a.txt", u"b\\z", u"b\\zz"}),
+            (std::vector<Pair>{{u"A.txt", u"a.txt"}, {u"B", u"b"}}));
 }
 
 TEST(NameConflict, AcceptsDistinctNamesInSharedFolders) {
   // Windows folds no unit into two (sharp s), nor surrogates (Deseret).
-  EXPECT_FALSE(findNameConflict({u"a\\x", u"a\\y", u"a\\b\\x", u"ab", u"\u00df", u"SS", u"\u0130",
-                                 u"i", u"\U00010400", u"\U00010428"}));
+  EXPECT_TRUE(findNameConflicts({u"a\\x", u"a\\y", u"a\\b\\x", u"ab", u"\u00df", u"SS", u"\u0130",
+                                 u"i", u"\U00010400", u"\U00010428"})
+                  .empty());
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The installed packer. `cmake --install` of the host tree gives the program, its CMake package
 # and its documentation, and nothing else. A project of its own, outside this repository, packs
-# a launcher through find_package(Tarnic) and tarnic_add_launcher(), with make and with ninja:
-# again when a file of its application changes, is added or is removed, or when its
-# configuration or icon changes, and not when nothing did.
+# a launcher through find_package(Tarnic) and tarnic_add_launcher(), into a folder that the
+# build does not make, with make and with ninja: again when a file of its application changes,
+# is added or is removed, or when its configuration or icon changes, and not when nothing did
+# or an excluded file changed.
 #
 # Usage: install_test.sh <host tree> <a 64-bit Windows program> <an icon file>
 #                        <scratch parent folder>
@@ -38,6 +39,7 @@ project=$work/quillmark
 mkdir -p "$project/dist/data" "$project/dist/help pages" "$project/packaging"
 cp "$program" "$project/dist/Quillmark.exe"
 echo "notes" >"$project/dist/data/notes.txt"
+echo "symbols" >"$project/dist/Quillmark.pdb"
 echo "<html></html>" >"$project/dist/help pages/index.html"
 cp "$icon" "$project/packaging/quillmark.ico"
 cat >"$project/packaging/quillmark.toml" <<'EOF'
@@ -52,21 +54,23 @@ copyright = ""
 [application]
 main = "Quillmark.exe"
 icon = "quillmark.ico"
+exclude = ["*.pdb"]
 EOF
 cat >"$project/CMakeLists.txt" <<'EOF'
 cmake_minimum_required(VERSION 3.16)
 project(Quillmark NONE)
 find_package(Tarnic 1.0 REQUIRED)
-tarnic_add_launcher(quillmark OUTPUT Quillmark.exe CONFIG packaging/quillmark.toml APP dist)
+tarnic_add_launcher(quillmark OUTPUT release/Quillmark.exe CONFIG packaging/quillmark.toml APP dist
+  LEVEL 1 THREADS 1)
 EOF
 
 # Builds, and tells whether the launcher was packed: the packer writes a new file each time.
 build=
 packed() {
   local before
-  before=$(stat -c %i "$build/Quillmark.exe")
+  before=$(stat -c %i "$build/release/Quillmark.exe")
   cmake --build "$build" >"$work/build.log" 2>&1 || fail "the build failed: $(cat "$work/build.log")"
-  [ "$(stat -c %i "$build/Quillmark.exe")" != "$before" ]
+  [ "$(stat -c %i "$build/release/Quillmark.exe")" != "$before" ]
 }
 
 # Changes to files land after the launcher's time stamp even where the clock is coarse.
@@ -80,7 +84,7 @@ for generator in "Unix Makefiles" Ninja; do
   cmake -S "$project" -B "$build" -G "$generator" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null ||
     fail "$generator: the project does not configure"
   cmake --build "$build" >"$work/build.log" 2>&1 || fail "$generator: $(cat "$work/build.log")"
-  listing=$("$prefix/bin/tarnic-pack" list "$build/Quillmark.exe" | cut -c21-)
+  listing=$("$prefix/bin/tarnic-pack" list "$build/release/Quillmark.exe" | cut -c21-)
   [ "$listing" = "$(printf '%s\n' Quillmark.exe 'data\notes.txt' 'help pages\index.html')" ] ||
     fail "$generator: the launcher holds $listing"
 
@@ -95,6 +99,7 @@ for generator in "Unix Makefiles" Ninja; do
   packed || fail "$generator: not packed again for a changed configuration"
   later touch "$project/packaging/quillmark.ico"
   packed || fail "$generator: not packed again for a changed icon"
-  ! packed || fail "$generator: packed again with nothing changed"
+  later touch "$project/dist/Quillmark.pdb"
+  ! packed || fail "$generator: packed again for an excluded file"
 done
 echo "the installed packer packs a project's launcher, again only when its inputs change"

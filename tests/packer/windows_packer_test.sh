@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows packer, tarnic-pack.exe under Wine, against the Linux packer on the same inputs:
 # the same launcher of the sample application (which runs), the same depfile, the same regions
-# at every thread count, links followed and refused alike, and nothing left by a killed run.
+# at every thread count, links followed and refused alike, the same messages for mistakes of a
+# configuration, and nothing left by a killed run.
 # Installed from the Windows tree, it comes with the same package and documentation.
 #
 # Usage: windows_packer_test.sh <Linux tarnic-pack> <tarnic-pack.exe> <sample configuration>
@@ -106,6 +107,30 @@ both region --app "$bulky" --main report.exe --out "{}/refused.region"
 same_errors "links"
 grep -q "2 files or folders cannot be packed" "$work/linux.err" || fail "$(cat "$work/linux.err")"
 [ -z "$(ls -A "$work/windows")" ] || fail "a refused run left $(ls -A "$work/windows")"
+
+# Mistakes of a configuration: the same messages, each naming the file and the key, a main
+# program named in other letter case among them (which Windows would find).
+sed -e 's/^main = .*/main = "TESSALINE-DECK.EXE"/' -e 's/^\[version\]/&\nprodcut = "x"/' \
+  "$config" >"$work/mistakes.toml"
+both launcher --config "$work/mistakes.toml" --app "$app" --out "{}/mistakes.exe"
+same_errors "configuration mistakes"
+grep -q 'application.main "TESSALINE-DECK.EXE" is not a file in .*"Tessaline-Deck.exe" is' \
+  "$work/linux.err" || fail "$(cat "$work/linux.err")"
+grep -q 'version.prodcut is not a known key (did you mean `product`?)' "$work/linux.err" ||
+  fail "$(cat "$work/linux.err")"
+[ -z "$(ls -A "$work/windows")" ] || fail "a refused run left $(ls -A "$work/windows")"
+
+# A launcher written into its application folder, into a folder of it that does not exist yet:
+# the next run leaves it out of the pack, and says so.
+cp -r "$app" "$work/inside"
+for run in first second; do
+  windows launcher --config "$config" --app "$work/inside" --level 1 \
+    --out "$work/inside/release/Deck.exe" 2>"$work/$run.err" || fail "$(cat "$work/$run.err")"
+done
+grep -q "; left out: .*Deck.exe, which this run writes" "$work/second.err" ||
+  fail "the summary does not say the output was left out: $(cat "$work/second.err")"
+diff <(windows list "$work/inside/release/Deck.exe" | sed "s/\r$//") \
+  <("$linux_pack" list "$reference") >&2 || fail "the launcher carries the one before it"
 
 # A run killed while it compresses leaves neither its output nor its temporary file: the system
 # removes the file when the process's handles close.

@@ -2,11 +2,13 @@
 
 # tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
 #                    [VERSIONS <version> <file version> <product version>]
-#                    [LAUNCHER console|windowed])
+#                    [LAUNCHER console|windowed] [SHARED_TARGET])
 # Writes the configuration of a test launcher; its application folder is given when packing.
-# The launcher carries the packer's own icon.
+# The launcher carries the packer's own icon. SHARED_TARGET allows a spec that starts outside
+# the user's own folders.
 function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER" "VERSIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER"
+    "VERSIONS")
   if(NOT arg_VERSIONS)
     set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
   endif()
@@ -16,6 +18,9 @@ function(tarnic_test_config file)
   set(launcher_line "")
   if(arg_LAUNCHER)
     set(launcher_line "launcher = \"${arg_LAUNCHER}\"\n")
+  endif()
+  if(arg_SHARED_TARGET)
+    string(APPEND launcher_line "shared_target = true\n")
   endif()
   file(WRITE ${file} "target_spec = '${arg_SPEC}'
 [version]
