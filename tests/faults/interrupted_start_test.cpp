@@ -19,7 +19,6 @@ namespace {
 // they must leave, so that they are known to have hit many moments and not a few lucky spots.
 constexpr int kKillsInsideUnpacking = 32;
 constexpr size_t kDistinctMoments = kKillsInsideUnpacking / 2;
-constexpr int kCalibrationStarts = 3;
 // How long the test keeps terminating starts before it gives up on reaching that coverage:
 // generous, since a busy machine makes the unpacking's pace uneven.
 constexpr int kMostKills = 400;
@@ -38,7 +37,7 @@ double nowMs() {
 
 // A launcher running with its standard handles on the null device. It is let run to its end,
 // which comes soon since its child ends at once: terminating it at a moment not chosen could
-// hit it while it starts its child (see terminateFirstStartAfter).
+// hit it while it starts its child (see terminateFirstStart).
 struct RunningLauncher {
   HANDLE process = nullptr;
   HANDLE thread = nullptr;
@@ -127,27 +126,6 @@ bool waitForUnpackingToStart(const RunningLauncher& launcher, const std::wstring
   return true;
 }
 
-// How long a first start takes from its first file to the moment every file has its full size.
-double watchOneFirstStart() {
-  std::wstring temp = freshFolder(L"calibration");
-  RunningLauncher launcher;
-  startLauncher(temp, &launcher);
-  if (!waitForUnpackingToStart(launcher, temp))
-    return 0;
-  double begin = nowMs(), end = begin;
-  while (!hasEnded(launcher) && bytesUnpacked(bulkyTarget(temp)) < applicationBytes())
-    end = nowMs();
-  return end - begin;
-}
-
-double measureUnpacking() {
-  std::vector<double> durations;
-  for (int i = 0; i < kCalibrationStarts; ++i)
-    durations.push_back(watchOneFirstStart());
-  std::sort(durations.begin(), durations.end());
-  return durations[durations.size() / 2];
-}
-
 // When a termination lands: a time after the unpacking started, or the moment the files on
 // disk are first seen to hold at least some amount of data. The unpacking writes in steps, so
 // aiming at amounts reaches amounts that a rare instant holds; aiming at times reaches moments
@@ -161,33 +139,40 @@ struct Aim {
   }
 };
 
-// Terminates a first start where `aim` says; returns what it left. The launcher is held still
-// while the test looks: once every file is whole it may be starting its child, and under Wine a
-// process terminated then can leave a half-made child behind that holds the test's output open.
-// Such a start is let go on to its end.
-uint64_t terminateFirstStart(const Aim& aim, const std::wstring& temp) {
+// Where a termination landed: how long after the unpacking started, and the bytes it left.
+struct Stop {
+  double afterMs = 0;
+  uint64_t left = 0;
+};
+
+// Terminates a first start where `aim` says. The launcher is held still while the test looks:
+// once every file is whole it may be starting its child, and under Wine a process terminated
+// then can leave a half-made child behind that holds the test's output open. Such a start is let
+// go on to its end.
+Stop terminateFirstStart(const Aim& aim, const std::wstring& temp) {
   RunningLauncher launcher;
   startLauncher(temp, &launcher);
   std::wstring target = bulkyTarget(temp);
+  Stop stop;
   if (waitForUnpackingToStart(launcher, temp)) {
     double start = nowMs();
     while (!aim.dueAt(start, target) && !hasEnded(launcher)) {
     }
     SuspendThread(launcher.thread);
+    stop.afterMs = nowMs() - start;
     if (bytesUnpacked(target) < applicationBytes())
       TerminateProcess(launcher.process, 1);
     ResumeThread(launcher.thread);
   }
   WaitForSingleObject(launcher.process, INFINITE);
-  return bytesUnpacked(target);
+  stop.left = bytesUnpacked(target);
+  return stop;
 }
 
 // What the terminations have reached so far, and where the next one is aimed: by turns at a
 // random amount of the data and at a random time, until enough moments are covered.
 class Coverage {
  public:
-  explicit Coverage(double unpackingMs) : horizonMs_(unpackingMs) {}
-
   Aim nextAim(std::mt19937& random) const {
     Aim aim;
     if (kills_ % 2 == 0)
@@ -197,15 +182,16 @@ class Coverage {
     return aim;
   }
 
-  void record(const Aim& aim, uint64_t left) {
+  void record(const Stop& stop) {
     ++kills_;
-    if (left == applicationBytes())
+    if (stop.left == applicationBytes())
       return;
-    // A busy machine unpacks slower than the calibration saw: aim times further out.
-    horizonMs_ = std::max(horizonMs_, aim.delayMs * 5 / 4);
+    // Times are aimed a little past the latest moment seen inside the unpacking, which the
+    // terminations aimed at amounts find out however fast the machine runs it.
+    horizonMs_ = std::max(horizonMs_, stop.afterMs * 5 / 4);
     ++inside_;
-    moments_.insert(left);
-    ++quarters_[4 * left / applicationBytes()];
+    moments_.insert(stop.left);
+    ++quarters_[4 * stop.left / applicationBytes()];
   }
 
   bool reached() const {
@@ -215,7 +201,8 @@ class Coverage {
 
   std::string summary() const {
     std::ostringstream text;
-    text << kills_ << " terminations, " << inside_ << " of them while unpacking ("
+    text << kills_ << " terminations, the latest inside the unpacking " << horizonMs_ * 4 / 5
+         << " ms after it started; " << inside_ << " of them while unpacking ("
          << kKillsInsideUnpacking << " needed), leaving " << moments_.size()
          << " different amounts of data (" << kDistinctMoments
          << " needed); by quarter of the data: " << quarters_[0] << ", " << quarters_[1] << ", "
@@ -224,7 +211,7 @@ class Coverage {
   }
 
  private:
-  double horizonMs_;
+  double horizonMs_ = 1;
   int kills_ = 0, inside_ = 0;
   std::set<uint64_t> moments_;
   int quarters_[4] = {};
@@ -233,20 +220,18 @@ class Coverage {
 }  // namespace
 
 TEST(InterruptedUnpacking, StartAfterATerminationAtAnyMomentLeavesEveryFileWhole) {
-  double unpackingMs = measureUnpacking();
-  ASSERT_GT(unpackingMs, 0);
-  Coverage coverage(unpackingMs);
+  Coverage coverage;
   std::mt19937 random(20261208);
   double deadline = nowMs() + 1000 * kMostSeconds;
   for (int kills = 0; !coverage.reached() && kills < kMostKills && nowMs() < deadline; ++kills) {
     Aim aim = coverage.nextAim(random);
     std::wstring temp = freshFolder(L"killed");
-    uint64_t left = terminateFirstStart(aim, temp);
-    coverage.record(aim, left);
+    Stop stop = terminateFirstStart(aim, temp);
+    coverage.record(stop);
 
     std::ostringstream when;
     when << "after a termination aimed at " << aim.delayMs << " ms or " << aim.bytes
-         << " bytes that left " << left << " bytes";
+         << " bytes that left " << stop.left << " bytes";
     Launch next = launchWithTemp(launcherPath(L"bulky"), temp);
     ASSERT_EQ(next.process.exitCode, 0u)
         << when.str() << ": " << next.process.out << next.process.err;
@@ -256,7 +241,7 @@ TEST(InterruptedUnpacking, StartAfterATerminationAtAnyMomentLeavesEveryFileWhole
         << "partial files remain " << when.str();
     removeTree(extendedPath(temp));
   }
-  std::cout << "unpacking takes " << unpackingMs << " ms; " << coverage.summary() << "\n";
+  std::cout << coverage.summary() << "\n";
   EXPECT_TRUE(coverage.reached()) << "gave up after " << kMostKills << " terminations or "
                                   << kMostSeconds << " s: " << coverage.summary();
 }
