@@ -106,9 +106,10 @@ bool verifyShare(size_t share) {
   return true;
 }
 
-DWORD WINAPI verifyShareThread(void* share) {
-  size_t index = reinterpret_cast<size_t>(share);
-  shareInPlace[index] = verifyShare(index);
+// Takes the share's slot in shareInPlace, which tells the share too.
+DWORD WINAPI verifyShareThread(void* slot) {
+  bool* inPlace = static_cast<bool*>(slot);
+  *inPlace = verifyShare(static_cast<size_t>(inPlace - shareInPlace));
   return 0;
 }
 
@@ -120,7 +121,7 @@ bool usableFilesInPlace() {
   HANDLE threads[kMaxVerifiers] = {};
   for (size_t share = 1; share < verifiers; ++share) {
     threads[share] = CreateThread(/* security */ nullptr, kVerifierStackBytes, verifyShareThread,
-                                  reinterpret_cast<void*>(share), STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                  &shareInPlace[share], STACK_SIZE_PARAM_IS_A_RESERVATION,
                                   /* thread id */ nullptr);
   }
   bool inPlace = verifyShare(0);
