@@ -319,6 +319,15 @@ TEST(UnpackPayload, FileOneByteLongerOrShorterAtAReadBufferBoundaryIsRewritten) 
   }
 }
 
+TEST(UnpackPayload, DestinationPathTooLongForItsBufferEndsAbnormallyWithoutAWord) {
+  // The target directory leaves room for the backslash but not for the first name.
+  std::wstring target = freshTarget(L"");
+  target += std::wstring(4090 - target.size(), L'p');
+  Start start = unpackInProbe("sample", target);
+  EXPECT_EQ(start.process.exitCode, kFastFailStatus);
+  EXPECT_EQ(start.process.out + start.process.err, "");
+}
+
 TEST(UnpackPayload, JoinsWithABackslashEvenAfterOneEndingTheTarget) {
   std::wstring target = freshTarget(L"t") + L"\\";
   Start start = unpackInProbe("first-in-subfolder", target);
