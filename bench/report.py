@@ -115,6 +115,11 @@ def checks(r, p=""):
     ]
 
 
+def lower_first(title):
+    """The title inside a sentence: "MB" keeps its case."""
+    return title[0].lower() + title[1:]
+
+
 def spread_row(r, label, figure, throughput_bytes=None):
     values = [v / 1000 for v in r.all(figure)]
     speed = ""
@@ -257,10 +262,10 @@ def launcher_section(r):
            spread_row(r, "Tiny launcher, second start", "tiny-second"),
            spread_row(r, "Tiny launcher, second start on one processor", "tiny-second-one")]
     for p, title in APPLICATIONS:
-        out += [spread_row(r, f"Launcher, first start ({title.lower()})", p + "launcher-first"),
-                spread_row(r, f"Launcher, second start ({title.lower()})",
+        out += [spread_row(r, f"Launcher, first start ({lower_first(title)})", p + "launcher-first"),
+                spread_row(r, f"Launcher, second start ({lower_first(title)})",
                            p + "launcher-second"),
-                spread_row(r, f"Launcher, second start on one processor ({title.lower()})",
+                spread_row(r, f"Launcher, second start on one processor ({lower_first(title)})",
                            p + "launcher-second-one")]
     out += ["",
             f"- A launcher's fixed cost, its own start as a process around the child's "
@@ -285,8 +290,8 @@ def memory_section(r):
 
     figures = [("Tiny launcher, second start", "memory-tiny")]
     for p, title in APPLICATIONS:
-        figures += [(f"Launcher, first start ({title.lower()})", p + "memory-first"),
-                    (f"Launcher, second start ({title.lower()})", p + "memory-second")]
+        figures += [(f"Launcher, first start ({lower_first(title)})", p + "memory-first"),
+                    (f"Launcher, second start ({lower_first(title)})", p + "memory-second")]
     after_end = all(v == 1 for _, f in figures for v in r.all(f, "read_after_end"))
     rows = [f"| {label} | {mib(f):.1f} | {mib(f, 'peak_pagefile_bytes'):.1f} |"
             for label, f in figures]
