@@ -33,6 +33,8 @@ unsigned char shareBuffers[kMaxVerifiers][kReadBytes];
 bool shareInPlace[kMaxVerifiers];
 std::atomic<bool> fileOutOfPlace;
 
+// The processors the process may run on, as its affinity mask shows them (`start /affinity`
+// narrows it); one when the mask cannot be read.
 uint64_t usableProcessors() {
   DWORD_PTR process = 0, system = 0;
   if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
