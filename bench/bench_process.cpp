@@ -28,7 +28,7 @@ HANDLE openNullDevice(DWORD access) {
   return device;
 }
 
-HANDLE startWithHandles(const std::wstring& commandLine, HANDLE output) {
+HANDLE startWithHandles(const std::wstring& commandLine, HANDLE output, DWORD flags = 0) {
   static HANDLE input = openNullDevice(GENERIC_READ);
   static HANDLE nullOutput = openNullDevice(GENERIC_WRITE);
   STARTUPINFOW startup{};
@@ -39,11 +39,19 @@ HANDLE startWithHandles(const std::wstring& commandLine, HANDLE output) {
   startup.hStdError = output != nullptr ? GetStdHandle(STD_ERROR_HANDLE) : nullOutput;
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, /* inherit handles */ TRUE, 0,
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, /* inherit handles */ TRUE, flags,
                       /* environment */ nullptr, /* current directory */ nullptr, &startup,
                       &info)) {
     failBench("CreateProcessW failed with " + std::to_string(GetLastError()) + " for " +
               narrow(commandLine));
+  }
+  if ((flags & CREATE_SUSPENDED) != 0) {
+    if (!SetProcessAffinityMask(info.hProcess, 1)) {
+      failBench("SetProcessAffinityMask failed for " + narrow(commandLine));
+    }
+    if (ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+      failBench("ResumeThread failed for " + narrow(commandLine));
+    }
   }
   CloseHandle(info.hThread);
   return info.hProcess;
@@ -68,6 +76,16 @@ void failBench(const std::string& what) {
 
 HANDLE startQuiet(const std::wstring& commandLine) {
   return startWithHandles(commandLine, nullptr);
+}
+
+HANDLE startQuietOnOneProcessor(const std::wstring& commandLine) {
+  return startWithHandles(commandLine, nullptr, CREATE_SUSPENDED);
+}
+
+void keepToOneProcessor() {
+  if (!SetProcessAffinityMask(GetCurrentProcess(), 1)) {
+    failBench("SetProcessAffinityMask failed");
+  }
 }
 
 uint32_t finishProcess(HANDLE process) {

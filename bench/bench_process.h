@@ -21,6 +21,13 @@ double microsecondsSince(int64_t start);
 // launcher started from a script with no console output would be.
 HANDLE startQuiet(const std::wstring& commandLine);
 
+// The same with the process, and what it starts, held to the first processor from before its
+// first instruction: a launcher then verifies its files on one thread.
+HANDLE startQuietOnOneProcessor(const std::wstring& commandLine);
+
+// Holds this process, and what it starts from now on, to the first processor.
+void keepToOneProcessor();
+
 // Waits for `process`, closes it and returns its exit code.
 uint32_t finishProcess(HANDLE process);
 

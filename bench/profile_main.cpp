@@ -38,9 +38,9 @@ void measureProfiled(const std::wstring& regionPath, const std::wstring& folder)
   for (int call = 0; call < kProfiledCallCount; ++call) {
     const CallTotals& totals = callTotals(static_cast<ProfiledCall>(call));
     printf("%s_us %.1f\n", callName(static_cast<ProfiledCall>(call)),
-           ticksToMicroseconds(totals.ticks));
+           ticksToMicroseconds(totals.ticks.load()));
     printf("%s_calls %llu\n", callName(static_cast<ProfiledCall>(call)),
-           static_cast<unsigned long long>(totals.calls));
+           static_cast<unsigned long long>(totals.calls.load()));
   }
   printf("total_us %.1f\n", total);
 }

@@ -4,6 +4,7 @@
 // libraries; the library calls through the linker's --wrap.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 enum ProfiledCall {
@@ -19,9 +20,10 @@ enum ProfiledCall {
   kProfiledCallCount
 };
 
+// Added to by every thread that makes the call: a second start verifies files on several.
 struct CallTotals {
-  int64_t ticks;  // QueryPerformanceCounter ticks spent inside the calls
-  uint64_t calls;
+  std::atomic<int64_t> ticks;  // QueryPerformanceCounter ticks spent inside the calls
+  std::atomic<uint64_t> calls;
 };
 
 // Sets every total to 0.

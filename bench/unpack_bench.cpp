@@ -246,6 +246,7 @@ void runUnpackSuite(const std::wstring& region, int runs) {
     measureInChild(L"verify", L"verify", round, region, unpackFolder);
     std::string before = folderSnapshot(unpackFolder);
     measureInChild(L"unpack-second", L"unpack", round, region, unpackFolder);
+    measureInChild(L"unpack-second-one", L"unpack-one", round, region, unpackFolder);
     if (folderSnapshot(unpackFolder) != before) {
       failBench("the second start rewrote files: the reuse path was not measured");
     }
@@ -268,6 +269,9 @@ bool measureOnce(const std::wstring& kind, const std::wstring& region, const std
   } else if (kind == L"verify") {
     measureVerification(bytes, folder);
   } else if (kind == L"unpack") {
+    measureUnpacking(bytes, readWholeFile(tablePath(region)), folder);
+  } else if (kind == L"unpack-one") {
+    keepToOneProcessor();
     measureUnpacking(bytes, readWholeFile(tablePath(region)), folder);
   } else if (kind == L"reader-memory") {
     measureReaderMemory(bytes);

@@ -9,12 +9,12 @@
 #include "paths/path_buffer.h"
 #include "payload/directories.h"
 #include "payload/entry_name.h"
-#include "payload/entry_table.h"
 #include "payload/existing_file.h"
 #include "payload/little_endian.h"
 #include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
+#include "payload/table_verification.h"
 #include "payload/target_lock.h"
 
 namespace {
@@ -118,37 +118,6 @@ void unpackEntry(const wchar_t* targetDirectory) {
   }
 }
 
-// Copies a table entry's name into the entry name buffer; false when it is no name a launcher
-// may create.
-bool takeTableName(const TableEntry& entry) {
-  for (size_t i = 0; i < entry.nameUnits; ++i) {
-    entryName[i] = static_cast<wchar_t>(tableNameUnit(entry, i));
-  }
-  entryName[entry.nameUnits] = L'\0';
-  entryNameUnits = entry.nameUnits;
-  return isCreatableEntry();
-}
-
-// True when the entry table is sound and every file it lists is on disk as it describes it;
-// sets the program path as the full unpacking would. A table can only stand for the region it
-// was made from, which the packer checks: any doubt sends the start to the region.
-bool entriesInPlace(const wchar_t* targetDirectory, const AttachedPayload& payload) {
-  TableCursor cursor;
-  if (!openEntryTable(payload.table, payload.tableLength, &cursor)) {
-    return false;
-  }
-  for (TableEntry entry; nextTableEntry(&cursor, &entry);) {
-    if (!takeTableName(entry)) {
-      return false;
-    }
-    buildDestinationPath(targetDirectory);
-    if (!fileHoldsEntry(destinationPath, entry.size, entry.storedChecksum)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload) {
   programPath[0] = L'\0';
   openPayloadRegion(payload.region, payload.regionLength);
@@ -164,7 +133,7 @@ const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPaylo
   checkPayloadHeader(payload.region, payload.regionLength);
   lockTargetDirectory(targetDirectory);
   guardFoldersBelow(targetDirectory);
-  if (!entriesInPlace(targetDirectory, payload)) {
+  if (!tableEntriesInPlace(targetDirectory, payload.table, payload.tableLength, programPath)) {
     unpackRegion(targetDirectory, payload);
   }
   unlockTargetDirectory();

@@ -9,7 +9,8 @@
 // entries), valid until the process ends.
 //
 // Checks the region's header first. When the entry table says what the region holds and every
-// file is on disk as the table describes it, nothing is decompressed or written. Otherwise
+// file is on disk as the table describes it (read on every processor, see
+// tableEntriesInPlace), nothing is decompressed or written. Otherwise
 // reads every entry up to the terminator: a file that already holds the entry is left alone,
 // every other one is written under a partial name after its folders are made and renamed over
 // its destination, while the decoder runs ahead on a thread of its own. Holds the target

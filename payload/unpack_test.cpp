@@ -120,6 +120,20 @@ void expectEveryFileUnpacked(const std::string& region, const std::wstring& targ
     EXPECT_TRUE(fileEquals(target + L"\\" + entry.name, entry.data)) << narrow(entry.name);
 }
 
+// Flips the bits of the file's last byte, so that only its checksum tells.
+void changeLastByte(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  char last = 0;
+  DWORD done;
+  SetFilePointer(file, -1, nullptr, FILE_END);
+  ReadFile(file, &last, 1, &done, nullptr);
+  last = static_cast<char>(~last);
+  SetFilePointer(file, -1, nullptr, FILE_END);
+  WriteFile(file, &last, 1, &done, nullptr);
+  CloseHandle(file);
+}
+
 }  // namespace
 
 TARNIC_PROBE(unpack) {
@@ -128,6 +142,8 @@ TARNIC_PROBE(unpack) {
     overrideKnownFolder([](int, wchar_t*) { return S_FALSE; });
   if (fault == L"write")
     failWriteFileAfter(1, ERROR_DISK_FULL);
+  if (fault == L"one-processor")
+    SetProcessAffinityMask(GetCurrentProcess(), 1);
   static std::string region = regionBytes(narrow(environmentValue(L"TARNIC_TEST_REGION")));
   static std::string table = tableBytes(narrow(environmentValue(L"TARNIC_TEST_TABLE")));
   const std::wstring target = environmentValue(L"TARNIC_TEST_TARGET");
@@ -244,6 +260,72 @@ TEST(UnpackPayload, UnpacksAnApplicationLargerThanTheDecoderMayRunAhead) {
   ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
   expectEveryFileUnpacked("large", target);
   EXPECT_EQ(unpackInProbe("large", target).decoders, 0);
+}
+
+TEST(UnpackPayload, FileOutOfPlaceIsFoundWhicheverProcessorReadsItAndAloneRewritten) {
+  // The files are split by bytes between verifying threads, one per processor: a change in the
+  // first, the middle or the last file is found by the thread that reads it, and by the one
+  // thread of a process that may run on one processor only.
+  std::vector<StreamEntry> entries = parseStream(streamBytes("large"));
+  const struct {
+    const wchar_t* fault;
+    size_t changed;
+  } cases[] = {{L"", 0}, {L"", entries.size() - 1}, {L"one-processor", entries.size() / 2}};
+  for (const auto& c : cases) {
+    std::wstring target = freshTarget(L"t");
+    ASSERT_EQ(unpackInProbe("large", target).process.exitCode, 0u);
+    for (const StreamEntry& entry : entries)
+      ageFile(target + L"\\" + entry.name);
+    changeLastByte(target + L"\\" + entries[c.changed].name);
+    Start start = unpackInProbe("large", target, c.fault);
+    ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
+    EXPECT_EQ(start.decoders, 1);
+    EXPECT_EQ(start.programPath, target + L"\\" + entries[0].name);
+    expectEveryFileUnpacked("large", target);
+    for (size_t i = 0; i < entries.size(); ++i)
+      EXPECT_EQ(wasRewritten(target + L"\\" + entries[i].name), i == c.changed) << c.changed;
+    Start again = unpackInProbe("large", target, c.fault);
+    EXPECT_EQ(again.decoders, 0) << c.changed;
+    EXPECT_EQ(again.programPath, start.programPath);
+  }
+}
+
+TEST(UnpackPayload, FileOneByteLongerOrShorterAtAReadBufferBoundaryIsRewritten) {
+  // The file's end is found by reading: files of whole read buffers and a byte either side.
+  std::wstring target = freshTarget(L"t");
+  ASSERT_EQ(unpackInProbe("read-buffers", target).process.exitCode, 0u);
+  EXPECT_EQ(unpackInProbe("read-buffers", target).decoders, 0);
+  std::wstring longer = target + L"\\buffers-1048576.bin";
+  std::wstring shorter = target + L"\\buffers-2097152.bin";
+  HANDLE file =
+      CreateFileW(longer.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD written;
+  WriteFile(file, "x", 1, &written, nullptr);
+  CloseHandle(file);
+  file = CreateFileW(shorter.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetFilePointer(file, -1, nullptr, FILE_END);
+  SetEndOfFile(file);
+  CloseHandle(file);
+  for (const StreamEntry& entry : parseStream(streamBytes("read-buffers")))
+    ageFile(target + L"\\" + entry.name);
+
+  Start start = unpackInProbe("read-buffers", target);
+  ASSERT_EQ(start.process.exitCode, 0u) << start.process.err;
+  EXPECT_EQ(start.decoders, 1);
+  expectEveryFileUnpacked("read-buffers", target);
+  for (const StreamEntry& entry : parseStream(streamBytes("read-buffers"))) {
+    std::wstring path = target + L"\\" + entry.name;
+    EXPECT_EQ(wasRewritten(path), path == longer || path == shorter) << narrow(entry.name);
+  }
+}
+
+TEST(UnpackPayload, DestinationPathTooLongForItsBufferEndsAbnormallyWithoutAWord) {
+  // The target directory leaves room for the backslash but not for the first name.
+  std::wstring target = freshTarget(L"");
+  target += std::wstring(4090 - target.size(), L'p');
+  Start start = unpackInProbe("sample", target);
+  EXPECT_EQ(start.process.exitCode, kFastFailStatus);
+  EXPECT_EQ(start.process.out + start.process.err, "");
 }
 
 TEST(UnpackPayload, JoinsWithABackslashEvenAfterOneEndingTheTarget) {

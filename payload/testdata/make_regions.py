@@ -156,6 +156,15 @@ def main():
     assert len(exact) == 2 * WINDOW
     write(folder, "window-multiple-no-trailer", b"VXJ" + compress(exact), exact)
 
+    # Files of whole read buffers (1 MiB) and a byte either side: the launcher finds a file's end
+    # by reading, not by asking its size.
+    mib = 1 << 20
+    pattern = bytes(range(256)) * (2 * mib // 256 + 1)
+    buffers = [("buffers-%d.bin" % size, pattern[:size])
+               for size in (mib - 1, mib, mib + 1, 2 * mib)]
+    write(folder, "read-buffers", region_of(compress(stream_of(buffers), level=3)),
+          stream_of(buffers), table_of(buffers))
+
 
 if __name__ == "__main__":
     main()
