@@ -1,5 +1,9 @@
 #include "payload/partial_file.h"
 
+// NtQueryInformationFile: a file's index alone. The kernel32 calls give it only with the
+// volume's serial number, which costs Wine about a millisecond a call.
+#include <winternl.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -24,8 +28,8 @@ constexpr size_t kFinalPathUnits = kPathUnits + 4;
 
 wchar_t partialPath[kPathUnits];
 uint32_t nextCounter;
-wchar_t ownFinalPath[kFinalPathUnits];
-wchar_t leftFinalPath[kFinalPathUnits];
+wchar_t firstFinalPath[kFinalPathUnits];
+wchar_t secondFinalPath[kFinalPathUnits];
 wchar_t leftPath[kPathUnits];
 wchar_t searchPattern[kPathUnits];
 
@@ -95,28 +99,11 @@ bool renameOver(HANDLE file, const wchar_t* destination) {
   return SetFileInformationByHandle(file, FileRenameInfo, &info, sizeof renameRequest) != 0;
 }
 
-bool readIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION* identity) {
-  return GetFileInformationByHandle(file, identity) != 0;
-}
-
-// Whether `path` names the file open as `file`, and not a link or another file that took its
-// place. A rename under Wine goes by the name the file had, whatever is there by then.
-bool namesFile(const wchar_t* path, HANDLE file) {
-  HANDLE found = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                             /* template */ nullptr);
-  if (found == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  BY_HANDLE_FILE_INFORMATION written;
-  BY_HANDLE_FILE_INFORMATION named;
-  bool same = readIdentity(file, &written) && readIdentity(found, &named) &&
-              written.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-              written.nFileIndexHigh == named.nFileIndexHigh &&
-              written.nFileIndexLow == named.nFileIndexLow;
-  CloseHandle(found);
-  return same;
+// The file's index on its volume.
+bool readFileIndex(HANDLE file, LARGE_INTEGER* index) {
+  IO_STATUS_BLOCK status;
+  return NT_SUCCESS(
+      NtQueryInformationFile(file, &status, index, sizeof *index, FileInternalInformation));
 }
 
 // The path the system gives for `file`, through every link on the way; false when it does not
@@ -126,21 +113,39 @@ bool readFinalPath(HANDLE file, wchar_t* path) {
   return units > 0 && units < kFinalPathUnits;
 }
 
+// Whether `path` names the file open as `file`, and not a link or another file that took its
+// place: the same index on the volume the file was renamed within. A rename under Wine goes by
+// the name the file had, whatever is there by then.
+bool namesFile(const wchar_t* path, HANDLE file) {
+  HANDLE found = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                             /* template */ nullptr);
+  if (found == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  LARGE_INTEGER written;
+  LARGE_INTEGER named;
+  bool same = readFileIndex(file, &written) && readFileIndex(found, &named) &&
+              written.QuadPart == named.QuadPart;
+  CloseHandle(found);
+  return same;
+}
+
 // Whether the file open as `left` is the one named `name` in the folder of the file open as
 // `own`, and no link that leads elsewhere or a folder. Wine opens the file a link leads to even
 // when asked for the link, so only its path can tell.
 bool isInOwnFolder(HANDLE left, HANDLE own, const wchar_t* name) {
-  BY_HANDLE_FILE_INFORMATION identity;
-  if (!readIdentity(left, &identity) ||
-      (identity.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-          0 ||
-      !readFinalPath(own, ownFinalPath) || !readFinalPath(left, leftFinalPath)) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(left, FileBasicInfo, &basic, sizeof basic) ||
+      (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      !readFinalPath(own, firstFinalPath) || !readFinalPath(left, secondFinalPath)) {
     return false;
   }
-  wchar_t* ownName = wcsrchr(ownFinalPath, L'\\');
-  size_t folderUnits = static_cast<size_t>(ownName - ownFinalPath) + 1;
-  return wcsncmp(leftFinalPath, ownFinalPath, folderUnits) == 0 &&
-         wcscmp(leftFinalPath + folderUnits, name) == 0;
+  wchar_t* ownName = wcsrchr(firstFinalPath, L'\\');
+  size_t folderUnits = static_cast<size_t>(ownName - firstFinalPath) + 1;
+  return wcsncmp(secondFinalPath, firstFinalPath, folderUnits) == 0 &&
+         wcscmp(secondFinalPath + folderUnits, name) == 0;
 }
 
 // Removes the partial file `name` beside `destination` when it is a file of that folder, through
