@@ -326,7 +326,8 @@ std::optional<LauncherData> launcherData(const std::vector<unsigned char>& file)
   if (region == nullptr || regionLength < kRegionOverheadBytes ||
       !startsWith(file, static_cast<size_t>(region - file.data()), kPayloadMagic,
                   kPayloadMagicBytes)) {
-    throw PackError("the region the launcher's descriptor gives does not start with \"VXJ\"");
+    throw PackError(
+        "the launcher's descriptor gives no region, or one that does not start with \"VXJ\"");
   }
   const size_t frameBytes =
       frameLength(region + kPayloadMagicBytes, regionLength - kPayloadMagicBytes);

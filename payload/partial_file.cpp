@@ -28,8 +28,8 @@ constexpr size_t kFinalPathUnits = kPathUnits + 4;
 
 wchar_t partialPath[kPathUnits];
 uint32_t nextCounter;
-wchar_t firstFinalPath[kFinalPathUnits];
-wchar_t secondFinalPath[kFinalPathUnits];
+wchar_t ownFinalPath[kFinalPathUnits];
+wchar_t leftFinalPath[kFinalPathUnits];
 wchar_t leftPath[kPathUnits];
 wchar_t searchPattern[kPathUnits];
 
@@ -139,13 +139,13 @@ bool isInOwnFolder(HANDLE left, HANDLE own, const wchar_t* name) {
   FILE_BASIC_INFO basic;
   if (!GetFileInformationByHandleEx(left, FileBasicInfo, &basic, sizeof basic) ||
       (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      !readFinalPath(own, firstFinalPath) || !readFinalPath(left, secondFinalPath)) {
+      !readFinalPath(own, ownFinalPath) || !readFinalPath(left, leftFinalPath)) {
     return false;
   }
-  wchar_t* ownName = wcsrchr(firstFinalPath, L'\\');
-  size_t folderUnits = static_cast<size_t>(ownName - firstFinalPath) + 1;
-  return wcsncmp(secondFinalPath, firstFinalPath, folderUnits) == 0 &&
-         wcscmp(secondFinalPath + folderUnits, name) == 0;
+  wchar_t* ownName = wcsrchr(ownFinalPath, L'\\');
+  size_t folderUnits = static_cast<size_t>(ownName - ownFinalPath) + 1;
+  return wcsncmp(leftFinalPath, ownFinalPath, folderUnits) == 0 &&
+         wcscmp(leftFinalPath + folderUnits, name) == 0;
 }
 
 // Removes the partial file `name` beside `destination` when it is a file of that folder, through
