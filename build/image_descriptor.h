@@ -18,11 +18,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "payload/little_endian.h"
+
 // The section's name as the section table holds it (at most 8 bytes, NUL-padded); a macro as
 // well, because the compiler's section attribute takes a literal only.
 #define TARNIC_DESCRIPTOR_SECTION ".tarnic"
 constexpr char kDescriptorSection[] = TARNIC_DESCRIPTOR_SECTION;
 constexpr unsigned char kDescriptorMagic[] = {'T', 'A', 'R', 'N', 'I', 'C', 'D', '1'};
+// The section the packer adds for the data the fields point at.
+constexpr char kDataSection[] = ".payload";
 constexpr size_t kDescriptorMagicBytes = sizeof kDescriptorMagic;
 
 enum DescriptorField : size_t {
@@ -60,6 +64,67 @@ constexpr DescriptorBytes emptyDescriptor() {
   return bytes;
 }
 
+// The data section of an image as its reader sees it: its RVA, and the bytes that can be read
+// from there on (none when the image has no such section).
+struct DescriptorData {
+  uint32_t rva;
+  const unsigned char* bytes;
+  uint32_t size;
+};
+
+// A field's bytes as an offset into the data section, or false when they do not lie inside it.
+inline bool locateField(uint32_t rva, uint32_t length, const DescriptorData& data,
+                        uint32_t* offset) {
+  if (rva < data.rva || rva - data.rva > data.size || length > data.size - (rva - data.rva)) {
+    return false;
+  }
+  *offset = rva - data.rva;
+  return true;
+}
+
+// Whether the descriptor at `descriptor` (kDescriptorBytes, magic included) is one a reader can
+// follow in an image of `sizeOfImage` bytes whose data section is `data`: the magic is there,
+// and every field is empty (length 0) or lies inside the data section and SizeOfImage and
+// overlaps no other field, a string's at an even RVA, of an even length and ending in a NUL
+// unit. A damaged launcher would otherwise read outside its image or a string with no end.
+inline bool isSoundDescriptor(const unsigned char* descriptor, const DescriptorData& data,
+                              uint32_t sizeOfImage) {
+  for (size_t i = 0; i < kDescriptorMagicBytes; ++i) {
+    if (descriptor[i] != kDescriptorMagic[i]) {
+      return false;
+    }
+  }
+  uint64_t starts[kDescriptorFields];
+  uint64_t ends[kDescriptorFields];
+  for (size_t field = 0; field < kDescriptorFields; ++field) {
+    const uint32_t rva = readLittleEndian<uint32_t>(descriptor + fieldOffset(field));
+    const uint32_t length =
+        readLittleEndian<uint32_t>(descriptor + fieldOffset(field) + kFieldRvaBytes);
+    starts[field] = rva;
+    ends[field] = uint64_t{rva} + length;
+    if (length == 0) {
+      continue;
+    }
+    uint32_t offset = 0;
+    if (!locateField(rva, length, data, &offset) || ends[field] > sizeOfImage) {
+      return false;
+    }
+    const bool isString = field < kStringFields;
+    if (isString && (rva % 2 != 0 || length % 2 != 0 || data.bytes[offset + length - 1] != 0 ||
+                     data.bytes[offset + length - 2] != 0)) {
+      return false;
+    }
+    for (size_t other = 0; other < field; ++other) {
+      if (starts[other] < ends[other] && starts[field] < ends[other] &&
+          starts[other] < ends[field]) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 static_assert(sizeof kDescriptorSection <= 8 + 1, "a section name has at most 8 bytes");
+static_assert(sizeof kDataSection <= 8 + 1, "a section name has at most 8 bytes");
 static_assert(kStringFields == 6, "target spec, company, product and three versions");
 static_assert(kDescriptorBytes == 72, "magic and eight fields");

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "build/launcher_config.h"
+#include "diagnostics/fatal.h"
 #include "payload/little_endian.h"
 
 // In build/image_descriptor.cpp; the packer fills it in the image.
@@ -16,6 +19,20 @@ extern "C" const IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
+bool descriptorChecked;
+
+// The image's data section as the loader mapped it; none when it has no such section.
+DescriptorData mappedData(const unsigned char* base, const IMAGE_NT_HEADERS64* headers) {
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
+  for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+    if (strncmp(reinterpret_cast<const char*>(section->Name), kDataSection,
+                IMAGE_SIZEOF_SHORT_NAME) == 0) {
+      return {section->VirtualAddress, base + section->VirtualAddress, section->Misc.VirtualSize};
+    }
+  }
+  return {0, nullptr, 0};
+}
+
 const wchar_t* string(DescriptorField which) {
   const ImageField value = imageField(which);
   return value.length == 0 ? L"" : reinterpret_cast<const wchar_t*>(value.bytes);
@@ -23,7 +40,23 @@ const wchar_t* string(DescriptorField which) {
 
 }  // namespace
 
+void checkImageDescriptor() {
+  // The module handle is the image base; reached that way, the headers are no part of the one
+  // object the linker's symbol names.
+  const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  if (!isSoundDescriptor(kImageDescriptor.data(), mappedData(base, headers),
+                         headers->OptionalHeader.SizeOfImage)) {
+    failHeaderMissing();
+  }
+  descriptorChecked = true;
+}
+
 ImageField imageField(DescriptorField field) {
+  if (!descriptorChecked) {
+    return {nullptr, 0};
+  }
   const unsigned char* at = kImageDescriptor.data() + fieldOffset(field);
   const uint32_t rva = readLittleEndian<uint32_t>(at);
   const uint32_t length = readLittleEndian<uint32_t>(at + kFieldRvaBytes);

@@ -11,6 +11,11 @@ struct ImageField {
   uint32_t length;
 };
 
+// Checks the descriptor against the image the loader mapped (isSoundDescriptor): ends the
+// process with "Error, couldn't find attached data header." when a field is out of place.
+// Until it has passed, every field reads as empty.
+void checkImageDescriptor();
+
 // The bytes the descriptor's `field` points at: none (length 0) in an image the packer has not
 // filled.
 ImageField imageField(DescriptorField field);

@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "build/launcher_config.h"
+#include "build/launcher_image.h"
 #include "diagnostics/fatal.h"
 #include "launcher/child_command_line.h"
 #include "launcher/child_creation.h"
@@ -115,6 +116,7 @@ HANDLE startChild(const wchar_t* programPath) {
 
 int wmain(int /* argc */, wchar_t** argv) {
   restrictDllSearch();
+  checkImageDescriptor();
   clearPublishedValues();
   publishProcessId();
   prepareTargetDirectory();

@@ -12,8 +12,7 @@
 #include "build/image_descriptor.h"
 #include "packer/resource_section.h"
 
-// The names of the sections the packer adds: the application's data, then the resources.
-constexpr char kDataSection[] = ".payload";
+// The section the packer adds after the application's data (kDataSection): the resources.
 constexpr char kResourceSection[] = ".rsrc";
 
 struct LauncherParts {

@@ -12,9 +12,13 @@
 #include <memory>
 #include <optional>
 
+#include "build/image_descriptor.h"
+#include "payload/entry_table.h"
 #include "payload/little_endian.h"
 #include "packer/file_system.h"
 #include "packer/pack_error.h"
+#include "packer/pe_format.h"
+#include "packer/pe_image.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
 #include "packer/windows_program.h"
@@ -255,6 +259,123 @@ Region regionInExecutable(const std::vector<unsigned char>& file) {
   throw PackError("no region in the executable: no \"VXJ\" followed by the frame header");
 }
 
+// What a launcher's descriptor points at: its region and its entry table.
+struct LauncherData {
+  Region region;
+  const unsigned char* table;
+  uint32_t tableLength;
+};
+
+const PeSection* findSection(const PeHeaders& headers, const char* name) {
+  for (const PeSection& section : headers.sections) {
+    if (section.name == name) {
+      return &section;
+    }
+  }
+  return nullptr;
+}
+
+bool liesInFile(const std::vector<unsigned char>& file, const PeSection& section) {
+  return section.rawOffset <= file.size() && section.rawSize <= file.size() - section.rawOffset;
+}
+
+// The data section's bytes in the file, as far as both the file and the section hold them.
+DescriptorData fileData(const std::vector<unsigned char>& file, const PeHeaders& headers) {
+  const PeSection* section = findSection(headers, kDataSection);
+  if (section == nullptr) {
+    return {0, nullptr, 0};
+  }
+  if (!liesInFile(file, *section)) {
+    throw PackError("the launcher's section " + std::string(kDataSection) + " is cut short");
+  }
+  return {section->virtualAddress, file.data() + section->rawOffset,
+          std::min(section->virtualSize, section->rawSize)};
+}
+
+// The launcher's region and table as its descriptor gives them, checked as the launcher checks
+// them; nothing when the executable is no image with a descriptor section.
+std::optional<LauncherData> launcherData(const std::vector<unsigned char>& file) {
+  std::string why;
+  const std::optional<PeHeaders> headers = readPeHeaders(file.data(), file.size(), why);
+  const PeSection* descriptor = headers ? findSection(*headers, kDescriptorSection) : nullptr;
+  if (descriptor == nullptr) {
+    return std::nullopt;
+  }
+  if (!liesInFile(file, *descriptor) || descriptor->rawSize < kDescriptorBytes ||
+      headers->optionalBytes < kOptSizeOfImage + sizeof(uint32_t)) {
+    throw PackError("the launcher's descriptor is cut short");
+  }
+  const unsigned char* bytes = file.data() + descriptor->rawOffset;
+  const DescriptorData data = fileData(file, *headers);
+  const uint32_t sizeOfImage =
+      readLittleEndian<uint32_t>(file.data() + headers->optional + kOptSizeOfImage);
+  if (!isSoundDescriptor(bytes, data, sizeOfImage)) {
+    throw PackError(
+        "the launcher's descriptor is damaged: a field lies outside the image's data, overlaps "
+        "another or holds a string without its terminator");
+  }
+  auto field = [&](DescriptorField which, uint32_t* length) {
+    const uint32_t rva = readLittleEndian<uint32_t>(bytes + fieldOffset(which));
+    *length = readLittleEndian<uint32_t>(bytes + fieldOffset(which) + kFieldRvaBytes);
+    uint32_t offset = 0;
+    locateField(rva, *length, data, &offset);
+    return *length == 0 ? nullptr : data.bytes + offset;
+  };
+  LauncherData launcher{};
+  uint32_t regionLength = 0;
+  const unsigned char* region = field(kRegionField, &regionLength);
+  if (region == nullptr || regionLength < kRegionOverheadBytes ||
+      !startsWith(file, static_cast<size_t>(region - file.data()), kPayloadMagic,
+                  kPayloadMagicBytes)) {
+    throw PackError(
+        "the launcher's descriptor gives no region, or one that does not start with \"VXJ\"");
+  }
+  const size_t frameBytes =
+      frameLength(region + kPayloadMagicBytes, regionLength - kPayloadMagicBytes);
+  if (checkTrailer(region, regionLength, frameBytes) != regionLength) {
+    throw PackError("the region the launcher's descriptor gives holds bytes after its trailer");
+  }
+  launcher.region = Region{static_cast<size_t>(region - file.data()), regionLength, {}, {}};
+  launcher.table = field(kEntryTableField, &launcher.tableLength);
+  return launcher;
+}
+
+bool sameEntry(const TableEntry& listed, const RegionEntry& entry) {
+  if (listed.nameUnits != entry.name.size() || listed.size != entry.size ||
+      listed.storedChecksum != entry.storedChecksum) {
+    return false;
+  }
+  for (size_t i = 0; i < entry.name.size(); ++i) {
+    if (tableNameUnit(listed, i) != entry.name[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A table, when the launcher has one, must list the region's entries as they are: a launcher
+// whose files are in place trusts it without looking at the region.
+void checkEntryTable(const LauncherData& launcher, const std::vector<RegionEntry>& entries) {
+  if (launcher.tableLength == 0) {
+    return;
+  }
+  TableCursor cursor;
+  if (!openEntryTable(launcher.table, launcher.tableLength, &cursor)) {
+    throw PackError("the launcher's entry table is damaged");
+  }
+  size_t index = 0;
+  for (TableEntry listed; nextTableEntry(&cursor, &listed); ++index) {
+    if (index == entries.size() || !sameEntry(listed, entries[index])) {
+      throw PackError("the launcher's entry table differs from its region at entry " +
+                      std::to_string(index + 1));
+    }
+  }
+  if (index != entries.size()) {
+    throw PackError("the launcher's entry table lists " + std::to_string(index) + " of the " +
+                    std::to_string(entries.size()) + " entries of its region");
+  }
+}
+
 }  // namespace
 
 std::vector<unsigned char> readWholeFile(const std::filesystem::path& path) {
@@ -278,10 +399,16 @@ std::vector<unsigned char> readWholeFile(const std::filesystem::path& path) {
 
 Region readRegion(const std::vector<unsigned char>& file) {
   const bool executable = startsWith(file, 0, kExecutableMagic, sizeof kExecutableMagic);
-  Region region = executable ? regionInExecutable(file) : regionOfRegionFile(file);
+  const std::optional<LauncherData> launcher = executable ? launcherData(file) : std::nullopt;
+  Region region = launcher     ? launcher->region
+                  : executable ? regionInExecutable(file)
+                               : regionOfRegionFile(file);
   const size_t frameBytes = region.length - kRegionOverheadBytes;
   region.entries =
       readEntries(file.data() + region.offset + kPayloadMagicBytes, frameBytes, region.mainHead);
+  if (launcher) {
+    checkEntryTable(*launcher, region.entries);
+  }
   return region;
 }
 

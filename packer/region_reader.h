@@ -27,8 +27,10 @@ struct Region {
 std::vector<unsigned char> readWholeFile(const std::filesystem::path& path);
 
 // Finds and verifies the region in `file`: a region file, which must start with the magic and
-// end with the trailer, or an executable (starting "MZ") holding one, found by the magic
-// followed by kFrameHeader and confirmed by its trailer. Verifies the frame (decoded at zstd's
+// end with the trailer, or an executable (starting "MZ"). In a launcher the descriptor must be
+// sound (isSoundDescriptor) and give the region exactly, and its entry table, when it has one,
+// must list the region's entries; another executable's region is found by the magic followed
+// by kFrameHeader and confirmed by its trailer. Verifies the frame (decoded at zstd's
 // default window limit), each entry's name, size and stored checksum against its data, the
 // terminator as the frame's last content, the pad byte and the trailing length. Throws
 // PackError naming the first problem.

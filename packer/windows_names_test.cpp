@@ -42,6 +42,8 @@ TEST(WindowsName, RefusesDeviceNamesInAnyCaseWithOrWithoutExtensions) {
   }
   EXPECT_EQ(windowsNameProblem(u"sub\\com\u00b9 .txt"),
             "\"com\u00b9 .txt\" is the device COM\u00b9 on Windows");
+  EXPECT_EQ(windowsNameProblem(u"conOut$.log"), "\"conOut$.log\" is the device CONOUT$ on Windows");
+  EXPECT_EQ(windowsNameProblem(u"CONIN$"), "\"CONIN$\" is the device CONIN$ on Windows");
 }
 
 TEST(WindowsName, BoundsTheLengthAndRefusesEmptyComponents) {

@@ -1,5 +1,7 @@
 #include "payload/entry_name.h"
 
+#include <string>  // std::char_traits
+
 #include "payload/payload_format.h"  // kMaxNameUnits
 
 namespace {
@@ -15,6 +17,8 @@ constexpr char kDeviceNames[][kDeviceLetters + 1] = {"CON", "PRN", "AUX", "NUL"}
 constexpr char kPortNames[][kDeviceLetters + 1] = {"COM", "LPT"};
 // Windows counts the superscripts one, two and three as port digits too.
 constexpr char16_t kSuperscriptDigits[] = {0xB9, 0xB2, 0xB3};
+// The console's input and output, which Windows opens in any folder as it does the devices.
+constexpr const char* kConsoleNames[] = {"CONIN$", "CONOUT$"};
 
 constexpr EntryNameFault kNoFault{EntryNameRule::kNone, 0, 0, 0, 0};
 
@@ -87,6 +91,11 @@ size_t deviceNameUnits(const Unit* component, size_t units) {
       if (startsWithLetters(component, port)) {
         return stem;
       }
+    }
+  }
+  for (const char* console : kConsoleNames) {
+    if (stem == std::char_traits<char>::length(console) && startsWithLetters(component, console)) {
+      return stem;
     }
   }
   return 0;

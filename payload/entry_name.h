@@ -18,8 +18,9 @@ enum class EntryNameRule {
   kControlCharacter,    // a unit below U+0020
   kReservedCharacter,   // one of <>:"/|?*
   kTrailingDotOrBlank,  // which Windows drops; covers ".", ".." and names of dots and blanks
-  kDeviceName,          // CON, PRN, AUX, NUL, COM0-9, LPT0-9, COM¹²³, LPT¹²³, any extension
-  kPartialFileName,     // ends in kPartialFileSuffix, in any ASCII case
+  kDeviceName,       // CON, PRN, AUX, NUL, COM0-9, LPT0-9, COM¹²³, LPT¹²³, CONIN$, CONOUT$,
+                     // with any extension
+  kPartialFileName,  // ends in kPartialFileSuffix, in any ASCII case
 };
 
 // The launcher writes each file under its name with this suffix and renames it when complete,

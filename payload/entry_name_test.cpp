@@ -25,7 +25,8 @@ std::string printable(std::u16string_view name) {
 TEST(EntryName, AcceptsOrdinaryNames) {
   for (const char16_t* name :
        {u"a", u"App.exe", u".hidden", u"dir\\sub\\file.tar.gz", u"CONSOLE", u"COM10", u"LPT",
-        u"xNUL", u"CON_.txt", u"COM\u2074", u"COM1x.txt", u"\u00e9\U0001F600"}) {
+        u"xNUL", u"CON_.txt", u"COM\u2074", u"COM1x.txt", u"\u00e9\U0001F600", u"CONIN",
+        u"CONOUT$$", u"xCONIN$", u"CONERR$"}) {
     EXPECT_EQ(faultOf(name).rule, EntryNameRule::kNone) << printable(name);
   }
   EXPECT_TRUE(isCreatableEntryName(std::u16string(kMaxNameUnits, u'n').c_str(), kMaxNameUnits));
@@ -43,7 +44,8 @@ TEST(EntryName, RefusesDeviceNamesAsWindowsReadsThem) {
   for (const Device& device :
        {Device{u"COM0", 0, 4}, Device{u"LPT9", 0, 4}, Device{u"com\u00b9.txt", 0, 4},
         Device{u"Lpt\u00b3", 0, 4}, Device{u"sub\\NUL", 4, 3}, Device{u"aux .txt", 0, 3},
-        Device{u"prn  .tar.gz", 0, 3}, Device{u"a\\cOn.x\\b", 2, 3}}) {
+        Device{u"prn  .tar.gz", 0, 3}, Device{u"a\\cOn.x\\b", 2, 3}, Device{u"CONIN$", 0, 6},
+        Device{u"conout$.txt", 0, 7}, Device{u"sub\\ConOut$ .log", 4, 7}}) {
     const EntryNameFault fault = faultOf(device.name);
     EXPECT_EQ(fault.rule, EntryNameRule::kDeviceName) << printable(device.name);
     EXPECT_EQ(fault.componentStart, device.componentStart) << printable(device.name);

@@ -40,8 +40,10 @@ constexpr uint16_t kNameTerminator = 0;
 constexpr size_t kNameBufferUnits = 1024;
 constexpr size_t kMaxNameUnits = kNameBufferUnits - 1;
 
-// The launcher compares files already on disk by their 32-bit size, in which 0xFFFFFFFF means
-// "no size": every file stays below that.
+// Every file stays below 0xFFFFFFFF bytes, the range the format has promised since the first
+// launchers, which compared files on disk by their 32-bit size with 0xFFFFFFFF for "no size".
+// Launchers now compare 64-bit sizes; the packer keeps to the limit so that every region stays
+// within that promise.
 constexpr uint64_t kMaxFileBytes = 0xFFFFFFFEull;
 
 // Entry table fields, all little-endian.

@@ -406,7 +406,7 @@ TEST(UnpackPayload, RefusesWrittenDataThatDoesNotMatchItsStoredChecksum) {
 TEST(UnpackPayload, RefusesNamesThatLeadOutsideTheTargetDirectoryOrNoFileCanHave) {
   std::wstring root = freshTarget(L"");
   std::wstring target = root + L"inner\\t";
-  for (int index = 0; index <= 17; ++index) {
+  for (int index = 0; index <= 19; ++index) {
     std::string region = "unsafe-" + std::to_string(index);
     Start r = unpackInProbe(region, target);
     EXPECT_EQ(r.process.out, "Error, couldn't decode attached data.\r\n") << region;

@@ -140,7 +140,7 @@ def main():
     unsafe = ["..\\evil.txt", "a\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt", "a/../../evil.txt",
               ".. \\evil.txt", "a\\\\evil.txt", "sub\\", "...\\evil.txt", "what?.txt",
               "tab\there.txt", "a|b.txt", "sub\\NUL", "COM1", "aux.txt", "com\u00b9.txt", "LPT0",
-              "app.exe.tarnic-partial"]
+              "app.exe.tarnic-partial", "CONOUT$", "sub\\conin$.txt"]
     for index, name in enumerate(unsafe):
         write(folder, "unsafe-%d" % index, region_of(compress(stream_of([(name, b"evil")]))))
 

@@ -86,8 +86,29 @@ uint64_t sizeOnDisk(const std::wstring& path) {
   return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
-// A file is written under this suffix and renamed when complete.
-constexpr wchar_t kPartialSuffix[] = L".tarnic-partial";
+// A file is written under its name, a tag of the start's own and this suffix, and renamed when
+// complete.
+constexpr wchar_t kPartialPattern[] = L".*.tarnic-partial";
+
+// The bytes of the partial files of `path` and how many there are.
+struct PartialFiles {
+  uint64_t bytes = 0;
+  size_t count = 0;
+};
+
+PartialFiles partialFilesOf(const std::wstring& path) {
+  PartialFiles partial;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(extendedPath(path + kPartialPattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return partial;
+  do {
+    partial.bytes += static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    ++partial.count;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return partial;
+}
 
 // How far a start has come: the bytes of the application's files on disk, complete or still
 // under their partial names.
@@ -95,8 +116,7 @@ uint64_t bytesUnpacked(const std::wstring& target) {
   uint64_t bytes = 0;
   for (const AppFile& file : applicationFiles()) {
     std::wstring path = target + L"\\" + file.name;
-    bytes +=
-        std::min<uint64_t>(sizeOnDisk(path) + sizeOnDisk(path + kPartialSuffix), file.data.size());
+    bytes += std::min<uint64_t>(sizeOnDisk(path) + partialFilesOf(path).bytes, file.data.size());
   }
   return bytes;
 }
@@ -105,8 +125,7 @@ uint64_t bytesUnpacked(const std::wstring& target) {
 std::vector<std::wstring> partialFilesLeft(const std::wstring& target) {
   std::vector<std::wstring> left;
   for (const AppFile& file : applicationFiles()) {
-    std::wstring partial = target + L"\\" + file.name + kPartialSuffix;
-    if (GetFileAttributesW(extendedPath(partial).c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (partialFilesOf(target + L"\\" + file.name).count > 0)
       left.push_back(file.name);
   }
   return left;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Links planted in the target directory are replaced or refused, never written through: a
-# symbolic link and a hard link in a file's place give way to the application's own file, and a
-# link in a folder's place ends the start with the open-for-writing message. The files the
-# links lead to keep their bytes.
+# symbolic link and a hard link in a file's place give way to the application's own file, links
+# at a file's partial names are left alone, and a link in a folder's place ends the start with
+# the open-for-writing message. The files the links lead to keep their bytes.
 #
 # Usage: links_test.sh <launcher with target spec {PROGRAM_DIR}\unpacked>
 #                      <its application folder> <scratch parent folder>
@@ -40,6 +40,23 @@ start 0
 [ "$(cat "$outside/words.txt")" = "outside words" ] || fail "written through a symbolic link"
 [ "$(cat "$outside/readme.txt")" = "outside readme" ] || fail "written through a hard link"
 [ ! -L "$target/data/words.txt" ] || fail "the symbolic link is still in place"
+diff -r "$app" "$target" >/dev/null || fail "the unpacked files differ from the application"
+
+# A changed file beside partial names of its own: links to a file outside at the names a start
+# used to write and a terminated start might have written, and a partial file such a start left.
+# The start neither deletes nor opens what the links lead to, and removes the file left.
+printf 'precious' >"$outside/precious.txt"
+printf 'changed' >"$target/readme.txt"
+ln -s "$outside/precious.txt" "$target/readme.txt.tarnic-partial"
+ln -s "$outside/precious.txt" "$target/readme.txt.1-0.tarnic-partial"
+printf 'left' >"$target/readme.txt.2-0.tarnic-partial"
+start 0
+[ "$(cat "$outside/precious.txt" 2>/dev/null)" = "precious" ] ||
+  fail "the file behind a link at a partial name was changed or deleted"
+[ -L "$target/readme.txt.tarnic-partial" ] && [ -L "$target/readme.txt.1-0.tarnic-partial" ] ||
+  fail "a link at a partial name was removed"
+[ ! -e "$target/readme.txt.2-0.tarnic-partial" ] || fail "the partial file left is still there"
+rm "$target/readme.txt.tarnic-partial" "$target/readme.txt.1-0.tarnic-partial"
 diff -r "$app" "$target" >/dev/null || fail "the unpacked files differ from the application"
 
 # The first file below the folder in region order is data\tables\chunked.bin.
