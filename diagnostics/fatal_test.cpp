@@ -43,6 +43,11 @@ TARNIC_PROBE(open_for_writing_foreign) {
 TARNIC_PROBE(spec_expansion) {
   failSpecExpansion(L"{CACHE_DIR}\\Company\\{NOPE}");
 }
+// Characters of one console cell each that no single-byte code page holds together.
+const wchar_t kForeignFolder[] = L"C:\\Local\\Mk Fail \u0416\u03a9 \u00e9";
+TARNIC_PROBE(spec_expansion_foreign) {
+  failSpecExpansion(kForeignFolder);
+}
 TARNIC_PROBE(abnormal_end) {
   // Buffered output must not escape: the abnormal end flushes nothing.
   fputs("buffered", stdout);
@@ -142,4 +147,44 @@ TEST(AbnormalEnd, WritesNothingAndEndsWithFailFastStatus) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, kFastFailStatus);
+}
+
+namespace {
+
+// Starts the probe on a console of the test's own, its standard handles the console's, and
+// returns its exit code and the first line the console shows.
+std::pair<DWORD, std::wstring> runProbeOnOwnConsole(const std::wstring& probe) {
+  FreeConsole();
+  EXPECT_TRUE(AllocConsole());
+  std::wstring line = L"fatal_test --probe " + probe;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  EXPECT_TRUE(CreateProcessW(ownPath().c_str(), line.data(), nullptr, nullptr,
+                             /* inherit handles */ FALSE, 0, nullptr, nullptr, &startup, &child));
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(child.hProcess, &exitCode);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  GetConsoleScreenBufferInfo(console, &info);
+  std::wstring shown(info.dwSize.X, L' ');
+  DWORD read = 0;
+  ReadConsoleOutputCharacterW(console, shown.data(), info.dwSize.X, {0, 0}, &read);
+  CloseHandle(console);
+  FreeConsole();
+  shown.resize(read);
+  shown.erase(shown.find_last_not_of(L' ') + 1);
+  return {exitCode, shown};
+}
+
+}  // namespace
+
+TEST(SpecExpansionMessage, ShowsThePathAsItIsOnAConsole) {
+  auto [exitCode, shown] = runProbeOnOwnConsole(L"spec_expansion_foreign");
+  EXPECT_EQ(shown, std::wstring(L"Error, couldn't runtime expand spec '") + kForeignFolder + L"'.");
+  EXPECT_EQ(exitCode, kFastFailStatus);
 }

@@ -10,6 +10,25 @@ namespace {
 SRWLOCK slotLock = SRWLOCK_INIT;
 HANDLE childSlot;
 
+// Open until the process ends: closing it, which the system does when the launcher ends in any
+// way, ends the child.
+HANDLE childJob;
+
+HANDLE createKillOnCloseJob() {
+  HANDLE job = CreateJobObjectW(/* security */ nullptr, /* name */ nullptr);
+  if (job == nullptr) {
+    return nullptr;
+  }
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
 // Empties the slot and returns what it held.
 HANDLE takeChild() {
   AcquireSRWLockExclusive(&slotLock);
@@ -33,6 +52,18 @@ HANDLE duplicateChild() {
 }
 
 }  // namespace
+
+void tieChildToLauncher(HANDLE process) {
+  HANDLE job = createKillOnCloseJob();
+  if (job == nullptr) {
+    return;
+  }
+  if (!AssignProcessToJobObject(job, process)) {
+    CloseHandle(job);
+    return;
+  }
+  childJob = job;
+}
 
 void superviseChild(HANDLE process) {
   AcquireSRWLockExclusive(&slotLock);

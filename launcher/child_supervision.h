@@ -11,6 +11,12 @@ constexpr DWORD kGraceMilliseconds = 5000;
 // Exit status when the child's exit code cannot be read.
 constexpr uint32_t kUnreadableExitCode = 1;
 
+// Puts the child, created suspended, into a job that ends it when the launcher ends, however
+// that happens; processes the child starts leave the job at once, as they would leave no
+// launcher behind either. Where the system makes or assigns no such job (a job the launcher
+// runs in may forbid it), the child stays untied, as started.
+void tieChildToLauncher(HANDLE process);
+
 // Hands the started child's process handle to the supervision; the handle now belongs to it.
 void superviseChild(HANDLE process);
 

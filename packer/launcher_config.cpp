@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "packer/file_system.h"
+#include "packer/fixed_arguments.h"
 #include "packer/pack_error.h"
 #include "packer/region_reader.h"
 #include "packer/target_spec.h"
@@ -158,9 +159,46 @@ void readVersion(const ConfigReader& reader, LauncherConfig& config) {
   config.productVersion = reader.version(strings.productVersion, "version.product_version");
 }
 
+// application.arguments: an array of strings, each one argument of the program.
+void readArguments(const ConfigReader& reader, const toml::table& application,
+                   LauncherConfig& config) {
+  const toml::node* node = application.get("arguments");
+  if (!node) {
+    return;
+  }
+  if (!node->is_array()) {
+    reader.fail("application.arguments", "must be an array of strings");
+  }
+  const toml::array& array = *node->as_array();
+  for (size_t i = 0; i < array.size(); ++i) {
+    const std::string field = "application.arguments[" + std::to_string(i) + "]";
+    if (!array[i].is_string()) {
+      reader.fail(field, "must be a string");
+    }
+    const std::string& value = array[i].as_string()->get();
+    std::optional<std::u16string> units = utf8ToUtf16(value);
+    if (!units) {
+      reader.fail(field, "is not valid UTF-8");
+    }
+    if (value.find('\0') != std::string::npos) {
+      reader.fail(field, "holds a NUL character");
+    }
+    const std::string problem = fixedArgumentProblem(*units);
+    if (!problem.empty()) {
+      reader.fail(field, problem);
+    }
+    config.arguments.push_back(*units);
+  }
+  const std::string problem = fixedArgumentsLengthProblem(config.arguments);
+  if (!problem.empty()) {
+    reader.fail("application.arguments", problem);
+  }
+}
+
 void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   const toml::table& application = reader.table("application");
-  reader.checkKeys(application, "application.", {"folder", "main", "icon", "launcher"});
+  reader.checkKeys(application, "application.",
+                   {"folder", "main", "icon", "launcher", "arguments"});
   if (auto folder = reader.optionalString(application, "application.folder", "folder")) {
     config.appFolder = reader.path(*folder);
   }
@@ -181,6 +219,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
                   "\"" + *kind + "\" is neither \"console\" nor \"windowed\"");
     }
   }
+  readArguments(reader, application, config);
 }
 
 }  // namespace

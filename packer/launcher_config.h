@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "paths/path_buffer.h"
 
@@ -39,6 +40,7 @@ struct LauncherConfig {
   std::string main;                                // relative to the application folder
   std::optional<std::filesystem::path> icon;       // nullopt: the packer's own
   std::optional<LauncherKind> kind;                // nullopt: as the main program's subsystem
+  std::vector<std::u16string> arguments;           // fixed, before the user's
 };
 
 // The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.

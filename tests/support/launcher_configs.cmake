@@ -2,11 +2,12 @@
 
 # tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
 #                    [VERSIONS <version> <file version> <product version>]
-#                    [LAUNCHER console|windowed])
+#                    [LAUNCHER console|windowed] [ARGUMENTS <TOML array items>])
 # Writes the configuration of a test launcher; its application folder is given when packing.
 # The launcher carries the packer's own icon.
 function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER" "VERSIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER;ARGUMENTS"
+    "VERSIONS")
   if(NOT arg_VERSIONS)
     set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
   endif()
@@ -16,6 +17,9 @@ function(tarnic_test_config file)
   set(launcher_line "")
   if(arg_LAUNCHER)
     set(launcher_line "launcher = \"${arg_LAUNCHER}\"\n")
+  endif()
+  if(arg_ARGUMENTS)
+    string(APPEND launcher_line "arguments = [${arg_ARGUMENTS}]\n")
   endif()
   file(WRITE ${file} "target_spec = '${arg_SPEC}'
 [version]

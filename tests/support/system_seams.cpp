@@ -13,7 +13,6 @@ Function realFunction(const wchar_t* module, const char* name) {
 KnownFolderFunction knownFolderFake;
 bool moduleFileNameFails = false;
 bool exitCodeFails = false;
-bool commandLineSplitFails = false;
 int writesAllowed = -1;
 DWORD writeError = 0;
 SystemCalls calls;
@@ -77,16 +76,6 @@ DWORD WINAPI environmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
   return real(name, buffer, size);
 }
 
-LPWSTR* WINAPI commandLineToArgv(LPCWSTR line, int* count) {
-  if (commandLineSplitFails) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  static auto real =
-      realFunction<decltype(&commandLineToArgv)>(L"shell32.dll", "CommandLineToArgvW");
-  return real(line, count);
-}
-
 BOOL WINAPI dllDirectory(LPCWSTR path) {
   calls.dllDirectory.emplace_back(path == nullptr ? L"<null>" : path);
   static auto real = realFunction<decltype(&dllDirectory)>(L"kernel32.dll", "SetDllDirectoryW");
@@ -103,7 +92,6 @@ decltype(&exitCodeProcess) __imp_GetExitCodeProcess = exitCodeProcess;
 decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
-decltype(&commandLineToArgv) __imp_CommandLineToArgvW = commandLineToArgv;
 decltype(&dllDirectory) __imp_SetDllDirectoryW = dllDirectory;
 }
 
@@ -115,9 +103,6 @@ void resetKnownFolder() {
 }
 void failModuleFileName() {
   moduleFileNameFails = true;
-}
-void failCommandLineSplit() {
-  commandLineSplitFails = true;
 }
 void failExitCodeProcess() {
   exitCodeFails = true;

@@ -19,9 +19,6 @@ void resetKnownFolder();
 // Makes GetModuleFileNameW fail (return 0) for the rest of the process.
 void failModuleFileName();
 
-// Makes CommandLineToArgvW give no list, as when it cannot allocate one.
-void failCommandLineSplit();
-
 // Makes GetExitCodeProcess fail until resetExitCodeProcess.
 void failExitCodeProcess();
 void resetExitCodeProcess();
