@@ -9,9 +9,11 @@
 #include "build/launcher_config.h"
 #include "launcher/fixed_arguments.h"
 
-// Where the first element of `line` ends, found as the C runtime and CommandLineToArgvW find
-// it (they agree on the first element): one that starts with a double quote runs to the next
-// double quote, which it includes, any other to the first blank or tab.
+// Where the first element of `line` ends, found as CommandLineToArgvW and the system's C runtime
+// find the end of argv[0]: one that starts with a double quote runs to the next double quote,
+// which it includes, any other to the first blank or tab. (Wine's C runtime reads quotes and
+// backslashes after the first character too; for a first element that holds none, or is a
+// quoted path followed by a blank, every parser agrees.)
 const wchar_t* afterFirstElement(const wchar_t* line);
 
 // Writes into `line` of `room` units: `program`, in double quotes when it holds a blank or tab

@@ -49,7 +49,7 @@ TARNIC_PROBE(fixed_argument_with_another_token) {
                          kCommandLineUnits);
 }
 
-TEST(ChildCommandLine, FindsTheEndOfTheFirstElementAsTheParsersDo) {
+TEST(ChildCommandLine, FindsTheEndOfTheFirstElementAsTheSystemsParsersDo) {
   const std::pair<std::wstring, std::wstring> rows[] = {
       {L"tool.exe a b", L" a b"},
       {L"tool.exe\ta", L"\ta"},
@@ -57,6 +57,7 @@ TEST(ChildCommandLine, FindsTheEndOfTheFirstElementAsTheParsersDo) {
       {L"\"D:\\My Apps\\tool.exe\"a", L"a"},  // the closing quote ends it
       {L"\"D:\\unclosed a b", L""},
       {L"to\"ol a\" b", L" a\" b"},  // no quote counts after the start
+      {L"tool\\\"x y", L" y"},       // nor does a backslash
       {L"tool.exe", L""},
       {L"", L""},
   };

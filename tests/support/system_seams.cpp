@@ -18,6 +18,7 @@ DWORD writeError = 0;
 SystemCalls calls;
 std::wstring fakeVariable;
 std::wstring fakeValue;
+bool errorIsConsole = false;
 
 HRESULT WINAPI knownFolder(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path) {
   ++calls.knownFolder;
@@ -76,6 +77,35 @@ DWORD WINAPI environmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
   return real(name, buffer, size);
 }
 
+bool isFakeConsole(HANDLE handle) {
+  return errorIsConsole && handle == GetStdHandle(STD_ERROR_HANDLE);
+}
+
+BOOL WINAPI consoleMode(HANDLE handle, LPDWORD mode) {
+  if (isFakeConsole(handle)) {
+    *mode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+    return TRUE;
+  }
+  static auto real = realFunction<decltype(&consoleMode)>(L"kernel32.dll", "GetConsoleMode");
+  return real(handle, mode);
+}
+
+BOOL WINAPI writeConsole(HANDLE handle, const void* text, DWORD units, LPDWORD written,
+                         LPVOID reserved) {
+  static auto real = realFunction<decltype(&writeConsole)>(L"kernel32.dll", "WriteConsoleW");
+  if (!isFakeConsole(handle))
+    return real(handle, text, units, written, reserved);
+  const auto* wide = static_cast<const wchar_t*>(text);
+  std::string utf8(4 * units, '\0');
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), utf8.data(),
+                                  static_cast<int>(utf8.size()), nullptr, nullptr);
+  DWORD put = 0;
+  if (!WriteFile(handle, utf8.data(), static_cast<DWORD>(bytes), &put, nullptr))
+    return FALSE;
+  *written = units;
+  return TRUE;
+}
+
 BOOL WINAPI dllDirectory(LPCWSTR path) {
   calls.dllDirectory.emplace_back(path == nullptr ? L"<null>" : path);
   static auto real = realFunction<decltype(&dllDirectory)>(L"kernel32.dll", "SetDllDirectoryW");
@@ -93,6 +123,8 @@ decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
 decltype(&dllDirectory) __imp_SetDllDirectoryW = dllDirectory;
+decltype(&consoleMode) __imp_GetConsoleMode = consoleMode;
+decltype(&writeConsole) __imp_WriteConsoleW = writeConsole;
 }
 
 void overrideKnownFolder(KnownFolderFunction fake) {
@@ -103,6 +135,9 @@ void resetKnownFolder() {
 }
 void failModuleFileName() {
   moduleFileNameFails = true;
+}
+void pretendStandardErrorIsConsole() {
+  errorIsConsole = true;
 }
 void failExitCodeProcess() {
   exitCodeFails = true;

@@ -19,6 +19,10 @@ void resetKnownFolder();
 // Makes GetModuleFileNameW fail (return 0) for the rest of the process.
 void failModuleFileName();
 
+// Makes standard error pass for a console for the rest of the process: GetConsoleMode succeeds
+// on it, and WriteConsoleW writes the text it is given there in UTF-8.
+void pretendStandardErrorIsConsole();
+
 // Makes GetExitCodeProcess fail until resetExitCodeProcess.
 void failExitCodeProcess();
 void resetExitCodeProcess();
