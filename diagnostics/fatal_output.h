@@ -29,8 +29,8 @@ constexpr int kFatalLineUnits = kFatalLineBytes;
 // The path line in UTF-16 into `line` (kFatalLineUnits units), its line break "\r\n" as the
 // runtime's text mode writes it, or none with `withLineBreak` false. A line that does not fit
 // ends the process abnormally.
-void formatFatalPathLine(wchar_t* line, const char* before, const wchar_t* path,
-                         const char* after, bool withLineBreak);
+void formatFatalPathLine(wchar_t* line, const char* before, const wchar_t* path, const char* after,
+                         bool withLineBreak);
 
 // Formats one line into `line` (kFatalLineBytes bytes) and terminates it; a line that does not
 // fit ends the process abnormally.

@@ -46,8 +46,8 @@ __attribute__((format(printf, 1, 2))) void printErrorLine(const char* format, ..
 
 }  // namespace
 
-void formatFatalPathLine(wchar_t* line, const char* before, const wchar_t* path,
-                         const char* after, bool withLineBreak) {
+void formatFatalPathLine(wchar_t* line, const char* before, const wchar_t* path, const char* after,
+                         bool withLineBreak) {
   size_t length = 0;
   line[0] = L'\0';
   appendAscii(line, &length, before);

@@ -75,8 +75,9 @@ TEST(WindowedFatalOutput, ShowsTheSpecMessageInABoxThenEndsAbnormally) {
 
 TEST(WindowedFatalOutput, ShowsAPathInABoxAsItIs) {
   ProcessResult r = runProbe("open_for_writing_without_error_stream");
-  EXPECT_EQ(r.out, "box: Tessaline Deck | Error, failed to open "
-                   "'C:\\Local\\Mk Fail \u5730\u96f7 \u00e9\\app.exe' for writing.\n");
+  EXPECT_EQ(r.out,
+            "box: Tessaline Deck | Error, failed to open "
+            "'C:\\Local\\Mk Fail \u5730\u96f7 \u00e9\\app.exe' for writing.\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 2u);
 }

@@ -53,8 +53,8 @@ size_t walkFixedArgument(const Unit* text, size_t length, Literal literal,
 // target directory at its longest.
 constexpr size_t longestQuotedFixedArgument(size_t length, size_t targetDirectories) {
   const size_t tokenUnits = sizeof kTargetDirToken - 1 + 2;
-  return 1 + 2 + 2 * (length - targetDirectories * tokenUnits +
-                      targetDirectories * (kPathUnits - 1));
+  return 1 + 2 +
+         2 * (length - targetDirectories * tokenUnits + targetDirectories * (kPathUnits - 1));
 }
 
 // Room the fixed arguments always have on the child's command line: the launcher's own path,

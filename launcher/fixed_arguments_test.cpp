@@ -11,8 +11,7 @@ namespace {
 std::u16string walked(const std::u16string& text) {
   std::u16string out;
   const size_t at = walkFixedArgument(
-      text.data(), text.size(), [&out](char16_t unit) { out += unit; },
-      [&out] { out += u"<T>"; });
+      text.data(), text.size(), [&out](char16_t unit) { out += unit; }, [&out] { out += u"<T>"; });
   if (at != text.size()) {
     const std::string number = std::to_string(at);
     return u"refused at " + std::u16string(number.begin(), number.end());

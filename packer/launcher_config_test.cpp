@@ -157,8 +157,8 @@ TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
       {"empty icon", "\"icon.ico\"", "\"\"", "application.icon is empty"},
       {"arguments not an array", "main = ", "arguments = '{TARGET_DIR}'\nmain = ",
        "application.arguments must be an array of strings"},
-      {"argument not a string", "main = ", "arguments = ['a', 1]\nmain = ",
-       "application.arguments[1] must be a string"},
+      {"argument not a string",
+       "main = ", "arguments = ['a', 1]\nmain = ", "application.arguments[1] must be a string"},
       {"other token in an argument", "main = ", "arguments = ['{TARGET_DIR}\\{TEMP}']\nmain = ",
        R"(application.arguments[0] holds "{TEMP}" at unit 14: braces only ever enclose)"},
       // Four target directories of 4095 characters, each backslash doubled before its quote.

@@ -56,7 +56,7 @@ std::vector<std::wstring> typedTails() {
       L"\"\"\" \"\"\"\" \"unclosed",
       L"cr\rff\f \"tab\there\" \u00e9\U0001F600",
   };
-  const std::wstring pieces[] = {L" ",  L"\t", L"\"",     L"\"\"",     L"\\",         L"\\\\",
+  const std::wstring pieces[] = {L" ", L"\t", L"\"",     L"\"\"",   L"\\",         L"\\\\",
                                  L"a", L"b",  L"\u00e9", L"\u4e2d", L"\U0001F600", L"'"};
   std::mt19937 random(16);
   for (int round = 0; round < 20; ++round) {
