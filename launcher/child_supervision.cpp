@@ -1,5 +1,7 @@
 #include "launcher/child_supervision.h"
 
+#include "diagnostics/fatal.h"
+
 // The child-handle slot is shared by the main thread and the handler threads the system starts
 // for console events (two events may run the handler twice at once). A lock guards the slot
 // only, never a wait: the main thread takes the handle out of the slot after its wait and is
@@ -13,6 +15,9 @@ HANDLE childSlot;
 // Open until the process ends: closing it, which the system does when the launcher ends in any
 // way, ends the child.
 HANDLE childJob;
+
+// What ResumeThread returns when it fails.
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 
 HANDLE createKillOnCloseJob() {
   HANDLE job = CreateJobObjectW(/* security */ nullptr, /* name */ nullptr);
@@ -51,8 +56,6 @@ HANDLE duplicateChild() {
   return copy;
 }
 
-}  // namespace
-
 void tieChildToLauncher(HANDLE process) {
   HANDLE job = createKillOnCloseJob();
   if (job == nullptr) {
@@ -63,6 +66,18 @@ void tieChildToLauncher(HANDLE process) {
     return;
   }
   childJob = job;
+}
+
+}  // namespace
+
+void releaseChild(const PROCESS_INFORMATION& child) {
+  tieChildToLauncher(child.hProcess);
+  if (ResumeThread(child.hThread) == kResumeFailed) {
+    const DWORD error = GetLastError();
+    TerminateProcess(child.hProcess, error);
+    failLaunch(error);
+  }
+  CloseHandle(child.hThread);
 }
 
 void superviseChild(HANDLE process) {

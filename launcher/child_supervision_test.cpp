@@ -17,15 +17,20 @@ namespace {
 constexpr uint32_t kSleeperExitCode = 42;
 
 // Starts this test program as a child that sleeps for `milliseconds`, then exits with 42.
-HANDLE startSleeper(DWORD milliseconds) {
+PROCESS_INFORMATION createSleeper(DWORD milliseconds, DWORD flags) {
   SetEnvironmentVariableW(L"TARNIC_SLEEP_MS", std::to_wstring(milliseconds).c_str());
   std::wstring self = ownPath();
   std::wstring line = quoteArgument(self) + L" --probe sleep";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  EXPECT_TRUE(CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  EXPECT_TRUE(CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                              nullptr, &startup, &info));
+  return info;
+}
+
+HANDLE startSleeper(DWORD milliseconds) {
+  PROCESS_INFORMATION info = createSleeper(milliseconds, 0);
   CloseHandle(info.hThread);
   return info.hProcess;
 }
@@ -50,6 +55,35 @@ DWORD handleCount() {
 TARNIC_PROBE(sleep) {
   Sleep(std::stoul(_wgetenv(L"TARNIC_SLEEP_MS")));
   ExitProcess(kSleeperExitCode);
+}
+
+TARNIC_PROBE(resume_fails) {
+  failResumeThread();
+  releaseChild(createSleeper(0, CREATE_SUSPENDED));
+}
+
+TEST(ReleaseChild, EndsWithTheLaunchMessageWhenTheChildCannotRun) {
+  ProcessResult r = runProbe("resume_fails");
+  EXPECT_EQ(r.err, "Error, couldn't launch child ([Error 5] " + systemText(5) + ")\r\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exitCode, 2u);
+}
+
+TEST(ReleaseChild, RunsTheChildInAJobOrUntiedWhereNoJobTakesIt) {
+  BOOL launcherInJob = TRUE;
+  IsProcessInJob(GetCurrentProcess(), /* any job */ nullptr, &launcherInJob);
+  for (bool assignmentFails : {false, true}) {
+    if (assignmentFails)
+      failJobAssignment();
+    PROCESS_INFORMATION child = createSleeper(0, CREATE_SUSPENDED);
+    releaseChild(child);
+    resetJobAssignment();
+    BOOL inJob = !launcherInJob;
+    IsProcessInJob(child.hProcess, /* any job */ nullptr, &inJob);
+    EXPECT_EQ(inJob != FALSE, assignmentFails ? launcherInJob != FALSE : true) << assignmentFails;
+    superviseChild(child.hProcess);
+    EXPECT_EQ(waitForChild(), kSleeperExitCode) << assignmentFails;
+  }
 }
 
 TEST(ConsoleControlHandler, WaitsForAChildThatEndsWithinTheGraceTimeOnEveryEndingEvent) {

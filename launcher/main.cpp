@@ -28,9 +28,6 @@ constexpr size_t kLauncherDirectoryUnits = kOwnPathUnits + 1;
 // awareness notwithstanding.
 constexpr size_t kApplicationNameLimit = MAX_PATH;
 
-// What ResumeThread returns when it fails.
-constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
-
 // STARTF_USEMONITOR, which this compiler's headers lack: hStdOutput then names a monitor.
 constexpr DWORD kStartfUseMonitor = 0x400;
 
@@ -111,13 +108,7 @@ HANDLE startChild(const wchar_t* programPath) {
                       /* current directory */ nullptr, &startup, &child)) {
     failLaunch(GetLastError());
   }
-  tieChildToLauncher(child.hProcess);
-  if (ResumeThread(child.hThread) == kResumeFailed) {
-    const DWORD error = GetLastError();
-    TerminateProcess(child.hProcess, error);
-    failLaunch(error);
-  }
-  CloseHandle(child.hThread);
+  releaseChild(child);
   return child.hProcess;
 }
 

@@ -19,6 +19,8 @@ SystemCalls calls;
 std::wstring fakeVariable;
 std::wstring fakeValue;
 bool errorIsConsole = false;
+bool resumeFails = false;
+bool jobAssignmentFails = false;
 
 HRESULT WINAPI knownFolder(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path) {
   ++calls.knownFolder;
@@ -77,6 +79,25 @@ DWORD WINAPI environmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
   return real(name, buffer, size);
 }
 
+DWORD WINAPI resumeThread(HANDLE thread) {
+  if (resumeFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return static_cast<DWORD>(-1);
+  }
+  static auto real = realFunction<decltype(&resumeThread)>(L"kernel32.dll", "ResumeThread");
+  return real(thread);
+}
+
+BOOL WINAPI assignToJob(HANDLE job, HANDLE process) {
+  if (jobAssignmentFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  static auto real =
+      realFunction<decltype(&assignToJob)>(L"kernel32.dll", "AssignProcessToJobObject");
+  return real(job, process);
+}
+
 bool isFakeConsole(HANDLE handle) {
   return errorIsConsole && handle == GetStdHandle(STD_ERROR_HANDLE);
 }
@@ -124,6 +145,8 @@ decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
 decltype(&dllDirectory) __imp_SetDllDirectoryW = dllDirectory;
 decltype(&consoleMode) __imp_GetConsoleMode = consoleMode;
+decltype(&resumeThread) __imp_ResumeThread = resumeThread;
+decltype(&assignToJob) __imp_AssignProcessToJobObject = assignToJob;
 decltype(&writeConsole) __imp_WriteConsoleW = writeConsole;
 }
 
@@ -135,6 +158,15 @@ void resetKnownFolder() {
 }
 void failModuleFileName() {
   moduleFileNameFails = true;
+}
+void failResumeThread() {
+  resumeFails = true;
+}
+void failJobAssignment() {
+  jobAssignmentFails = true;
+}
+void resetJobAssignment() {
+  jobAssignmentFails = false;
 }
 void pretendStandardErrorIsConsole() {
   errorIsConsole = true;

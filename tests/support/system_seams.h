@@ -23,6 +23,12 @@ void failModuleFileName();
 // on it, and WriteConsoleW writes the text it is given there in UTF-8.
 void pretendStandardErrorIsConsole();
 
+// Makes ResumeThread fail with ERROR_ACCESS_DENIED for the rest of the process.
+void failResumeThread();
+// Makes AssignProcessToJobObject fail, as in a job that forbids it, until resetJobAssignment.
+void failJobAssignment();
+void resetJobAssignment();
+
 // Makes GetExitCodeProcess fail until resetExitCodeProcess.
 void failExitCodeProcess();
 void resetExitCodeProcess();
