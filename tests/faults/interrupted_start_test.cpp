@@ -175,8 +175,13 @@ TEST(InterruptedUnpacking, StartAfterATerminationAtAnyMomentLeavesEveryFileWhole
   std::set<uint64_t> moments;
   int quarters[4] = {};
   // The delays sweep the unpacking again and again, each sweep offset against the last, until
-  // enough terminations have hit it before its end.
-  for (; kills < kMostKills && inside < kKillsInsideUnpacking; ++kills) {
+  // enough terminations have hit it before its end, at enough different moments and in every
+  // quarter: on a busy machine the writes come in bursts, and many terminations meet the same.
+  auto covered = [&] {
+    return inside >= kKillsInsideUnpacking && moments.size() >= kDistinctMoments &&
+           std::all_of(std::begin(quarters), std::end(quarters), [](int n) { return n > 0; });
+  };
+  for (; kills < kMostKills && !covered(); ++kills) {
     double sweep = kills / kKillsInsideUnpacking, step = kills % kKillsInsideUnpacking;
     double delay = (step + 0.5 + sweep / 3) / kKillsInsideUnpacking * unpackingMs;
     std::wstring temp = freshFolder(L"killed");
