@@ -1,6 +1,6 @@
 // The descriptor of a launcher image, defined once for the launcher that reads it and the packer
-// that fills it: where the application's region, its entry table and the six configuration
-// strings lie in the image.
+// that fills it: where the application's region, its entry table, the six configuration
+// strings and the fixed arguments lie in the image.
 //
 // The prebuilt launcher carries the descriptor at the start of a section of its own,
 // kDescriptorSection: the magic, then every field zero. The packer adds the data to a copy of
@@ -10,8 +10,9 @@
 // Field:       u32 LE RVA | u32 LE length in bytes
 //
 // RVAs count from the image base, so the fields need no relocation and the image loads at any
-// base. Strings are UTF-16LE and end in a NUL unit, which their length counts. A field of
-// length 0 is empty: a string "" or a region or table of no bytes.
+// base. Strings are UTF-16LE and end in a NUL unit, which their length counts. The fixed
+// arguments are such strings one after another. A field of length 0 is empty: a string "", a
+// region or table of no bytes, or no fixed arguments.
 #pragma once
 
 #include <array>
@@ -38,6 +39,7 @@ enum DescriptorField : size_t {
   kProductVersionField,
   kEntryTableField,
   kRegionField,
+  kFixedArgumentsField,
   kDescriptorFields,
 };
 // The fields before this one are the strings, in the order above.
@@ -127,4 +129,4 @@ inline bool isSoundDescriptor(const unsigned char* descriptor, const DescriptorD
 static_assert(sizeof kDescriptorSection <= 8 + 1, "a section name has at most 8 bytes");
 static_assert(sizeof kDataSection <= 8 + 1, "a section name has at most 8 bytes");
 static_assert(kStringFields == 6, "target spec, company, product and three versions");
-static_assert(kDescriptorBytes == 72, "magic and eight fields");
+static_assert(kDescriptorBytes == 80, "magic and nine fields");

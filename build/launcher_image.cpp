@@ -81,3 +81,8 @@ const wchar_t* fileVersionString() {
 const wchar_t* productVersionString() {
   return string(kProductVersionField);
 }
+
+FixedArguments fixedArguments() {
+  const ImageField value = imageField(kFixedArgumentsField);
+  return {reinterpret_cast<const wchar_t*>(value.bytes), value.length / sizeof(wchar_t)};
+}

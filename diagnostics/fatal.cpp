@@ -13,23 +13,11 @@ namespace {
 constexpr DWORD kMessageLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 constexpr DWORD kProcessorFeatureFastFail = 23;  // PF_FASTFAIL_AVAILABLE
 constexpr unsigned kFastFailFatalAppExit = 7;    // FAST_FAIL_FATAL_APP_EXIT
-// Room for a path of 4096 units in the ANSI code page, multi-byte characters included.
-constexpr int kNarrowPathBytes = 4 * 4096;
 
-// A wide path in the ANSI code page of the system texts; characters that have no form there
-// become '?' instead of cutting the line short, as msvcrt's %ls conversion would.
-void narrowPath(const wchar_t* path, char* narrow) {
-  int written = WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, kNarrowPathBytes, "?", nullptr);
-  if (written == 0) {
-    endAbnormally();
-  }
-}
-
-// Both %ls messages go to standard error, which msvcrt writes through at the end of each call.
-[[noreturn]] void writePathMessage(const char* format, const wchar_t* path, bool abnormal) {
-  static char narrow[kNarrowPathBytes];
-  narrowPath(path, narrow);
-  writeFatalLine(FatalStream::kError, format, narrow);
+// Both messages that name a path go to standard error, which the writers hand over at once.
+[[noreturn]] void writePathMessage(const char* before, const wchar_t* path, const char* after,
+                                   bool abnormal) {
+  writeFatalPathLine(before, path, after);
   if (abnormal) {
     endAbnormally();
   }
@@ -81,11 +69,11 @@ void failWithSystemError(const char* message, uint32_t code) {
 }
 
 void failOpenForWriting(const wchar_t* destinationPath) {
-  writePathMessage("Error, failed to open '%s' for writing.\n", destinationPath, false);
+  writePathMessage("Error, failed to open '", destinationPath, "' for writing.", false);
 }
 
 void failSpecExpansion(const wchar_t* spec) {
-  writePathMessage("Error, couldn't runtime expand spec '%s'.\n", spec, true);
+  writePathMessage("Error, couldn't runtime expand spec '", spec, "'.", true);
 }
 
 void failHeaderMissing() {

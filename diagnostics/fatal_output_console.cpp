@@ -8,3 +8,7 @@ void writeFatalLine(FatalStream stream, const char* format, ...) {
   printFatalLine(stream, format, arguments);
   va_end(arguments);
 }
+
+void writeFatalPathLine(const char* before, const wchar_t* path, const char* after) {
+  printFatalPathLine(before, path, after);
+}

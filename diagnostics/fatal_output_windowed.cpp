@@ -60,3 +60,13 @@ void writeFatalLine(FatalStream stream, const char* format, ...) {
   }
   va_end(arguments);
 }
+
+void writeFatalPathLine(const char* before, const wchar_t* path, const char* after) {
+  if (hasHandle(FatalStream::kError)) {
+    printFatalPathLine(before, path, after);
+    return;
+  }
+  static wchar_t line[kFatalLineUnits];
+  formatFatalPathLine(line, before, path, after, /* with line break */ false);
+  showMessageBox(line);
+}

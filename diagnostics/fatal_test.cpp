@@ -8,6 +8,7 @@
 
 #include "tests/support/probe.h"
 #include "tests/support/process.h"
+#include "tests/support/system_seams.h"
 
 TARNIC_PROBE(header_missing) {
   failHeaderMissing();
@@ -42,6 +43,14 @@ TARNIC_PROBE(open_for_writing_foreign) {
 }
 TARNIC_PROBE(spec_expansion) {
   failSpecExpansion(L"{CACHE_DIR}\\Company\\{NOPE}");
+}
+// Characters of one console cell each that no single-byte code page holds together.
+const wchar_t kForeignFolder[] = L"C:\\Local\\Mk Fail \u0416\u03a9 \u00e9";
+// Wine's consoles take no text without a terminal: the seam's console writes what it is given
+// to the pipe of standard error, in UTF-8.
+TARNIC_PROBE(spec_expansion_on_console) {
+  pretendStandardErrorIsConsole();
+  failSpecExpansion(kForeignFolder);
 }
 TARNIC_PROBE(abnormal_end) {
   // Buffered output must not escape: the abnormal end flushes nothing.
@@ -141,5 +150,12 @@ TEST(AbnormalEnd, WritesNothingAndEndsWithFailFastStatus) {
   ProcessResult r = runProbe("abnormal_end");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, kFastFailStatus);
+}
+
+TEST(SpecExpansionMessage, WritesThePathAsItIsToAConsole) {
+  ProcessResult r = runProbe("spec_expansion_on_console");
+  EXPECT_EQ(r.err, "Error, couldn't runtime expand spec '" + narrow(kForeignFolder) + "'.\r\n");
+  EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.exitCode, kFastFailStatus);
 }

@@ -38,6 +38,11 @@ TARNIC_PROBE(spec_without_error_stream) {
   failSpecExpansion(L"{CACHE_DIR}\\Company\\{NOPE}");
 }
 
+TARNIC_PROBE(open_for_writing_without_error_stream) {
+  withoutHandle(STD_ERROR_HANDLE, STD_OUTPUT_HANDLE, nullptr);
+  failOpenForWriting(L"C:\\Local\\Mk Fail \u5730\u96f7 \u00e9\\app.exe");
+}
+
 TEST(WindowedFatalOutput, WritesToTheStandardHandlesItHasAndShowsNoBox) {
   ProcessResult r = runProbe("decode_with_handles");
   EXPECT_EQ(r.out, "Error, couldn't decode attached data.\r\n");
@@ -66,4 +71,13 @@ TEST(WindowedFatalOutput, ShowsTheSpecMessageInABoxThenEndsAbnormally) {
             "box: Tessaline Deck | Error, couldn't runtime expand spec "
             "'{CACHE_DIR}\\Company\\{NOPE}'.\n");
   EXPECT_EQ(r.exitCode, kFastFailStatus);
+}
+
+TEST(WindowedFatalOutput, ShowsAPathInABoxAsItIs) {
+  ProcessResult r = runProbe("open_for_writing_without_error_stream");
+  EXPECT_EQ(r.out,
+            "box: Tessaline Deck | Error, failed to open "
+            "'C:\\Local\\Mk Fail \u5730\u96f7 \u00e9\\app.exe' for writing.\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 2u);
 }

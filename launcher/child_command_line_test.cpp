@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shellapi.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -15,105 +13,78 @@
 namespace {
 
 const std::wstring kTool = L"D:\\Apps\\tool.exe";
+constexpr wchar_t kTargetDirectory[] = L"C:\\Users\\A B\\Target";
 
-std::wstring format(std::vector<std::wstring> arguments) {
-  std::vector<const wchar_t*> pointers;
-  for (const auto& argument : arguments)
-    pointers.push_back(argument.c_str());
+// The child's line for `tail`, with the test configuration's fixed arguments.
+std::wstring format(const std::wstring& program, const std::wstring& tail) {
   static wchar_t line[kCommandLineUnits];
-  formatCommandLine(pointers.data(), static_cast<int>(pointers.size()), line, kCommandLineUnits);
+  formatChildCommandLine(program.c_str(), fixedArguments(), kTargetDirectory, tail.c_str(), line,
+                         kCommandLineUnits);
   return line;
 }
 
-std::vector<std::wstring> split(const std::wstring& line) {
-  int count = 0;
-  wchar_t** parts = CommandLineToArgvW(line.c_str(), &count);
-  std::vector<std::wstring> arguments(parts, parts + count);
-  LocalFree(parts);
-  return arguments;
-}
+// What the test configuration's fixed arguments become.
+const std::wstring kFixedText = L" \"C:\\Users\\A B\\Target\\tool\\cli.js\" \"two words\"";
 
 }  // namespace
 
 TARNIC_PROBE(print_child_line) {
-  fputs(narrow(buildChildCommandLine()).c_str(), stdout);
-}
-TARNIC_PROBE(child_line_without_split) {
-  failCommandLineSplit();
-  buildChildCommandLine();
+  fputs(narrow(buildChildCommandLine(kTargetDirectory)).c_str(), stdout);
 }
 TARNIC_PROBE(child_line_without_module_name) {
   failModuleFileName();
-  buildChildCommandLine();
+  buildChildCommandLine(kTargetDirectory);
 }
-// The tool, a blank and 16374 escaped quotes in quotes make exactly 32767 characters.
-std::wstring quotesFilling32767() {
-  return std::wstring((kCommandLineUnits - 1 - kTool.size() - 1 - 2) / 2, L'"');
+// The tool, the fixed arguments and a tail of blanks make exactly 32767 characters.
+std::wstring tailFilling32767() {
+  return std::wstring(kCommandLineUnits - 1 - kTool.size() - kFixedText.size(), L' ');
 }
-
 TARNIC_PROBE(line_of_32768) {
-  format({kTool, quotesFilling32767() + L"x"});
+  format(kTool, tailFilling32767() + L"x");
 }
-TARNIC_PROBE(overlong_line) {
-  // 16384 quotes grow to 32768 characters, with the enclosing quotes more than the buffer.
-  format({kTool, std::wstring(16384, L'"')});
-}
-
-TEST(ChildCommandLine, QuotesOnlyWhatTheSplitterWouldChange) {
-  struct Row {
-    std::vector<std::wstring> arguments;
-    std::wstring line;
-  };
-  const Row rows[] = {
-      {{L"alpha", L"beta"}, L"D:\\Apps\\tool.exe alpha beta"},
-      {{L"two words"}, L"D:\\Apps\\tool.exe \"two words\""},
-      {{L"say \"hi\""}, L"D:\\Apps\\tool.exe \"say \\\"hi\\\"\""},
-      {{L"D:\\my dir\\"}, L"D:\\Apps\\tool.exe \"D:\\my dir\\\\\""},
-      {{L"D:\\plain\\"}, L"D:\\Apps\\tool.exe D:\\plain\\"},
-      {{L"a\\\\\"b"}, L"D:\\Apps\\tool.exe \"a\\\\\\\\\\\"b\""},
-      {{L"a\\b c"}, L"D:\\Apps\\tool.exe \"a\\b c\""},
-      {{L"\""}, L"D:\\Apps\\tool.exe \"\\\"\""},
-      {{L"a", L"", L"b"}, L"D:\\Apps\\tool.exe a \"\" b"},
-      {{}, L"D:\\Apps\\tool.exe"},
-      {{L"tab\there", L"line\nfeed", L"vertical\vtab"},
-       L"D:\\Apps\\tool.exe \"tab\there\" \"line\nfeed\" \"vertical\vtab\""},
-      {{L"cr\rff\f"}, L"D:\\Apps\\tool.exe cr\rff\f"},
-  };
-  for (const Row& row : rows) {
-    std::vector<std::wstring> arguments = {kTool};
-    arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
-    EXPECT_EQ(format(arguments), row.line);
-  }
-  EXPECT_EQ(format({L"D:\\Program Files\\Tool\\tool.exe", L"-v"}),
-            L"\"D:\\Program Files\\Tool\\tool.exe\" -v");
+TARNIC_PROBE(fixed_argument_with_another_token) {
+  wchar_t line[kCommandLineUnits];
+  const wchar_t fixed[] = L"{TARGET_DIR}\\{TEMP}";
+  formatChildCommandLine(kTool.c_str(), {fixed, std::size(fixed)}, kTargetDirectory, L"", line,
+                         kCommandLineUnits);
 }
 
-TEST(ChildCommandLine, SplitsBackIntoTheSameArgumentsForRandomLists) {
-  const std::wstring pieces[] = {L"",   L" ",      L"\t",     L"\"",         L"\\", L"\\\\", L"a",
-                                 L"bc", L"\u00e9", L"\u4e2d", L"\U0001F600", L"\n", L"\v",   L"'"};
-  std::mt19937 random(20261207);
-  for (int round = 0; round < 2000; ++round) {
-    std::vector<std::wstring> arguments = {kTool};
-    int count = random() % 6;
-    for (int i = 0; i < count; ++i) {
-      std::wstring argument;
-      int length = random() % 8;
-      for (int j = 0; j < length; ++j)
-        argument += pieces[random() % std::size(pieces)];
-      arguments.push_back(argument);
-    }
-    std::wstring line = format(arguments);
-    ASSERT_EQ(split(line), arguments) << "line: " << narrow(line);
+TEST(ChildCommandLine, FindsTheEndOfTheFirstElementAsTheSystemsParsersDo) {
+  const std::pair<std::wstring, std::wstring> rows[] = {
+      {L"tool.exe a b", L" a b"},
+      {L"tool.exe\ta", L"\ta"},
+      {L"\"D:\\My Apps\\tool.exe\" a", L" a"},
+      {L"\"D:\\My Apps\\tool.exe\"a", L"a"},  // the closing quote ends it
+      {L"\"D:\\unclosed a b", L""},
+      {L"to\"ol a\" b", L" a\" b"},  // no quote counts after the start
+      {L"tool\\\"x y", L" y"},       // nor does a backslash
+      {L"tool.exe", L""},
+      {L"", L""},
+  };
+  for (const auto& [line, tail] : rows) {
+    EXPECT_EQ(afterFirstElement(line.c_str()), tail) << narrow(line);
   }
+}
+
+TEST(ChildCommandLine, PutsTheQuotedPathAndTheFixedArgumentsBeforeTheTailAsTyped) {
+  EXPECT_EQ(format(kTool, L" \"a \"\"b\"\" c\"  \"\" x\\\"y"),
+            kTool + kFixedText + L" \"a \"\"b\"\" c\"  \"\" x\\\"y");
+  EXPECT_EQ(format(L"D:\\Program Files\\tool.exe", L"a"),
+            L"\"D:\\Program Files\\tool.exe\"" + kFixedText + L" a");
 }
 
 TEST(ChildCommandLine, EndsAbnormallyWhenTheLineWouldExceed32767Characters) {
-  ProcessResult r = runProbe("overlong_line");
+  EXPECT_EQ(format(kTool, tailFilling32767()).size(), kCommandLineUnits - 1);
+  // One character more leaves no room for the terminator.
+  ProcessResult r = runProbe("line_of_32768");
   EXPECT_EQ(r.exitCode, kFastFailStatus);
   EXPECT_EQ(r.out + r.err, "");
-  EXPECT_EQ(format({kTool, quotesFilling32767()}).size(), kCommandLineUnits - 1);
-  // One character more leaves no room for the terminator.
-  EXPECT_EQ(runProbe("line_of_32768").exitCode, kFastFailStatus);
+}
+
+TEST(ChildCommandLine, EndsAbnormallyForAFixedArgumentWithAnotherToken) {
+  ProcessResult r = runProbe("fixed_argument_with_another_token");
+  EXPECT_EQ(r.exitCode, kFastFailStatus);
+  EXPECT_EQ(r.out + r.err, "");
 }
 
 TEST(ChildCommandLine, PutsTheModulePathFirstWhateverTheLauncherWasStartedAs) {
@@ -125,15 +96,8 @@ TEST(ChildCommandLine, PutsTheModulePathFirstWhateverTheLauncherWasStartedAs) {
   ProcessResult r =
       runProcess(self, typed + L" --probe print_child_line  \"a b\" \"\" x\\\"y", options);
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(r.out,
-            narrow(quoteArgument(self) + L" --probe print_child_line \"a b\" \"\" \"x\\\"y\""));
-}
-
-TEST(ChildCommandLine, EndsWithTheMemoryMessageWhenTheSystemCannotSplitTheLine) {
-  ProcessResult r = runProbe("child_line_without_split");
-  EXPECT_EQ(r.out, "Error, couldn't allocate memory.\r\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.exitCode, 2u);
+  EXPECT_EQ(r.out, narrow(quoteArgument(self) + kFixedText +
+                          L" --probe print_child_line  \"a b\" \"\" x\\\"y"));
 }
 
 TEST(ChildCommandLine, EndsAbnormallyWithoutTheModuleName) {

@@ -1,5 +1,7 @@
 #include "launcher/child_supervision.h"
 
+#include "diagnostics/fatal.h"
+
 // The child-handle slot is shared by the main thread and the handler threads the system starts
 // for console events (two events may run the handler twice at once). A lock guards the slot
 // only, never a wait: the main thread takes the handle out of the slot after its wait and is
@@ -9,6 +11,28 @@ namespace {
 
 SRWLOCK slotLock = SRWLOCK_INIT;
 HANDLE childSlot;
+
+// Open until the process ends: closing it, which the system does when the launcher ends in any
+// way, ends the child.
+HANDLE childJob;
+
+// What ResumeThread returns when it fails.
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
+
+HANDLE createKillOnCloseJob() {
+  HANDLE job = CreateJobObjectW(/* security */ nullptr, /* name */ nullptr);
+  if (job == nullptr) {
+    return nullptr;
+  }
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
 
 // Empties the slot and returns what it held.
 HANDLE takeChild() {
@@ -32,7 +56,29 @@ HANDLE duplicateChild() {
   return copy;
 }
 
+void tieChildToLauncher(HANDLE process) {
+  HANDLE job = createKillOnCloseJob();
+  if (job == nullptr) {
+    return;
+  }
+  if (!AssignProcessToJobObject(job, process)) {
+    CloseHandle(job);
+    return;
+  }
+  childJob = job;
+}
+
 }  // namespace
+
+void releaseChild(const PROCESS_INFORMATION& child) {
+  tieChildToLauncher(child.hProcess);
+  if (ResumeThread(child.hThread) == kResumeFailed) {
+    const DWORD error = GetLastError();
+    TerminateProcess(child.hProcess, error);
+    failLaunch(error);
+  }
+  CloseHandle(child.hThread);
+}
 
 void superviseChild(HANDLE process) {
   AcquireSRWLockExclusive(&slotLock);

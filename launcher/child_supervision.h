@@ -11,6 +11,14 @@ constexpr DWORD kGraceMilliseconds = 5000;
 // Exit status when the child's exit code cannot be read.
 constexpr uint32_t kUnreadableExitCode = 1;
 
+// Lets the child, created suspended, run, tied to the launcher: in a job that ends it when the
+// launcher ends, however that happens, and that processes the child starts leave at once, so
+// that they outlive the launcher as they would outlive the child. Where the system makes or
+// assigns no such job (a job the launcher runs in may forbid it), the child runs untied. Closes
+// the thread handle. Ends the process with "Error, couldn't launch child" and the system error,
+// the child terminated, when the child cannot be resumed.
+void releaseChild(const PROCESS_INFORMATION& child);
+
 // Hands the started child's process handle to the supervision; the handle now belongs to it.
 void superviseChild(HANDLE process);
 

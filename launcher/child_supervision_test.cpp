@@ -16,22 +16,31 @@ namespace {
 
 constexpr uint32_t kSleeperExitCode = 42;
 
-// Starts this test program as a child that sleeps for `milliseconds`, then exits with 42.
-// Returns once the child runs, so that its sleep, not how long a busy machine takes to start a
-// process, decides when it ends.
-HANDLE startSleeper(DWORD milliseconds) {
-  std::wstring ready = L"tarnic-sleeper-ready-" + std::to_wstring(GetCurrentProcessId());
-  HANDLE running = CreateEventW(nullptr, /* manual reset */ TRUE, FALSE, ready.c_str());
-  EXPECT_NE(running, nullptr);
+// The event a sleeper sets once it runs.
+std::wstring readyEventName() {
+  return L"tarnic-sleeper-ready-" + std::to_wstring(GetCurrentProcessId());
+}
+
+// Creates this test program as a child that sleeps for `milliseconds`, then exits with 42.
+PROCESS_INFORMATION createSleeper(DWORD milliseconds, DWORD flags) {
   SetEnvironmentVariableW(L"TARNIC_SLEEP_MS", std::to_wstring(milliseconds).c_str());
-  SetEnvironmentVariableW(L"TARNIC_SLEEPER_READY", ready.c_str());
+  SetEnvironmentVariableW(L"TARNIC_SLEEPER_READY", readyEventName().c_str());
   std::wstring self = ownPath();
   std::wstring line = quoteArgument(self) + L" --probe sleep";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  EXPECT_TRUE(CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  EXPECT_TRUE(CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                              nullptr, &startup, &info));
+  return info;
+}
+
+// Returns once the child runs, so that its sleep, not how long a busy machine takes to start a
+// process, decides when it ends.
+HANDLE startSleeper(DWORD milliseconds) {
+  HANDLE running = CreateEventW(nullptr, /* manual reset */ TRUE, FALSE, readyEventName().c_str());
+  EXPECT_NE(running, nullptr);
+  PROCESS_INFORMATION info = createSleeper(milliseconds, 0);
   CloseHandle(info.hThread);
   HANDLE waits[] = {running, info.hProcess};
   EXPECT_EQ(WaitForMultipleObjects(2, waits, /* wait for all */ FALSE, INFINITE), WAIT_OBJECT_0);
@@ -57,12 +66,43 @@ DWORD handleCount() {
 }  // namespace
 
 TARNIC_PROBE(sleep) {
+  // Only startSleeper waits for the event; others start the sleeper suspended and need none.
   HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, _wgetenv(L"TARNIC_SLEEPER_READY"));
-  if (ready == nullptr || !SetEvent(ready))
-    ExitProcess(1);
-  CloseHandle(ready);
+  if (ready != nullptr) {
+    SetEvent(ready);
+    CloseHandle(ready);
+  }
   Sleep(std::stoul(_wgetenv(L"TARNIC_SLEEP_MS")));
   ExitProcess(kSleeperExitCode);
+}
+
+TARNIC_PROBE(resume_fails) {
+  failResumeThread();
+  releaseChild(createSleeper(0, CREATE_SUSPENDED));
+}
+
+TEST(ReleaseChild, EndsWithTheLaunchMessageWhenTheChildCannotRun) {
+  ProcessResult r = runProbe("resume_fails");
+  EXPECT_EQ(r.err, "Error, couldn't launch child ([Error 5] " + systemText(5) + ")\r\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exitCode, 2u);
+}
+
+TEST(ReleaseChild, RunsTheChildInAJobOrUntiedWhereNoJobTakesIt) {
+  BOOL launcherInJob = TRUE;
+  IsProcessInJob(GetCurrentProcess(), /* any job */ nullptr, &launcherInJob);
+  for (bool assignmentFails : {false, true}) {
+    if (assignmentFails)
+      failJobAssignment();
+    PROCESS_INFORMATION child = createSleeper(0, CREATE_SUSPENDED);
+    releaseChild(child);
+    resetJobAssignment();
+    BOOL inJob = !launcherInJob;
+    IsProcessInJob(child.hProcess, /* any job */ nullptr, &inJob);
+    EXPECT_EQ(inJob != FALSE, assignmentFails ? launcherInJob != FALSE : true) << assignmentFails;
+    superviseChild(child.hProcess);
+    EXPECT_EQ(waitForChild(), kSleeperExitCode) << assignmentFails;
+  }
 }
 
 TEST(ConsoleControlHandler, WaitsForAChildThatEndsWithinTheGraceTimeOnEveryEndingEvent) {

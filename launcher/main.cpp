@@ -95,20 +95,21 @@ void fillStartupInfo(STARTUPINFOW* startup) {
   startup->hStdError = GetStdHandle(STD_ERROR_HANDLE);
 }
 
+// Suspended, so that the child is tied to the launcher before it runs its first instruction.
 HANDLE startChild(const wchar_t* programPath) {
   STARTUPINFOW startup;
   fillStartupInfo(&startup);
-  wchar_t* commandLine = buildChildCommandLine();
+  wchar_t* commandLine = buildChildCommandLine(targetDirectory);
   PROCESS_INFORMATION child{};
   // Same handles, directory and environment as the launcher, and its console if it has one.
   if (!CreateProcessW(childApplicationName(programPath), commandLine,
                       /* process security */ nullptr,
                       /* thread security */ nullptr, /* inherit handles */ TRUE,
-                      childCreationFlags(), /* environment */ nullptr,
+                      childCreationFlags() | CREATE_SUSPENDED, /* environment */ nullptr,
                       /* current directory */ nullptr, &startup, &child)) {
     failLaunch(GetLastError());
   }
-  CloseHandle(child.hThread);
+  releaseChild(child);
   return child.hProcess;
 }
 
@@ -125,6 +126,7 @@ int wmain(int /* argc */, wchar_t** argv) {
   }
   const wchar_t* programPath = unpackPayload(targetDirectory, attachedPayload());
   publishLauncherDirectory();
+  writeEnvironment("TARNIC_ONEFILE_TARGET", targetDirectory);
   writeEnvironment("TARNIC_ORIGINAL_ARGV0", argv[0]);
   superviseChild(startChild(programPath));
   uint32_t exitCode = waitForChild();

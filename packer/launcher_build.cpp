@@ -13,6 +13,7 @@
 #include "packer/embedded_files.h"
 #include "packer/entry_table.h"
 #include "packer/file_system.h"
+#include "packer/fixed_arguments.h"
 #include "packer/icon_file.h"
 #include "packer/launcher_config.h"
 #include "packer/launcher_image.h"
@@ -278,6 +279,7 @@ LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& regi
   for (size_t i = 0; i < kStringFields; ++i) {
     parts.strings[i] = utf8ToUtf16(*values[i]).value();
   }
+  parts.fixedArguments = joinFixedArguments(config.arguments);
   parts.entryTable = entryTableOf(region.region);
   parts.region = region.bytes.data() + region.region.offset;
   parts.regionBytes = region.region.length;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "packer/file_system.h"
+#include "packer/fixed_arguments.h"
 #include "packer/pack_error.h"
 #include "packer/region_reader.h"
 #include "packer/target_spec.h"
@@ -43,11 +44,22 @@ constexpr ConfigKey kKnownKeys[] = {
     {"application", "launcher"},
     {"application", "exclude"},
     {"application", "shared_target"},
+    {"application", "arguments"},
 };
 
 std::string dotted(std::string_view table, std::string_view key) {
   return table.empty() ? std::string(key) : std::string(table) + "." + std::string(key);
 }
+
+std::string arrayItem(std::string_view table, std::string_view key, size_t index) {
+  return dotted(table, key) + "[" + std::to_string(index) + "]";
+}
+
+// A string of an array and its place there.
+struct ArrayString {
+  size_t index;
+  std::string value;
+};
 
 // The edits (insertions, deletions, substitutions and swaps of neighbours) that turn `a` into
 // `b`: a swap counts once, as typing makes them.
@@ -158,19 +170,19 @@ class ConfigReader {
     return value;
   }
 
-  // The strings of the array at `key`, those without problem; none when it is absent.
-  std::vector<std::string> stringArray(const toml::table& table, std::string_view prefix,
+  // The strings of the array at `key` that have no problem, each with its place in the array;
+  // none when it is absent.
+  std::vector<ArrayString> stringArray(const toml::table& table, std::string_view prefix,
                                        std::string_view key) const {
     const toml::node* node = table.get(key);
-    std::vector<std::string> values;
+    std::vector<ArrayString> values;
     if (node && !node->is_array()) {
       note(dotted(prefix, key), "must be an array of strings");
     } else if (node) {
       const toml::array& array = *node->as_array();
       for (size_t i = 0; i < array.size(); ++i) {
-        const std::string field = dotted(prefix, key) + "[" + std::to_string(i) + "]";
-        if (std::optional<std::string> value = stringValue(*array.get(i), field)) {
-          values.push_back(std::move(*value));
+        if (std::optional<std::string> value = stringValue(*array.get(i), arrayItem(prefix, key, i))) {
+          values.push_back({i, std::move(*value)});
         }
       }
     }
@@ -307,16 +319,31 @@ std::optional<LauncherKind> launcherKind(const ConfigReader& reader, const std::
 
 void readExclude(const ConfigReader& reader, const toml::table& application,
                  LauncherConfig& config) {
-  const std::vector<std::string> patterns =
-      reader.stringArray(application, "application", "exclude");
-  for (size_t i = 0; i < patterns.size(); ++i) {
+  for (const ArrayString& item : reader.stringArray(application, "application", "exclude")) {
     std::string why;
-    if (std::optional<ExcludePattern> pattern = parseExcludePattern(patterns[i], why)) {
+    if (std::optional<ExcludePattern> pattern = parseExcludePattern(item.value, why)) {
       config.exclude.push_back(std::move(*pattern));
     } else {
-      reader.note("application.exclude[" + std::to_string(i) + "]",
-                  "\"" + patterns[i] + "\" " + why);
+      reader.note(arrayItem("application", "exclude", item.index), "\"" + item.value + "\" " + why);
     }
+  }
+}
+
+// application.arguments: each string one argument of the program, before the user's.
+void readArguments(const ConfigReader& reader, const toml::table& application,
+                   LauncherConfig& config) {
+  for (const ArrayString& item : reader.stringArray(application, "application", "arguments")) {
+    std::u16string units = *utf8ToUtf16(item.value);
+    const std::string problem = fixedArgumentProblem(units);
+    if (problem.empty()) {
+      config.arguments.push_back(std::move(units));
+    } else {
+      reader.note(arrayItem("application", "arguments", item.index), problem);
+    }
+  }
+  const std::string problem = fixedArgumentsLengthProblem(config.arguments);
+  if (!problem.empty()) {
+    reader.note("application.arguments", problem);
   }
 }
 
@@ -341,6 +368,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   }
   readExclude(reader, *application, config);
   config.sharedTarget = reader.boolean(*application, "application", "shared_target");
+  readArguments(reader, *application, config);
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ struct LauncherConfig {
   std::optional<LauncherKind> kind;                // nullopt: as the main program's subsystem
   std::vector<ExcludePattern> exclude;
   bool sharedTarget = false;  // the target spec may start elsewhere than in a per-user folder
+  std::vector<std::u16string> arguments;  // fixed, before the user's
 };
 
 // The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.

@@ -140,6 +140,14 @@ Placed place(std::string& data, const void* bytes, size_t size) {
   return placed;
 }
 
+std::string littleEndianUnits(const std::u16string& text) {
+  std::string units;
+  for (char16_t unit : text) {
+    appendLittleEndian<uint16_t>(units, unit);
+  }
+  return units;
+}
+
 }  // namespace
 
 std::string writeLauncherImage(const std::string& prebuilt, const LauncherParts& parts) {
@@ -154,13 +162,11 @@ std::string writeLauncherImage(const std::string& prebuilt, const LauncherParts&
   std::string data;
   std::array<Placed, kDescriptorFields> fields{};
   for (size_t i = 0; i < kStringFields; ++i) {
-    std::string units;
-    for (char16_t unit : parts.strings[i]) {
-      appendLittleEndian<uint16_t>(units, unit);
-    }
-    appendLittleEndian<uint16_t>(units, 0);
+    const std::string units = littleEndianUnits(parts.strings[i] + u'\0');
     fields[i] = place(data, units.data(), units.size());
   }
+  const std::string arguments = littleEndianUnits(parts.fixedArguments);
+  fields[kFixedArgumentsField] = place(data, arguments.data(), arguments.size());
   fields[kEntryTableField] = place(data, parts.entryTable.data(), parts.entryTable.size());
   fields[kRegionField] = place(data, parts.region, parts.regionBytes);
   // At a page boundary of the file as of memory, so that the loader can map the region instead

@@ -17,6 +17,7 @@ constexpr char kResourceSection[] = ".rsrc";
 
 struct LauncherParts {
   std::array<std::u16string, kStringFields> strings;  // in DescriptorField order
+  std::u16string fixedArguments;                      // each followed by a NUL
   std::string entryTable;
   const unsigned char* region = nullptr;
   size_t regionBytes = 0;
@@ -24,7 +25,8 @@ struct LauncherParts {
   uint32_t timeStamp = 0;  // for the COFF header
 };
 
-// The launcher: `image` with the strings, the entry table and the region in read-only
+// The launcher: `image` with the strings, the entry table, the region and the fixed arguments
+// in read-only
 // initialized data (section kDataSection) and `resources` in kResourceSection, both after the
 // image's own sections; the descriptor's fields pointing at the data; the section count,
 // SizeOfImage, SizeOfInitializedData, the resource directory, the time stamp and the checksum

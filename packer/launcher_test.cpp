@@ -249,6 +249,7 @@ TEST_F(Launcher, HoldsTheStringsTheTableAndTheRegionInReadOnlyDataItsDescriptorP
   const std::string table = descriptorBytes(image, 6);
   EXPECT_EQ(table.substr(0, 3), "VXT");
   EXPECT_EQ(u32At(table, 3), 2u) << "entries in the table";
+  EXPECT_EQ(descriptorField(image, 8), std::make_pair(0u, 0u)) << "no fixed arguments";
 
   const TestSection* data = image.section(".payload");
   ASSERT_TRUE(data);

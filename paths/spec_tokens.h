@@ -48,20 +48,27 @@ constexpr SpecTokenName kSpecTokens[] = {
     {"TIME", SpecToken::kTime, false},
 };
 
-// The entry of the token named by the `length` units at `name` (compared without regard to
-// ASCII case), or null for no token. Unit is the caller's UTF-16 unit type.
+// Whether the `length` units at `name` spell `tokenName` (upper case) without regard to ASCII
+// case: the comparison of every token name, in specs and in fixed arguments alike. Unit is the
+// caller's UTF-16 unit type.
+template <typename Unit>
+bool isTokenName(const Unit* name, size_t length, const char* tokenName) {
+  size_t i = 0;
+  for (; i < length && tokenName[i] != '\0'; ++i) {
+    const Unit unit = name[i];
+    const Unit upper = unit >= 'a' && unit <= 'z' ? static_cast<Unit>(unit - 'a' + 'A') : unit;
+    if (upper != static_cast<Unit>(tokenName[i])) {
+      return false;
+    }
+  }
+  return i == length && tokenName[i] == '\0';
+}
+
+// The entry of the token named by the `length` units at `name`, or null for no token.
 template <typename Unit>
 const SpecTokenName* findSpecToken(const Unit* name, size_t length) {
   for (const SpecTokenName& entry : kSpecTokens) {
-    size_t i = 0;
-    for (; i < length && entry.name[i] != '\0'; ++i) {
-      const Unit unit = name[i];
-      const Unit upper = unit >= 'a' && unit <= 'z' ? static_cast<Unit>(unit - 'a' + 'A') : unit;
-      if (upper != static_cast<Unit>(entry.name[i])) {
-        break;
-      }
-    }
-    if (i == length && entry.name[i] == '\0') {
+    if (isTokenName(name, length, entry.name)) {
       return &entry;
     }
   }

@@ -125,6 +125,19 @@ size_t contiguousBytes(uint64_t count) {
   return static_cast<size_t>(bytes < kReleaseStepBytes ? bytes : kReleaseStepBytes);
 }
 
+// Every failure while the decoder runs ends the process through exit(), whose handlers free
+// what the decoder thread may still be using: the thread stops before any of them runs.
+void stopDecoder() {
+  if (decoderThread == nullptr) {
+    return;
+  }
+  AcquireSRWLockExclusive(&lock);
+  closing = true;
+  WakeAllConditionVariable(&changed);
+  ReleaseSRWLockExclusive(&lock);
+  WaitForSingleObject(decoderThread, INFINITE);
+}
+
 }  // namespace
 
 void checkPayloadHeader(const unsigned char* region, uint64_t length) {
@@ -147,6 +160,12 @@ void openPayloadRegion(const unsigned char* region, uint64_t length) {
   produced = consumed = readAt = readable = 0;
   state = DecoderState::kDecoding;
   closing = false;
+  // Registered before the thread first starts, as the last handler, so that it runs first.
+  static bool stopRegistered = false;
+  if (!stopRegistered && atexit(stopDecoder) != 0) {
+    failOutOfMemory();
+  }
+  stopRegistered = true;
   decoderThread = CreateThread(/* security */ nullptr, /* default stack */ 0, decodeFrame,
                                /* argument */ nullptr, /* flags */ 0, /* thread id */ nullptr);
   if (decoderThread == nullptr) {
@@ -173,11 +192,7 @@ const unsigned char* takePayloadBytes(uint64_t count, size_t* taken) {
 }
 
 void closePayload() {
-  AcquireSRWLockExclusive(&lock);
-  closing = true;
-  WakeAllConditionVariable(&changed);
-  ReleaseSRWLockExclusive(&lock);
-  WaitForSingleObject(decoderThread, INFINITE);
+  stopDecoder();
   CloseHandle(decoderThread);
   decoderThread = nullptr;
   ZSTD_freeDStream(decoder);

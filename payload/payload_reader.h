@@ -2,7 +2,8 @@
 // region's frame into a bounded queue while the caller takes the bytes out in order, so that
 // decoding goes on while the caller writes files. One reader per process. The decoder thread
 // never reports anything: what it meets reaches the caller's reads, and every failure ends the
-// process on the caller's thread with a fixed message and exit status 2.
+// process on the caller's thread with a fixed message and exit status 2. Whatever ends the
+// process through exit() while the decoder runs stops the decoder thread first.
 #pragma once
 
 #include <cstddef>

@@ -48,6 +48,8 @@ Report parseReport(const std::string& out) {
       report.cwd = unhex(value);
     if (key == "arg")
       report.arguments.push_back(unhex(value));
+    if (key == "crtarg")
+      report.runtimeArguments.push_back(unhex(value));
     if (key == "parent")
       report.parent = std::stoul(value);
     if (key == "startup") {

@@ -14,7 +14,8 @@
 struct Report {
   std::wstring module;
   std::wstring cwd;
-  std::vector<std::wstring> arguments;
+  std::vector<std::wstring> arguments;         // as CommandLineToArgvW splits the line
+  std::vector<std::wstring> runtimeArguments;  // as the C runtime splits it
   std::map<std::string, std::optional<std::wstring>> environment;
   DWORD parent = 0;
   // GetStartupInfoW: flags, show-window state, title.

@@ -34,56 +34,95 @@ std::wstring versionString(const std::wstring& exe, const wchar_t* key) {
 
 }  // namespace
 
-TEST(LauncherCommandLine, GivesTheChildEveryArgumentBackUnchanged) {
-  const std::vector<std::vector<std::wstring>> rows = {
-      {L"alpha", L"beta"},
-      {L"two words"},
-      {L"say \"hi\""},
-      {L"D:\\my dir\\"},
-      {L"D:\\plain\\"},
-      {L"a\\\\\"b"},
-      {L"a\\b c"},
-      {L"\""},
-      {L"a", L"", L"b"},
-      {},
-      {L"-v"},
-      {L"cr\rff\f", L"tab\t"},
-      {L"\u00e9\U0001F600"},
-      {L"", L""},
+namespace {
+
+std::vector<std::wstring> withoutFirst(const std::vector<std::wstring>& arguments) {
+  return arguments.empty() ? arguments
+                           : std::vector<std::wstring>(arguments.begin() + 1, arguments.end());
+}
+
+// Tails as users type them: quotes doubled inside quotes as cmd users escape them, escaped
+// quotes, trailing backslashes, empty arguments and blanks of every kind.
+std::vector<std::wstring> typedTails() {
+  std::vector<std::wstring> tails = {
+      L"\"He said \"\"hi\"\" to me\" next",
+      L"\"--title=\"\"My App\"\"\" last",
+      L"a \"my \"\"best\"\" archive.7z\" x",
+      L"alpha beta",
+      L"say \\\"hi\\\" \"D:\\my dir\\\\\" D:\\plain\\ a\\\\\\\"b",
+      L"a \"\" b \"\"",
+      L"",
+      L"  \t spaced\t\t out  ",
+      L"\"\"\" \"\"\"\" \"unclosed",
+      L"cr\rff\f \"tab\there\" \u00e9\U0001F600",
   };
-  for (const auto& row : rows) {
-    Launch r = launch(L"basic", row);
-    ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
-    EXPECT_EQ(r.report.arguments, withLauncherFirst(L"basic", row));
+  const std::wstring pieces[] = {L" ", L"\t", L"\"",     L"\"\"",   L"\\",         L"\\\\",
+                                 L"a", L"b",  L"\u00e9", L"\u4e2d", L"\U0001F600", L"'"};
+  std::mt19937 random(16);
+  for (int round = 0; round < 20; ++round) {
+    std::wstring tail;
+    for (int j = random() % 12; j > 0; --j)
+      tail += pieces[random() % std::size(pieces)];
+    tails.push_back(tail);
+  }
+  return tails;
+}
+
+}  // namespace
+
+TEST(LauncherCommandLine, GivesTheChildTheArgumentsBothParsersFindStartedDirectly) {
+  const std::wstring exe = launcherPath(L"basic");
+  for (const std::wstring& tail : typedTails()) {
+    Launch through = launchAs(exe, quoteArgument(exe) + L" " + tail);
+    ASSERT_EQ(through.process.exitCode, 0u) << through.process.err;
+    const std::wstring child = through.report.module;
+    Report direct = parseReport(runProcess(child, quoteArgument(child) + L" " + tail).out);
+    ASSERT_FALSE(direct.arguments.empty()) << narrow(tail);
+    EXPECT_EQ(through.report.arguments.at(0), exe);
+    EXPECT_EQ(through.report.runtimeArguments.at(0), exe);
+    EXPECT_EQ(withoutFirst(through.report.arguments), withoutFirst(direct.arguments))
+        << narrow(tail);
+    EXPECT_EQ(withoutFirst(through.report.runtimeArguments), withoutFirst(direct.runtimeArguments))
+        << narrow(tail);
   }
 }
 
-TEST(LauncherCommandLine, GivesRandomArgumentListsBackUnchanged) {
-  const std::wstring pieces[] = {L"",  L" ",      L"\t",     L"\"",         L"\\", L"\\\\",
-                                 L"a", L"\u00e9", L"\u4e2d", L"\U0001F600", L"\v", L"'"};
-  std::mt19937 random(7);
-  for (int round = 0; round < 15; ++round) {
-    std::vector<std::wstring> arguments;
-    for (int i = random() % 5; i > 0; --i) {
-      std::wstring argument;
-      for (int j = random() % 6; j > 0; --j)
-        argument += pieces[random() % std::size(pieces)];
-      arguments.push_back(argument);
-    }
-    Launch r = launch(L"basic", arguments);
-    ASSERT_EQ(r.report.arguments, withLauncherFirst(L"basic", arguments))
-        << narrow(commandLine(L"basic", arguments));
+TEST(LauncherCommandLine, EndsAnOddFirstElementWhereTheSystemsSplitterDoes) {
+  // Whatever the parent put first, the launcher's and the child's application name given. Wine's
+  // C runtime ends these first elements elsewhere, so only the system splitter's view is
+  // compared here.
+  const std::wstring firsts[] = {L"\"basic.exe\"next", L"ba\"sic x\"y", L"basic\\\"x y\"z",
+                                 L"\"basic"};
+  const std::wstring exe = launcherPath(L"basic");
+  for (const std::wstring& first : firsts) {
+    const std::wstring line = first + L" \"two words\" z";
+    Launch through = launchAs(exe, line);
+    ASSERT_EQ(through.process.exitCode, 0u) << through.process.err;
+    Report direct = parseReport(runProcess(through.report.module, line).out);
+    ASSERT_FALSE(direct.arguments.empty()) << narrow(line);
+    EXPECT_EQ(withoutFirst(through.report.arguments), withoutFirst(direct.arguments))
+        << narrow(line);
   }
+}
+
+TEST(LauncherCommandLine, PutsTheFixedArgumentsWithTheTargetDirectoryBeforeTheUsers) {
+  Launch r = launch(L"fixed_arguments", {L"user's", L""});
+  ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+  const std::wstring target = r.temp + L"\\e2e\\fixed arguments";
+  const std::vector<std::wstring> expected = withLauncherFirst(
+      L"fixed_arguments", {target + L"\\tool\\cli.js", L"two words", L"", L"user's", L""});
+  EXPECT_EQ(r.report.runtimeArguments, expected);
+  EXPECT_EQ(r.report.arguments, expected);
+  EXPECT_EQ(variable(r, "TARNIC_ONEFILE_TARGET"), target);
 }
 
 TEST(LauncherCommandLine, EndsAbnormallyBeforeAnyChildWhenTheLineWouldNotFit) {
-  // Each argument \" (a lone quote, three characters with its blank) comes back as "\""
-  // (five): the re-quoted line outgrows the 32767 characters the launcher's own line had.
-  std::wstring exe = launcherPath(L"basic");
-  std::wstring line = quoteArgument(exe);
-  for (int i = 0; i < 10000; ++i)
-    line += L" \\\"";
-  Launch r = launchAs(exe, line);
+  // A launcher started through its short name with a line of 32766 characters: its full path
+  // in the child's line makes that longer than 32767.
+  std::wstring line = L"basic " + std::wstring(32760, L'x');
+  ProcessOptions options;
+  options.currentDirectory = testFolder();
+  Launch r = launchAs(launcherPath(L"basic"), line, options);
   EXPECT_EQ(r.process.exitCode, kFastFailStatus);
   EXPECT_EQ(r.process.out + r.process.err, "");
 }
@@ -245,16 +284,25 @@ struct RunningLauncher {
   HANDLE output = nullptr;
   std::string read;
 
-  // Reads until the child's report is complete; returns the child's process id.
-  DWORD waitForReport() {
+  // Reads until the output holds the whole line "<key>=<number>"; returns the number, or 0
+  // when the output ends first.
+  DWORD waitForNumber(const std::string& key) {
     char buffer[4096];
     DWORD got = 0;
-    while (read.find("parent=") == std::string::npos &&
-           ReadFile(output, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    while (!holdsLine(key) && ReadFile(output, buffer, sizeof buffer, &got, nullptr) && got > 0)
       read.append(buffer, got);
-    size_t at = read.find("pid=");
-    return at == std::string::npos ? 0 : std::stoul(read.substr(at + 4));
+    return holdsLine(key) ? std::stoul(read.substr(read.find("\n" + key + "=") + key.size() + 2))
+                          : 0;
   }
+
+  bool holdsLine(const std::string& key) const {
+    size_t at = read.find("\n" + key + "=");
+    return at != std::string::npos && read.find('\n', at + 1) != std::string::npos;
+  }
+
+  // Reads until the child's report is complete (its last line names the parent); returns the
+  // child's process id.
+  DWORD waitForReport() { return waitForNumber("parent") == 0 ? 0 : waitForNumber("pid"); }
 
   ~RunningLauncher() {
     CloseHandle(info.hProcess);
@@ -327,5 +375,26 @@ TEST(LauncherInterrupt, EndsAtOnceWhenTheChildEndsOnCtrlC) {
   ULONGLONG childEnded = GetTickCount64();
   EXPECT_EQ(WaitForSingleObject(launcher.info.hProcess, 30000), WAIT_OBJECT_0);
   EXPECT_LT(secondsSince(childEnded), 4.0);
+  CloseHandle(child);
+}
+
+TEST(LauncherLifetime, TakesTheChildAlongWhenTerminatedButNotWhatTheChildStarted) {
+  RunningLauncher launcher;
+  startOnOwnConsole(launcher, {L"--spawn", L"--sleep", L"60000"});
+  DWORD childId = launcher.waitForReport();
+  DWORD grandchildId = launcher.waitForNumber("grandchild");
+  ASSERT_NE(grandchildId, 0u) << launcher.read;
+  HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, childId);
+  HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, grandchildId);
+  ASSERT_NE(child, nullptr);
+  ASSERT_NE(grandchild, nullptr);
+
+  // As a CI time-out or a process manager ends a program.
+  ASSERT_TRUE(TerminateProcess(launcher.info.hProcess, 1));
+  EXPECT_EQ(WaitForSingleObject(child, 30000), WAIT_OBJECT_0);
+  // A grandchild tied to the launcher would have been ended with the child.
+  EXPECT_EQ(WaitForSingleObject(grandchild, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+  TerminateProcess(grandchild, 0);
+  CloseHandle(grandchild);
   CloseHandle(child);
 }

@@ -1,9 +1,11 @@
-// The child of the end-to-end launchers: reports what it received (command line, module path,
-// current directory, environment, start-up information, parent), then ends as its arguments ask.
+// The child of the end-to-end launchers: reports what it received (command line and its
+// arguments as both the C runtime and CommandLineToArgvW split it, module path, current
+// directory, environment, start-up information, parent), then does as its arguments ask.
 //
 // Options, after the launcher's own path: --exit N, --crash, --sleep MS, --ignore-interrupts,
-// --stderr TEXT. Every report line is "key=value"; text that may hold any character is given
-// as the hex digits of its UTF-8 bytes. The same source builds a console and a GUI program.
+// --stderr TEXT, --spawn (starts itself with --sleep 600000 and reports "grandchild=<pid>").
+// Every report line is "key=value"; text that may hold any character is given as the hex
+// digits of its UTF-8 bytes. The same source builds a console and a GUI program.
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -15,9 +17,9 @@
 namespace {
 
 const char* const kVariables[] = {
-    "TARNIC_ONEFILE_PARENT", "TARNIC_ONEFILE_DIRECTORY", "TARNIC_ORIGINAL_ARGV0",
-    "TARNIC_ONEFILE_START",  "TARNIC_ONEFILE_TIME_US",   "TARNIC_ONEFILE_RANDOM",
-    "TARNIC_E2E_MARKER",
+    "TARNIC_ONEFILE_PARENT", "TARNIC_ONEFILE_DIRECTORY", "TARNIC_ONEFILE_TARGET",
+    "TARNIC_ORIGINAL_ARGV0", "TARNIC_ONEFILE_START",     "TARNIC_ONEFILE_TIME_US",
+    "TARNIC_ONEFILE_RANDOM", "TARNIC_E2E_MARKER",
 };
 
 std::string utf8(const std::wstring& text) {
@@ -55,7 +57,7 @@ DWORD parentProcessId() {
   return parent;
 }
 
-void reportReceived(int count, wchar_t** arguments) {
+void reportReceived(int count, wchar_t** arguments, int runtimeCount, wchar_t** runtimeArguments) {
   wchar_t buffer[32768];
   GetModuleFileNameW(nullptr, buffer, 32768);
   report("module", buffer);
@@ -64,6 +66,8 @@ void reportReceived(int count, wchar_t** arguments) {
   report("commandline", GetCommandLineW());
   for (int i = 0; i < count; ++i)
     report("arg", arguments[i]);
+  for (int i = 0; i < runtimeCount; ++i)
+    report("crtarg", runtimeArguments[i]);
   for (const char* name : kVariables) {
     std::wstring wide(name, name + strlen(name));
     DWORD length = GetEnvironmentVariableW(wide.c_str(), buffer, 32768);
@@ -89,12 +93,29 @@ BOOL WINAPI ignoreEvent(DWORD) {
   return TRUE;
 }
 
+// A process of the child's own, which nothing ties to the launcher.
+void spawnGrandchild() {
+  wchar_t self[32768];
+  GetModuleFileNameW(nullptr, self, 32768);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" --sleep 600000";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (CreateProcessW(self, line.data(), nullptr, nullptr, /* inherit handles */ FALSE, 0, nullptr,
+                     nullptr, &startup, &started)) {
+    printf("grandchild=%lu\n", started.dwProcessId);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+  }
+  fflush(stdout);
+}
+
 }  // namespace
 
-int wmain() {
+int wmain(int runtimeCount, wchar_t** runtimeArguments) {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  reportReceived(count, arguments);
+  reportReceived(count, arguments, runtimeCount, runtimeArguments);
   for (int i = 1; i < count; ++i) {
     std::wstring option = arguments[i];
     const wchar_t* value = i + 1 < count ? arguments[i + 1] : L"0";
@@ -102,6 +123,8 @@ int wmain() {
       fprintf(stderr, "%s\n", utf8(value).c_str());
     if (option == L"--ignore-interrupts")
       SetConsoleCtrlHandler(ignoreEvent, TRUE);
+    if (option == L"--spawn")
+      spawnGrandchild();
     if (option == L"--sleep")
       Sleep(wcstoul(value, nullptr, 10));
     if (option == L"--crash")

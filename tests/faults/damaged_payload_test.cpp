@@ -352,3 +352,58 @@ TEST(DamagedPayload, ChangedTrailingBytesHaveNoEffect) {
   });
   EXPECT_EQ(results.total().ran, 18);
 }
+
+namespace {
+
+constexpr int kDamagedCopies = 3;
+constexpr int kStartsPerCopy = 100;
+// Damage found early in the frame ends a start soon, while the decoder still runs ahead.
+constexpr size_t kEarlyBlocks = 4;
+
+// Damaged data in one of the first compressed blocks that ends a start with the decode message.
+Mutation earlyDamageWithTheDecodeMessage(std::mt19937& random) {
+  std::vector<const Block*> early;
+  for (const Block& block : launcherRegion().blocks)
+    if (block.type == kCompressedBlock && early.size() < kEarlyBlocks)
+      early.push_back(&block);
+  for (;;) {
+    const Block& block = *early[pick(random, early.size())];
+    Mutation mutation =
+        flipBytes(random, block.content + pick(random, block.contentBytes), 1, "early data");
+    std::string why;
+    if (changesSomething(mutation) && runDamaged(mutation, false, &why) == Outcome::kDecodeMessage)
+      return mutation;
+  }
+}
+
+}  // namespace
+
+// A decode failure meets the decoder thread at any point of its work: on the decoder's own
+// error, or on the main thread's checksum while the decoder runs ahead. Each of a few damaged
+// copies is started again and again on an empty target directory.
+TEST(DamagedPayload, EveryStartOfACopyDamagedEarlyEndsWithTheDecodeMessage) {
+  std::mt19937 random(808);
+  int failures = 0;
+  for (int copy = 0; copy < kDamagedCopies; ++copy) {
+    Mutation mutation = earlyDamageWithTheDecodeMessage(random);
+    std::wstring folder = freshFolder(L"repeated");
+    std::string bytes = launcherBytes();
+    bytes.replace(mutation.offset, mutation.bytes.size(), mutation.bytes);
+    std::wstring exe = folder + L"\\launcher.exe";
+    writeWholeFile(exe, bytes);
+    for (int start = 0; start < kStartsPerCopy; ++start) {
+      std::wstring temp = folder + L"\\tmp-" + std::to_wstring(start);
+      CreateDirectoryW(temp.c_str(), nullptr);
+      ProcessResult r = launchWithTemp(exe, temp, kRunTimeoutMs).process;
+      removeTree(temp);
+      if (r.exitCode == 2 && r.out == kDecodeMessage && r.err.empty())
+        continue;
+      if (++failures <= 5)
+        ADD_FAILURE() << describe(mutation, copy, 808) << ", start " << start << ": exit code 0x"
+                      << std::hex << r.exitCode << ", standard output \"" << r.out
+                      << "\", standard error \"" << r.err << "\"";
+    }
+    removeTree(folder);
+  }
+  EXPECT_EQ(failures, 0);
+}

@@ -2,12 +2,14 @@
 
 # tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
 #                    [VERSIONS <version> <file version> <product version>]
-#                    [LAUNCHER console|windowed] [SHARED_TARGET])
+#                    [LAUNCHER console|windowed] [ARGUMENTS <TOML array items>]
+#                    [SHARED_TARGET])
 # Writes the configuration of a test launcher; its application folder is given when packing.
 # The launcher carries the packer's own icon. SHARED_TARGET allows a spec that starts outside
 # the user's own folders.
 function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET" "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET"
+    "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER;ARGUMENTS"
     "VERSIONS")
   if(NOT arg_VERSIONS)
     set(arg_VERSIONS 1.20.0.0 1.20.0.0 1.20.0.0)
@@ -21,6 +23,9 @@ function(tarnic_test_config file)
   endif()
   if(arg_SHARED_TARGET)
     string(APPEND launcher_line "shared_target = true\n")
+  endif()
+  if(arg_ARGUMENTS)
+    string(APPEND launcher_line "arguments = [${arg_ARGUMENTS}]\n")
   endif()
   file(WRITE ${file} "target_spec = '${arg_SPEC}'
 [version]

@@ -13,12 +13,14 @@ Function realFunction(const wchar_t* module, const char* name) {
 KnownFolderFunction knownFolderFake;
 bool moduleFileNameFails = false;
 bool exitCodeFails = false;
-bool commandLineSplitFails = false;
 int writesAllowed = -1;
 DWORD writeError = 0;
 SystemCalls calls;
 std::wstring fakeVariable;
 std::wstring fakeValue;
+bool errorIsConsole = false;
+bool resumeFails = false;
+bool jobAssignmentFails = false;
 
 HRESULT WINAPI knownFolder(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path) {
   ++calls.knownFolder;
@@ -77,14 +79,52 @@ DWORD WINAPI environmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
   return real(name, buffer, size);
 }
 
-LPWSTR* WINAPI commandLineToArgv(LPCWSTR line, int* count) {
-  if (commandLineSplitFails) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
+DWORD WINAPI resumeThread(HANDLE thread) {
+  if (resumeFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return static_cast<DWORD>(-1);
+  }
+  static auto real = realFunction<decltype(&resumeThread)>(L"kernel32.dll", "ResumeThread");
+  return real(thread);
+}
+
+BOOL WINAPI assignToJob(HANDLE job, HANDLE process) {
+  if (jobAssignmentFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
   }
   static auto real =
-      realFunction<decltype(&commandLineToArgv)>(L"shell32.dll", "CommandLineToArgvW");
-  return real(line, count);
+      realFunction<decltype(&assignToJob)>(L"kernel32.dll", "AssignProcessToJobObject");
+  return real(job, process);
+}
+
+bool isFakeConsole(HANDLE handle) {
+  return errorIsConsole && handle == GetStdHandle(STD_ERROR_HANDLE);
+}
+
+BOOL WINAPI consoleMode(HANDLE handle, LPDWORD mode) {
+  if (isFakeConsole(handle)) {
+    *mode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+    return TRUE;
+  }
+  static auto real = realFunction<decltype(&consoleMode)>(L"kernel32.dll", "GetConsoleMode");
+  return real(handle, mode);
+}
+
+BOOL WINAPI writeConsole(HANDLE handle, const void* text, DWORD units, LPDWORD written,
+                         LPVOID reserved) {
+  static auto real = realFunction<decltype(&writeConsole)>(L"kernel32.dll", "WriteConsoleW");
+  if (!isFakeConsole(handle))
+    return real(handle, text, units, written, reserved);
+  const auto* wide = static_cast<const wchar_t*>(text);
+  std::string utf8(4 * units, '\0');
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), utf8.data(),
+                                  static_cast<int>(utf8.size()), nullptr, nullptr);
+  DWORD put = 0;
+  if (!WriteFile(handle, utf8.data(), static_cast<DWORD>(bytes), &put, nullptr))
+    return FALSE;
+  *written = units;
+  return TRUE;
 }
 
 BOOL WINAPI dllDirectory(LPCWSTR path) {
@@ -103,8 +143,11 @@ decltype(&exitCodeProcess) __imp_GetExitCodeProcess = exitCodeProcess;
 decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
-decltype(&commandLineToArgv) __imp_CommandLineToArgvW = commandLineToArgv;
 decltype(&dllDirectory) __imp_SetDllDirectoryW = dllDirectory;
+decltype(&consoleMode) __imp_GetConsoleMode = consoleMode;
+decltype(&resumeThread) __imp_ResumeThread = resumeThread;
+decltype(&assignToJob) __imp_AssignProcessToJobObject = assignToJob;
+decltype(&writeConsole) __imp_WriteConsoleW = writeConsole;
 }
 
 void overrideKnownFolder(KnownFolderFunction fake) {
@@ -116,8 +159,17 @@ void resetKnownFolder() {
 void failModuleFileName() {
   moduleFileNameFails = true;
 }
-void failCommandLineSplit() {
-  commandLineSplitFails = true;
+void failResumeThread() {
+  resumeFails = true;
+}
+void failJobAssignment() {
+  jobAssignmentFails = true;
+}
+void resetJobAssignment() {
+  jobAssignmentFails = false;
+}
+void pretendStandardErrorIsConsole() {
+  errorIsConsole = true;
 }
 void failExitCodeProcess() {
   exitCodeFails = true;

@@ -19,8 +19,15 @@ void resetKnownFolder();
 // Makes GetModuleFileNameW fail (return 0) for the rest of the process.
 void failModuleFileName();
 
-// Makes CommandLineToArgvW give no list, as when it cannot allocate one.
-void failCommandLineSplit();
+// Makes standard error pass for a console for the rest of the process: GetConsoleMode succeeds
+// on it, and WriteConsoleW writes the text it is given there in UTF-8.
+void pretendStandardErrorIsConsole();
+
+// Makes ResumeThread fail with ERROR_ACCESS_DENIED for the rest of the process.
+void failResumeThread();
+// Makes AssignProcessToJobObject fail, as in a job that forbids it, until resetJobAssignment.
+void failJobAssignment();
+void resetJobAssignment();
 
 // Makes GetExitCodeProcess fail until resetExitCodeProcess.
 void failExitCodeProcess();

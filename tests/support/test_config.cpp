@@ -19,3 +19,13 @@ const wchar_t* fileVersionString() {
 const wchar_t* productVersionString() {
   return L"1.20.0.2";
 }
+
+namespace {
+
+constexpr wchar_t kFixedArguments[] = L"{TARGET_DIR}\\tool\\cli.js\0two words";
+
+}  // namespace
+
+FixedArguments fixedArguments() {
+  return {kFixedArguments, sizeof kFixedArguments / sizeof(wchar_t)};
+}
