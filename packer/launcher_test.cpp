@@ -1,6 +1,7 @@
 // Launchers written by tarnic-pack from the prebuilt images it carries, read back with an
 // independent PE reader, llvm-readobj and pefile.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -425,6 +426,26 @@ TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
   }
   ASSERT_EQ(starts.size(), 1u) << readFile(scratch / "trace");
   EXPECT_NE(starts[0].find("execve(\"./tarnic-pack\""), std::string::npos) << starts[0];
+  EXPECT_EQ(readTestImage(readFile(scratch / "App-Launcher.exe")).machine, 0x8664);
+}
+
+// Linked statically, the packer needs no loader and no library: it packs in a root that holds
+// nothing but itself and its input.
+TEST(PackerBinary, PacksInAnEmptyRootHoldingNothingElse) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "chroot needs root";
+  }
+  ScratchFolder scratch;
+  fs::copy_file(TARNIC_PACK, scratch / "tarnic-pack");
+  writeFile(scratch / "app/App.exe", makeProgram());
+  writeFile(scratch / "launcher.toml",
+            plainConfig(R"({CACHE_DIR}\Alone\App)", "folder = \"app\"\nmain = \"App.exe\"\n"));
+  ToolResult result =
+      runProgram({"chroot", scratch.path(), "/tarnic-pack", "--quiet", "launcher", "--config",
+                  "/launcher.toml", "--out", "/App-Launcher.exe"},
+                 scratch.path());
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
   EXPECT_EQ(readTestImage(readFile(scratch / "App-Launcher.exe")).machine, 0x8664);
 }
 

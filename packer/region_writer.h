@@ -15,6 +15,11 @@
 
 constexpr int kDefaultCompressionLevel = 19;
 
+// zstd's workers compress the entry stream in jobs of this many bytes, each on one thread, so an
+// application larger than a job uses several cores. The frame depends on it (and on nothing
+// like the thread count).
+constexpr int kCompressionJobBytes = 16 << 20;
+
 struct Compression {
   int level = kDefaultCompressionLevel;
   // Worker threads, at least 1. Every count gives the same frame.

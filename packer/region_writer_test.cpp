@@ -143,23 +143,25 @@ TEST_F(RegionCommand, WritesMainFirstThenEveryFileByUtf16CodeUnits) {
   EXPECT_EQ(entries[4].checksum, 1u) << "the crc of no bytes is 0, stored as 1";
 }
 
+// More than two compression jobs (at a fast level), so that threads share the work.
 TEST_F(RegionCommand, GivesTheSameBytesOnEveryRunAndThreadCount) {
   std::string mixed;
   uint32_t state = 12345;
-  for (int i = 0; i < 3 << 20; ++i) {
+  for (int i = 0; i < kCompressionJobBytes * 5 / 2; ++i) {
     state = state * 1103515245 + 12345;
     mixed += static_cast<char>(i % 3 == 0 ? state >> 24 : 'a' + i % 7);
   }
-  writeFile(app() / "main.exe", mixed);
-  writeFile(app() / "data/more.bin", mixed.substr(1000, 1 << 20));
+  writeFile(app() / "main.exe", mixed.substr(0, 3 << 20));
+  writeFile(app() / "data/more.bin", mixed);
   std::vector<std::string> regions;
-  for (const char* threads : {"1", "2", "2"}) {
-    ToolResult result = pack("main.exe", {"--threads", threads});
+  for (const char* threads : {"1", "2", "3", "2"}) {
+    ToolResult result = pack("main.exe", {"--level", "3", "--threads", threads});
     ASSERT_EQ(result.status, 0) << result.err;
     regions.push_back(readFile(region()));
   }
   EXPECT_EQ(regions[0], regions[1]) << "1 and 2 threads";
-  EXPECT_EQ(regions[1], regions[2]) << "a second run";
+  EXPECT_EQ(regions[0], regions[2]) << "1 and 3 threads";
+  EXPECT_EQ(regions[1], regions[3]) << "a second run";
   EXPECT_EQ(parseRegion(regions[0]).size(), 2u);
 }
 
