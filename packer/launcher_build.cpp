@@ -87,11 +87,10 @@ RegionFile readGivenRegion(const LauncherRequest& request, const LauncherConfig&
 }
 
 std::vector<unsigned char> fileHead(const AppFile& file) {
-  using Handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-  Handle handle(openFile(file.source, "rb"), std::fclose);
+  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
   std::vector<unsigned char> head(kProgramHeadBytes);
-  const size_t got = handle ? std::fread(head.data(), 1, head.size(), handle.get()) : 0;
-  if (!handle || std::ferror(handle.get())) {
+  const size_t got = std::fread(head.data(), 1, head.size(), opened.stream.get());
+  if (std::ferror(opened.stream.get())) {
     throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
   }
   head.resize(got);

@@ -115,65 +115,63 @@ class FrameWriter {
   uint64_t frameBytes_ = 0;
 };
 
-using FileHandle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-FileHandle openForReading(const AppFile& file) {
-  FileHandle handle(openFile(file.source, "rb"), std::fclose);
-  if (!handle) {
-    throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
-  }
-  return handle;
-}
-
-// Reads the whole file in chunks, handing each to `use`; the file must still have its size.
+// Reads the open file from its start in chunks, handing each to `use`; it must still have its
+// size.
 template <typename Use>
-void readChunks(const AppFile& file, std::vector<char>& chunk, Use use) {
-  FileHandle handle = openForReading(file);
+void readChunks(const AppFile& file, const OpenedFile& opened, std::vector<char>& chunk,
+                Use use) {
+  std::FILE* stream = opened.stream.get();
+  std::rewind(stream);
   uint64_t total = 0;
   size_t got;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), handle.get())) > 0) {
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) {
     total += got;
-    if (total > file.size) {
+    if (total > opened.size) {
       break;
     }
     use(chunk.data(), got);
   }
-  if (std::ferror(handle.get())) {
+  if (std::ferror(stream)) {
     throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
   }
-  if (total != file.size) {
+  if (total != opened.size) {
     throw PackError(printablePath(file.source) + ": changed while it was packed");
   }
 }
 
-uint32_t crcOf(const AppFile& file, std::vector<char>& chunk) {
+uint32_t crcOf(const AppFile& file, const OpenedFile& opened, std::vector<char>& chunk) {
   uLong crc = crc32(0, Z_NULL, 0);
-  readChunks(file, chunk, [&](const char* data, size_t size) {
+  readChunks(file, opened, chunk, [&](const char* data, size_t size) {
     crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
   });
   return static_cast<uint32_t>(crc);
 }
 
-std::string entryHeader(const AppFile& file, uint32_t crc) {
+std::string entryHeader(const AppFile& file, uint64_t size, uint32_t crc) {
   std::string header;
   for (char16_t unit : file.name) {
     appendLittleEndian<uint16_t>(header, unit);
   }
   appendLittleEndian<uint16_t>(header, kNameTerminator);
-  appendLittleEndian<uint64_t>(header, file.size);
+  appendLittleEndian<uint64_t>(header, size);
   appendLittleEndian<uint32_t>(header, storedChecksum(crc));
   return header;
 }
 
-// The checksum precedes the data, so each file is read twice: once for its checksum and once
-// into the frame, which must give the same checksum.
+// The checksum precedes the data, so each file is read twice through one handle: once for its
+// checksum and once into the frame, which must give the same checksum. Size, checksum and data
+// all come from the file the walk found, whatever happens to its name meanwhile.
 void writeEntry(FrameWriter& frame, const AppFile& file, std::vector<char>& chunk,
                 Progress& progress) {
-  const uint32_t crc = crcOf(file, chunk);
-  const std::string header = entryHeader(file, crc);
+  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
+  if (opened.size != file.size) {
+    throw PackError(printablePath(file.source) + ": changed while it was packed");
+  }
+  const uint32_t crc = crcOf(file, opened, chunk);
+  const std::string header = entryHeader(file, opened.size, crc);
   frame.write(header.data(), header.size());
   uLong written = crc32(0, Z_NULL, 0);
-  readChunks(file, chunk, [&](const char* data, size_t size) {
+  readChunks(file, opened, chunk, [&](const char* data, size_t size) {
     written = crc32(written, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
     frame.write(data, size);
     progress.advance(size);

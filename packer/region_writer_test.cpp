@@ -405,34 +405,68 @@ TEST_F(RegionCommand, LeavesNothingWhenInterrupted) {
 
 TEST(OutputFile, LeavesNothingWhenWritingFailsAndTheFileWhenCommitted) {
   ScratchFolder scratch;
-  std::vector<AppFile> files{{u"vanished", scratch / "vanished", 3}};
+  writeFile(scratch / "app/vanishing", "abc");
+  const AppFiles app = collectAppFiles(scratch / "app", "vanishing");
+  fs::remove(scratch / "app/vanishing");
   EXPECT_THROW(
       {
         OutputFile output(scratch / "region.bin");
-        writeRegion(files, Compression{}, output.stream());
+        writeRegion(app.files, Compression{}, output.stream());
       },
       PackError);
-  EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{});
-  writeFile(scratch / "vanished", "abc");
+  EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{"app"});
+  writeFile(scratch / "app/vanishing", "abc");
   {
     OutputFile output(scratch / "region.bin");
-    writeRegion(files, Compression{}, output.stream());
+    writeRegion(collectAppFiles(scratch / "app", "vanishing").files, Compression{},
+                output.stream());
     output.commit();
   }
-  EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"region.bin", "vanished"}));
+  EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"app", "region.bin"}));
   EXPECT_EQ(parseRegion(readFile(scratch / "region.bin")).at(0).data, "abc");
 }
 
 TEST(RegionWriter, RefusesAFileThatChangesWhileItIsPacked) {
   ScratchFolder scratch;
-  writeFile(scratch / "grown", "four");
-  std::vector<AppFile> files{{u"grown", scratch / "grown", 3}};
+  writeFile(scratch / "app/grown", "for");
+  const AppFiles app = collectAppFiles(scratch / "app", "grown");
+  writeFile(scratch / "app/grown", "four");  // the same file, rewritten in place
   OutputFile output(scratch / "region.bin");
   try {
-    writeRegion(files, Compression{}, output.stream());
+    writeRegion(app.files, Compression{}, output.stream());
     ADD_FAILURE() << "no error";
   } catch (const PackError& error) {
     EXPECT_NE(std::string(error.what()).find("changed while it was packed"), std::string::npos);
+  }
+}
+
+// Each file is read through one handle, which must reach the file the walk found: a file put in
+// its place afterwards (a link to a file outside, or an outside file moved in) is refused, never
+// packed under the inside name.
+TEST(RegionWriter, RefusesAFileReplacedAfterTheWalk) {
+  ScratchFolder scratch;
+  for (bool link : {true, false}) {
+    writeFile(scratch / "app/main.exe", "main");
+    writeFile(scratch / "app/notes.txt", "public");
+    writeFile(scratch / "outside/secret", "secret");
+    const AppFiles app = collectAppFiles(scratch / "app", "main.exe");
+    fs::remove(scratch / "app/notes.txt");
+    if (link) {
+      fs::create_symlink(scratch / "outside/secret", scratch / "app/notes.txt");
+    } else {
+      fs::rename(scratch / "outside/secret", scratch / "app/notes.txt");
+    }
+    std::string packed;
+    try {
+      writeRegion(app.files, Compression{}, [&](const char* data, size_t size) {
+        packed.append(data, size);
+      });
+      ADD_FAILURE() << "no error; link " << link;
+    } catch (const PackError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                (scratch / "app/notes.txt").string() + ": was replaced while the packer ran");
+    }
+    fs::remove(scratch / "app/notes.txt");
   }
 }
 
