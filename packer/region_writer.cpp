@@ -1,6 +1,9 @@
 #include "packer/region_writer.h"
 
 #include <zlib.h>
+// ZSTD_getFrameProgression, for the progress line: an interface of the library's advanced part,
+// which is fine for a program that links the library statically.
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
 #include <algorithm>
@@ -33,8 +36,11 @@ constexpr int kOverlapLog = 6;
 // One zstd frame written to a file as the entry stream is fed to it.
 class FrameWriter {
  public:
-  FrameWriter(const Compression& compression, const RegionSink& out)
-      : context_(ZSTD_createCCtx(), ZSTD_freeCCtx), out_(out), buffer_(ZSTD_CStreamOutSize()) {
+  FrameWriter(const Compression& compression, const RegionSink& out, Progress& progress)
+      : context_(ZSTD_createCCtx(), ZSTD_freeCCtx),
+        out_(out),
+        progress_(progress),
+        buffer_(ZSTD_CStreamOutSize()) {
     if (!context_) {
       throw PackError("cannot create a zstd compression context");
     }
@@ -105,10 +111,14 @@ class FrameWriter {
     header_.append(buffer_.data(), std::min(wanted, outBuffer_.pos));
     out_(buffer_.data(), outBuffer_.pos);
     frameBytes_ += outBuffer_.pos;
+    // What the workers have compressed, not what they were handed: they take input far ahead.
+    const ZSTD_frameProgression done = ZSTD_getFrameProgression(context_.get());
+    progress_.compressed(done.consumed, done.produced);
   }
 
   std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> context_;
   const RegionSink& out_;
+  Progress& progress_;
   std::vector<char> buffer_;
   ZSTD_outBuffer outBuffer_{};
   std::string header_;  // the frame's first bytes, to check against kFrameHeader
@@ -174,11 +184,11 @@ void writeEntry(FrameWriter& frame, const AppFile& file, std::vector<char>& chun
   readChunks(file, opened, chunk, [&](const char* data, size_t size) {
     written = crc32(written, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
     frame.write(data, size);
-    progress.advance(size);
   });
   if (written != crc) {
     throw PackError(printablePath(file.source) + ": changed while it was packed");
   }
+  progress.fileRead();
 }
 
 }  // namespace
@@ -193,13 +203,13 @@ int maxCompressionLevel() {
 
 uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
                      const RegionSink& out) {
-  uint64_t totalBytes = 0;
+  uint64_t streamBytes = sizeof kNameTerminator;
   for (const AppFile& file : files) {
-    totalBytes += file.size;
+    streamBytes += entryHeader(file, file.size, 0).size() + file.size;
   }
-  Progress progress(totalBytes);
+  Progress progress(compression.progress, files.size(), streamBytes);
   out(reinterpret_cast<const char*>(kPayloadMagic), kPayloadMagicBytes);
-  FrameWriter frame(compression, out);
+  FrameWriter frame(compression, out, progress);
   std::vector<char> chunk(kReadChunkBytes);
   for (const AppFile& file : files) {
     writeEntry(frame, file, chunk, progress);

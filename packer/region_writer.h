@@ -24,6 +24,8 @@ struct Compression {
   int level = kDefaultCompressionLevel;
   // Worker threads, at least 1. Every count gives the same frame.
   unsigned threads = 1;
+  // A progress line on standard error while a long run packs, when it is a terminal.
+  bool progress = false;
 };
 
 // The machine's processor count, the default number of threads.
