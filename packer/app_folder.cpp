@@ -1,9 +1,6 @@
 #include "packer/app_folder.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "packer/file_system.h"

@@ -65,7 +65,8 @@ TEST(CommandLine, ShowsProgressOnATerminalWhileALongPackRuns) {
     return runProgram({"script", "-qefc", command, "/dev/null"}, scratch.path());
   };
   const std::regex progress(
-      "\r" R"(packing [01]/1 files, \d+\.\d/\d+\.\d MB in, \d+\.\d MB out, \d+\.\d MB/s)"
+      "\r"
+      R"(packing [01]/1 files, \d+\.\d/\d+\.\d MB in, \d+\.\d MB out, \d+\.\d MB/s)"
       R"((, about \d+ (s|min) left)? *)");
   std::string noise;
   uint64_t state = 88172645463325252ull;

@@ -444,10 +444,9 @@ TEST(PackerBinary, PacksInAnEmptyRootHoldingNothingElse) {
   writeFile(scratch / "app/App.exe", makeProgram());
   writeFile(scratch / "launcher.toml",
             plainConfig(R"({CACHE_DIR}\Alone\App)", "folder = \"app\"\nmain = \"App.exe\"\n"));
-  ToolResult result =
-      runProgram({"chroot", scratch.path(), "/tarnic-pack", "--quiet", "launcher", "--config",
-                  "/launcher.toml", "--out", "/App-Launcher.exe"},
-                 scratch.path());
+  ToolResult result = runProgram({"chroot", scratch.path(), "/tarnic-pack", "--quiet", "launcher",
+                                  "--config", "/launcher.toml", "--out", "/App-Launcher.exe"},
+                                 scratch.path());
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(readTestImage(readFile(scratch / "App-Launcher.exe")).machine, 0x8664);

@@ -458,9 +458,8 @@ TEST(RegionWriter, RefusesAFileReplacedAfterTheWalk) {
     }
     std::string packed;
     try {
-      writeRegion(app.files, Compression{}, [&](const char* data, size_t size) {
-        packed.append(data, size);
-      });
+      writeRegion(app.files, Compression{},
+                  [&](const char* data, size_t size) { packed.append(data, size); });
       ADD_FAILURE() << "no error; link " << link;
     } catch (const PackError& error) {
       EXPECT_EQ(std::string(error.what()),
