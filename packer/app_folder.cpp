@@ -1,9 +1,6 @@
 #include "packer/app_folder.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "packer/file_system.h"
@@ -77,15 +74,7 @@ void checkInside(const Walk& walk, const fs::path& path, const fs::path& target)
   }
 }
 
-void checkReadable(const fs::path& path) {
-  std::FILE* file = openFile(path, "rb");
-  if (!file) {
-    refuse(path, std::string("cannot be read: ") + std::strerror(errno));
-  }
-  std::fclose(file);
-}
-
-void addFile(Walk& walk, const fs::path& path, const EntryName& name) {
+void addFile(Walk& walk, const fs::path& path, const EntryName& name, const EntryFacts& entry) {
   if (!name.problem.empty()) {
     throw PackError(name.problem);
   }
@@ -101,8 +90,8 @@ void addFile(Walk& walk, const fs::path& path, const EntryName& name) {
     refuse(path, "is " + std::to_string(size) + " bytes; the launcher takes files of at most " +
                      std::to_string(kMaxFileBytes));
   }
-  checkReadable(path);
-  walk.found.files.push_back({name.name, path, size});
+  openFoundFile(entry.canonical, entry.id, path);  // readable, and still what was examined
+  walk.found.files.push_back({name.name, path, size, entry.canonical, entry.id});
 }
 
 void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
@@ -130,7 +119,7 @@ void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
     }
     walkFolder(walk, path, entry.canonical, name);
   } else if (entry.type == fs::file_type::regular) {
-    addFile(walk, path, name);
+    addFile(walk, path, name, entry);
   } else {
     refuse(path, "is " + kindOf(entry.type) + ", which cannot be packed");
   }

@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "packer/exclude_pattern.h"
+#include "packer/file_system.h"
 #include "packer/problems.h"
 
 struct AppFile {
   std::u16string name;           // relative, backslash-separated, as the launcher writes it
-  std::filesystem::path source;  // read through: a link inside the folder gives its target
+  std::filesystem::path source;  // its path in the folder, perhaps a link to another file there
   uint64_t size;
+  std::filesystem::path file;  // the file itself, with no link on the way, for openFoundFile
+  FileId id;                   // what the walk found there
 };
 
 // The files of a folder to pack, and the folders walked to find them.

@@ -2,6 +2,7 @@
 // and --quiet, and every problem of a folder in one run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "packer/pack_summary.h"
@@ -49,6 +50,51 @@ TEST(CommandLine, EndsWithASummaryLineUnlessQuiet) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
   }
+}
+
+// On a terminal, a pack that takes more than a second shows a line of progress, rewritten in
+// place and blanked before the summary line; with --quiet nothing. The input grows until the pack
+// takes that long, however fast the machine.
+TEST(CommandLine, ShowsProgressOnATerminalWhileALongPackRuns) {
+  ScratchFolder scratch;
+  const std::string pack = std::string(TARNIC_PACK) + " region --app '" +
+                           (scratch / "app").string() + "' --main main.exe --out '" +
+                           (scratch / "app.region").string() + "'";
+  // `script` runs the command on a terminal of its own and copies what it shows.
+  auto onTerminal = [&](const std::string& command) {
+    return runProgram({"script", "-qefc", command, "/dev/null"}, scratch.path());
+  };
+  const std::regex progress(
+      "\r"
+      R"(packing [01]/1 files, \d+\.\d/\d+\.\d MB in, \d+\.\d MB out, \d+\.\d MB/s)"
+      R"((, about \d+ (s|min) left)? *)");
+  std::string noise;
+  uint64_t state = 88172645463325252ull;
+  ToolResult result{};
+  while (result.out.find("\rpacking ") == std::string::npos && noise.size() < (64u << 20)) {
+    for (size_t i = noise.size(), end = std::max<size_t>(2 << 20, 2 * i); i < end; ++i) {
+      state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+      noise += static_cast<char>(state);
+    }
+    writeFile(scratch / "app/main.exe", noise);
+    result = onTerminal(pack);
+    ASSERT_EQ(result.status, 0) << result.out;
+  }
+  const size_t summary = result.out.rfind("\rtarnic-pack: ");
+  ASSERT_NE(summary, std::string::npos) << result.out;
+  const size_t blank = result.out.rfind('\r', summary - 1);
+  ASSERT_NE(blank, std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find_first_not_of(' ', blank + 1), summary) << "a blanked line";
+  const std::string lines = result.out.substr(0, blank);
+  std::sregex_iterator line(lines.begin(), lines.end(), progress), end;
+  size_t covered = 0;
+  for (; line != end; ++line) {
+    EXPECT_EQ(static_cast<size_t>(line->position()), covered) << lines.substr(covered);
+    covered = line->position() + line->length();
+  }
+  EXPECT_EQ(covered, lines.size()) << lines;
+  EXPECT_NE(covered, 0u);
+  EXPECT_EQ(onTerminal(pack + " --quiet").out, "");
 }
 
 TEST(CommandLine, ReportsEveryProblemOfTheFolderInOneRunUpToTwenty) {
@@ -135,19 +181,21 @@ TEST(CommandLine, LeavesOutWhatTheExcludePatternsMatch) {
             "\"*.EXE\"\n");
 }
 
-// make and ninja read blanks, '#' and '$' in names only when escaped.
+// make and ninja read blanks, '#', '$' and ':' in names only when escaped (':' cannot be in a
+// packed name, but in the folders above it).
 TEST(CommandLine, WritesADepfileOfEveryFolderAndFileItPacked) {
   ScratchFolder scratch;
-  const fs::path app = scratch / "app";
+  const fs::path build = scratch / "build:1";
   for (const char* name : {"main.exe", "a b", "c#d", "e$f", "sub/x"}) {
-    writeFile(app / name, name);
+    writeFile(build / "app" / name, name);
   }
-  ToolResult result = runPack({"--quiet", "region", "--app", app, "--main", "main.exe", "--out",
-                               scratch / "app.region", "--depfile", scratch / "app.d"});
+  ToolResult result = runPack({"--quiet", "region", "--app", build / "app", "--main", "main.exe",
+                               "--out", build / "app.region", "--depfile", scratch / "app.d"});
   ASSERT_EQ(result.status, 0) << result.err;
-  std::string expected = (scratch / "app.region").string() + ":";
+  const std::string escapedBuild = scratch.path().string() + "/build\\:1";
+  std::string expected = escapedBuild + "/app.region:";
   for (const char* input : {"", "/sub", "/main.exe", "/a\\ b", "/c\\#d", "/e$$f", "/sub/x"}) {
-    expected += " \\\n  " + app.string() + input;
+    expected += " \\\n  " + escapedBuild + "/app" + input;
   }
   EXPECT_EQ(readFile(scratch / "app.d"), expected + "\n");
 }

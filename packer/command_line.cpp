@@ -133,6 +133,7 @@ void addRegionCommand(CLI::App& app, Options& options) {
       "Every file below the folder is packed, the main file first. Empty folders are ignored: "
       "a region holds files only.");
   region->callback([&] {
+    options.compression.progress = !options.quiet;
     summarized(options, [&] {
       return packRegion(pathFromUtf8(options.app), options.main, excludePatterns(options),
                         pathFromUtf8(options.out), options.compression,
@@ -159,8 +160,10 @@ void addLauncherCommand(CLI::App& app, Options& options) {
   addCompressionOptions(*launcher, options);
   addDepfileOption(*launcher, options);
   launcher->footer("Empty folders of the application are ignored: a region holds files only.");
-  launcher->callback(
-      [&] { summarized(options, [&] { return buildLauncher(launcherRequest(options)); }); });
+  launcher->callback([&] {
+    options.compression.progress = !options.quiet;
+    summarized(options, [&] { return buildLauncher(launcherRequest(options)); });
+  });
 }
 
 }  // namespace

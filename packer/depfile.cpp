@@ -12,18 +12,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// `path` as make writes a prerequisite: blanks and '#' escaped by a backslash, with the
+// `path` as make writes a prerequisite: blanks, '#' and ':' escaped by a backslash, with the
 // backslashes before them doubled (2N+1 backslashes and a blank read as N and the blank), and
-// '$' doubled.
+// '$' doubled. An unescaped ':' would end the rule's targets. A drive's colon ("C:/") stays as
+// it is: make and ninja on Windows take it so, and CMake's reading of depfiles would turn "\:"
+// there into a folder.
 std::string escaped(const fs::path& path) {
-  const std::string text = fs::absolute(path).generic_u8string();
-  std::string out;
+  const fs::path absolute = fs::absolute(path);
+  std::string out = absolute.root_name().generic_u8string();
+  const std::string text = absolute.generic_u8string().substr(out.size());
   size_t backslashes = 0;
   for (char c : text) {
     if (c == '\n' || c == '\r') {
       throw pathError(path, "cannot be named in a depfile: the name holds a line break");
     }
-    if (c == ' ' || c == '\t' || c == '#') {
+    if (c == ' ' || c == '\t' || c == '#' || c == ':') {
       out.append(backslashes + 1, '\\');
     } else if (c == '$') {
       out += '$';

@@ -4,8 +4,10 @@
 // these questions each for its own system, and the build compiles one of them.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,17 +38,44 @@ extern const char kNameEncodingProblem[];
 // std::fopen of a path with any characters in it: nullptr and errno set on failure.
 std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 
+// Which file a path reached: device and inode on POSIX systems, volume serial number and file
+// index on Windows.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+};
+inline bool operator==(const FileId& a, const FileId& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
 // What the walk of an application folder needs to know of one of its entries.
 struct EntryFacts {
   std::filesystem::file_type type;  // what the entry is, a link followed
   bool link;                        // a symbolic link (or another redirection) to elsewhere
   std::filesystem::path canonical;  // its canonicalPath: for a link, where it leads
+  FileId id;                        // the file or folder reached
 };
 
 // Examines `path`, an entry of the folder whose canonicalPath is `folder`. Throws pathError
 // with "symbolic link loop", "symbolic link cannot be followed: <reason>" or "cannot be
 // examined: <reason>".
 EntryFacts examineEntry(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+using FileStream = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// A file of the application opened for reading, and its size as the open file gives it.
+struct OpenedFile {
+  FileStream stream;
+  uint64_t size;
+};
+
+// Opens `path`, the canonical path of a file the walk found as `id`, for reading: without
+// following a link in its place, and only when it is still that file, so that what is read is
+// what the walk checked. Throws pathError naming `shown` with "cannot be read: <reason>" or
+// kReplacedFile.
+OpenedFile openFoundFile(const std::filesystem::path& path, const FileId& id,
+                         const std::filesystem::path& shown);
+inline constexpr char kReplacedFile[] = "was replaced while the packer ran";
 
 // `path` absolute, every link resolved, in one form for every path of its volume, so that
 // paths compare component by component. An empty path when it cannot be resolved, and `why`.

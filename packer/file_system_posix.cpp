@@ -1,9 +1,37 @@
 // The file system of POSIX systems, where names are bytes, UTF-8 by convention.
 #include "packer/file_system.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "packer/text_encoding.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+FileId idOf(const struct stat& status) {
+  return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
+// The file `path` reaches, a link at its name followed or not.
+FileId examinedId(const fs::path& path, bool followLink) {
+  struct stat status;
+  if ((followLink ? stat(path.c_str(), &status) : lstat(path.c_str(), &status)) != 0) {
+    throw pathError(path, std::string("cannot be examined: ") + std::strerror(errno));
+  }
+  return idOf(status);
+}
+
+[[noreturn]] void failReading(const fs::path& path) {
+  throw pathError(path, std::string("cannot be read: ") + std::strerror(errno));
+}
+
+}  // namespace
 
 const char kNameEncodingProblem[] = "name is not valid UTF-8";
 
@@ -26,7 +54,7 @@ EntryFacts examineEntry(const fs::path& path, const fs::path& folder) {
     throw pathError(path, "cannot be examined: " + error.message());
   }
   if (!fs::is_symlink(own)) {
-    return {own.type(), false, folder / path.filename()};
+    return {own.type(), false, folder / path.filename(), examinedId(path, false)};
   }
   fs::path target = fs::canonical(path, error);
   if (error == std::errc::too_many_symbolic_link_levels) {
@@ -36,7 +64,34 @@ EntryFacts examineEntry(const fs::path& path, const fs::path& folder) {
   if (error) {
     throw pathError(path, "symbolic link cannot be followed: " + error.message());
   }
-  return {status.type(), true, std::move(target)};
+  return {status.type(), true, std::move(target), examinedId(path, true)};
+}
+
+OpenedFile openFoundFile(const fs::path& path, const FileId& id, const fs::path& shown) {
+  // A fifo put in the file's place must not block the open; reading regular files ignores the
+  // flag.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    if (errno == ELOOP) {
+      throw pathError(shown, kReplacedFile);
+    }
+    failReading(shown);
+  }
+  FileStream stream(fdopen(descriptor, "rb"), std::fclose);
+  if (!stream) {
+    const int why = errno;
+    close(descriptor);
+    errno = why;
+    failReading(shown);
+  }
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    failReading(shown);
+  }
+  if (!S_ISREG(status.st_mode) || !(idOf(status) == id)) {
+    throw pathError(shown, kReplacedFile);
+  }
+  return {std::move(stream), static_cast<uint64_t>(status.st_size)};
 }
 
 fs::path canonicalPath(const fs::path& path, std::string& why) {

@@ -3,8 +3,12 @@
 // which file it reached.
 #include "packer/file_system.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -63,6 +67,15 @@ fs::path finalPath(HANDLE file) {
   return text;
 }
 
+FileId idOf(const BY_HANDLE_FILE_INFORMATION& information) {
+  return {information.dwVolumeSerialNumber,
+          static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
+}
+
+[[noreturn]] void failReading(const fs::path& path, const std::string& why) {
+  throw pathError(path, "cannot be read: " + why);
+}
+
 // An entry the folder's listing just gave that cannot be opened is a link whose target is
 // missing (Wine lists links to nothing, and shows no attributes for them), unless the entry
 // says it is something else.
@@ -119,9 +132,42 @@ EntryFacts examineEntry(const fs::path& path, const fs::path& folder) {
   const fs::file_type type = folderEntry ? fs::file_type::directory : fs::file_type::regular;
   fs::path own = folder / path.filename();
   if (reached == own) {
-    return {type, false, std::move(own)};
+    return {type, false, std::move(own), idOf(information)};
   }
-  return {type, true, std::move(reached)};
+  return {type, true, std::move(reached), idOf(information)};
+}
+
+OpenedFile openFoundFile(const fs::path& path, const FileId& id, const fs::path& shown) {
+  // A link in the file's place is opened itself, not followed (where the system shows links).
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    failReading(shown, windowsErrorText(GetLastError()));
+  }
+  Handle owned(file);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) {
+    failReading(shown, windowsErrorText(GetLastError()));
+  }
+  constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  if ((information.dwFileAttributes & kNotAFile) != 0 || !(idOf(information) == id)) {
+    throw pathError(shown, kReplacedFile);
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+  if (descriptor < 0) {
+    failReading(shown, std::strerror(errno));
+  }
+  owned.release();  // the descriptor owns the handle now
+  FileStream stream(_fdopen(descriptor, "rb"), std::fclose);
+  if (!stream) {
+    const std::string why = std::strerror(errno);
+    _close(descriptor);
+    failReading(shown, why);
+  }
+  const uint64_t size =
+      static_cast<uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+  return {std::move(stream), size};
 }
 
 fs::path canonicalPath(const fs::path& path, std::string& why) {

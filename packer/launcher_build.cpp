@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
@@ -114,11 +113,10 @@ std::optional<RegionFile> readGivenRegion(const LauncherRequest& request,
 }
 
 std::vector<unsigned char> fileHead(const AppFile& file) {
-  using Handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-  Handle handle(openFile(file.source, "rb"), std::fclose);
+  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
   std::vector<unsigned char> head(kProgramHeadBytes);
-  const size_t got = handle ? std::fread(head.data(), 1, head.size(), handle.get()) : 0;
-  if (!handle || std::ferror(handle.get())) {
+  const size_t got = std::fread(head.data(), 1, head.size(), opened.stream.get());
+  if (std::ferror(opened.stream.get())) {
     throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
   }
   head.resize(got);

@@ -49,7 +49,22 @@ std::string line(const std::string& key) {
 }
 
 std::string iconHeader(uint16_t type, uint16_t count) {
-  return std::string{0, 0, char(type), 0, char(count), 0};
+  return std::string{0, 0, char(type), 0, char(count), char(count >> 8)};
+}
+
+// An icon of `count` entries that all point at one image, `image`.
+std::string iconSharingAnImage(uint16_t count, const std::string& image) {
+  std::string icon = iconHeader(1, count);
+  const uint32_t offset = 6 + 16 * count;
+  for (int i = 0; i < count; ++i) {
+    icon += std::string{16, 16, 0, 0, 1, 0, 32, 0};
+    for (uint32_t field : {static_cast<uint32_t>(image.size()), offset}) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        icon += static_cast<char>(field >> shift);
+      }
+    }
+  }
+  return icon + image;
 }
 
 class LauncherConfigCheck : public ::testing::Test {
@@ -205,6 +220,14 @@ TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
          std::string icon = makeIcon({16});
          icon[22] = 'X';  // the first byte of the PNG signature
          return icon;
+       }()},
+      {"PNG signature alone", "", "", "image 1 is a PNG image whose header chunk (IHDR)",
+       iconSharingAnImage(1, "\x89PNG\r\n\x1a\n")},
+      {"one 64 KB image 65535 times", "", "",
+       "has images of 4294901760 bytes in all, more than the 8388608",
+       [] {
+         const std::string icon = makeIcon({16});
+         return iconSharingAnImage(65535, icon.substr(22).append(65536 - (icon.size() - 22), 0));
        }()},
       {"TOML syntax", "\"Co\"", "\"Co", "launcher.toml:3:"},
   };

@@ -78,6 +78,9 @@ constexpr size_t kResourceEntryBytes = 8;  // u32 id | u32 offset, high bit set 
 constexpr uint32_t kResourceSubdirectory = 0x80000000;
 constexpr size_t kResourceDataEntryBytes = 16;  // u32 RVA | u32 size | u32 code page | reserved
 constexpr size_t kResourceDataAlignment = 8;
+// A launcher's resources are an icon, a version block and a manifest: far less than this, which
+// bounds what a damaged or hostile icon can make the packer build.
+constexpr size_t kMaxResourceSectionBytes = 8 << 20;
 
 constexpr uint16_t kResourceIcon = 3;
 constexpr uint16_t kResourceGroupIcon = 14;

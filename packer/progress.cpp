@@ -2,42 +2,88 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
 
-// Smaller inputs pack in a moment; a line for them would only flicker.
-constexpr uint64_t kLargeInputBytes = 32ull << 20;
-constexpr auto kShowInterval = std::chrono::milliseconds(200);
-constexpr double kMebibyte = 1024.0 * 1024.0;
+constexpr auto kQuietStart = std::chrono::seconds(1);
+constexpr auto kShowInterval = std::chrono::milliseconds(100);
+constexpr double kMegabyte = 1e6;
+constexpr double kSecondsPerMinute = 60;
+
+std::string timeLeft(double seconds) {
+  if (seconds < kSecondsPerMinute) {
+    return "about " + std::to_string(static_cast<long>(std::ceil(seconds))) + " s left";
+  }
+  return "about " + std::to_string(static_cast<long>(std::ceil(seconds / kSecondsPerMinute))) +
+         " min left";
+}
 
 }  // namespace
 
-Progress::Progress(uint64_t totalBytes)
-    : total_(totalBytes), shown_(totalBytes >= kLargeInputBytes && isatty(STDERR_FILENO)) {}
+std::string progressText(const ProgressCounts& counts, size_t totalFiles, uint64_t totalBytes,
+                         double seconds) {
+  const double rate = seconds > 0 ? counts.bytesIn / seconds : 0;
+  char text[160];
+  std::snprintf(text, sizeof text, "packing %zu/%zu files, %.1f/%.1f MB in, %.1f MB out, %.1f MB/s",
+                counts.files, totalFiles, counts.bytesIn / kMegabyte, totalBytes / kMegabyte,
+                counts.bytesOut / kMegabyte, rate / kMegabyte);
+  std::string line = text;
+  if (rate > 0) {
+    line += ", " + timeLeft((totalBytes - counts.bytesIn) / rate);
+  }
+  return line;
+}
+
+ProgressLine::ProgressLine(size_t totalFiles, uint64_t totalBytes)
+    : totalFiles_(totalFiles), totalBytes_(totalBytes) {}
+
+std::string ProgressLine::due(const ProgressCounts& counts, Duration elapsed) {
+  if (elapsed < kQuietStart || (shown_ && elapsed - lastShown_ < kShowInterval)) {
+    return "";
+  }
+  shown_ = true;
+  lastShown_ = elapsed;
+  return progressText(counts, totalFiles_, totalBytes_,
+                      std::chrono::duration<double>(elapsed).count());
+}
+
+Progress::Progress(bool wanted, size_t totalFiles, uint64_t totalBytes)
+    : shown_(wanted && isatty(STDERR_FILENO)),
+      line_(totalFiles, totalBytes),
+      start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
+  if (width_ > 0) {
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(width_), "");
+    std::fflush(stderr);
+  }
+}
+
+void Progress::fileRead() {
+  ++counts_.files;
+  update();
+}
+
+void Progress::compressed(uint64_t bytesIn, uint64_t bytesOut) {
+  counts_.bytesIn = bytesIn;
+  counts_.bytesOut = bytesOut;
+  update();
+}
+
+void Progress::update() {
   if (!shown_) {
     return;
   }
-  show();
-  std::fputc('\n', stderr);
-}
-
-void Progress::advance(uint64_t bytes) {
-  done_ += bytes;
-  if (!shown_) {
+  const std::string text = line_.due(counts_, std::chrono::steady_clock::now() - start_);
+  if (text.empty()) {
     return;
   }
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastShown_ < kShowInterval) {
-    return;
-  }
-  lastShown_ = now;
-  show();
-}
-
-void Progress::show() {
-  std::fprintf(stderr, "\rtarnic-pack: packing %.1f of %.1f MiB (%d%%)", done_ / kMebibyte,
-               total_ / kMebibyte, static_cast<int>(done_ * 100 / total_));
+  // Blanks over what is left of a longer line before.
+  const int pad = width_ > text.size() ? static_cast<int>(width_ - text.size()) : 0;
+  std::fprintf(stderr, "\r%s%*s", text.c_str(), pad, "");
+  std::fflush(stderr);
+  width_ = std::max(width_, text.size());
 }

@@ -15,10 +15,17 @@
 
 constexpr int kDefaultCompressionLevel = 19;
 
+// zstd's workers compress the entry stream in jobs of this many bytes, each on one thread, so an
+// application larger than a job uses several cores. The frame depends on it (and on nothing
+// like the thread count).
+constexpr int kCompressionJobBytes = 16 << 20;
+
 struct Compression {
   int level = kDefaultCompressionLevel;
   // Worker threads, at least 1. Every count gives the same frame.
   unsigned threads = 1;
+  // A progress line on standard error while a long run packs, when it is a terminal.
+  bool progress = false;
 };
 
 // The machine's processor count, the default number of threads.

@@ -143,23 +143,25 @@ TEST_F(RegionCommand, WritesMainFirstThenEveryFileByUtf16CodeUnits) {
   EXPECT_EQ(entries[4].checksum, 1u) << "the crc of no bytes is 0, stored as 1";
 }
 
+// More than two compression jobs (at a fast level), so that threads share the work.
 TEST_F(RegionCommand, GivesTheSameBytesOnEveryRunAndThreadCount) {
   std::string mixed;
   uint32_t state = 12345;
-  for (int i = 0; i < 3 << 20; ++i) {
+  for (int i = 0; i < kCompressionJobBytes * 5 / 2; ++i) {
     state = state * 1103515245 + 12345;
     mixed += static_cast<char>(i % 3 == 0 ? state >> 24 : 'a' + i % 7);
   }
-  writeFile(app() / "main.exe", mixed);
-  writeFile(app() / "data/more.bin", mixed.substr(1000, 1 << 20));
+  writeFile(app() / "main.exe", mixed.substr(0, 3 << 20));
+  writeFile(app() / "data/more.bin", mixed);
   std::vector<std::string> regions;
-  for (const char* threads : {"1", "2", "2"}) {
-    ToolResult result = pack("main.exe", {"--threads", threads});
+  for (const char* threads : {"1", "2", "3", "2"}) {
+    ToolResult result = pack("main.exe", {"--level", "3", "--threads", threads});
     ASSERT_EQ(result.status, 0) << result.err;
     regions.push_back(readFile(region()));
   }
   EXPECT_EQ(regions[0], regions[1]) << "1 and 2 threads";
-  EXPECT_EQ(regions[1], regions[2]) << "a second run";
+  EXPECT_EQ(regions[0], regions[2]) << "1 and 3 threads";
+  EXPECT_EQ(regions[1], regions[3]) << "a second run";
   EXPECT_EQ(parseRegion(regions[0]).size(), 2u);
 }
 
@@ -403,34 +405,67 @@ TEST_F(RegionCommand, LeavesNothingWhenInterrupted) {
 
 TEST(OutputFile, LeavesNothingWhenWritingFailsAndTheFileWhenCommitted) {
   ScratchFolder scratch;
-  std::vector<AppFile> files{{u"vanished", scratch / "vanished", 3}};
+  writeFile(scratch / "app/vanishing", "abc");
+  const AppFiles app = collectAppFiles(scratch / "app", "vanishing");
+  fs::remove(scratch / "app/vanishing");
   EXPECT_THROW(
       {
         OutputFile output(scratch / "region.bin");
-        writeRegion(files, Compression{}, output.stream());
+        writeRegion(app.files, Compression{}, output.stream());
       },
       PackError);
-  EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{});
-  writeFile(scratch / "vanished", "abc");
+  EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{"app"});
+  writeFile(scratch / "app/vanishing", "abc");
   {
     OutputFile output(scratch / "region.bin");
-    writeRegion(files, Compression{}, output.stream());
+    writeRegion(collectAppFiles(scratch / "app", "vanishing").files, Compression{},
+                output.stream());
     output.commit();
   }
-  EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"region.bin", "vanished"}));
+  EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"app", "region.bin"}));
   EXPECT_EQ(parseRegion(readFile(scratch / "region.bin")).at(0).data, "abc");
 }
 
 TEST(RegionWriter, RefusesAFileThatChangesWhileItIsPacked) {
   ScratchFolder scratch;
-  writeFile(scratch / "grown", "four");
-  std::vector<AppFile> files{{u"grown", scratch / "grown", 3}};
+  writeFile(scratch / "app/grown", "for");
+  const AppFiles app = collectAppFiles(scratch / "app", "grown");
+  writeFile(scratch / "app/grown", "four");  // the same file, rewritten in place
   OutputFile output(scratch / "region.bin");
   try {
-    writeRegion(files, Compression{}, output.stream());
+    writeRegion(app.files, Compression{}, output.stream());
     ADD_FAILURE() << "no error";
   } catch (const PackError& error) {
     EXPECT_NE(std::string(error.what()).find("changed while it was packed"), std::string::npos);
+  }
+}
+
+// Each file is read through one handle, which must reach the file the walk found: a file put in
+// its place afterwards (a link to a file outside, or an outside file moved in) is refused, never
+// packed under the inside name.
+TEST(RegionWriter, RefusesAFileReplacedAfterTheWalk) {
+  ScratchFolder scratch;
+  for (bool link : {true, false}) {
+    writeFile(scratch / "app/main.exe", "main");
+    writeFile(scratch / "app/notes.txt", "public");
+    writeFile(scratch / "outside/secret", "secret");
+    const AppFiles app = collectAppFiles(scratch / "app", "main.exe");
+    fs::remove(scratch / "app/notes.txt");
+    if (link) {
+      fs::create_symlink(scratch / "outside/secret", scratch / "app/notes.txt");
+    } else {
+      fs::rename(scratch / "outside/secret", scratch / "app/notes.txt");
+    }
+    std::string packed;
+    try {
+      writeRegion(app.files, Compression{},
+                  [&](const char* data, size_t size) { packed.append(data, size); });
+      ADD_FAILURE() << "no error; link " << link;
+    } catch (const PackError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                (scratch / "app/notes.txt").string() + ": was replaced while the packer ran");
+    }
+    fs::remove(scratch / "app/notes.txt");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "packer/pack_error.h"
 #include "packer/pe_format.h"
 #include "payload/little_endian.h"
 
@@ -69,6 +70,11 @@ std::string resourceSection(std::vector<Resource> resources, uint32_t sectionRva
     size = alignData(size);
     dataOffsets.push_back(static_cast<uint32_t>(size));
     size += resource.data.size();
+  }
+  if (size > kMaxResourceSectionBytes) {
+    throw PackError("the launcher's resources come to " + std::to_string(size) +
+                    " bytes, more than the " + std::to_string(kMaxResourceSectionBytes) +
+                    " they may hold");
   }
 
   std::string out(size, '\0');

@@ -14,5 +14,6 @@ struct Resource {
 
 // The section's bytes for `resources` (every one of language 0; no two with the same type and
 // id), placed at `sectionRva` in the image: the tree lists types and ids in ascending order and
-// each data entry holds the RVA of its data.
+// each data entry holds the RVA of its data. Throws PackError when the section would be larger
+// than kMaxResourceSectionBytes.
 std::string resourceSection(std::vector<Resource> resources, uint32_t sectionRva);

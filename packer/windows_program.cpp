@@ -36,6 +36,21 @@ std::string machineText(uint16_t machine) {
   return std::string("machine ") + hex + ", " + machineName(machine);
 }
 
+// The first section whose data lies past the end of a file of `fileBytes`, as in a program cut
+// short, which Windows refuses to start; "" when every section is whole.
+std::string cutShortProblem(const PeHeaders& headers, uint64_t fileBytes) {
+  for (const PeSection& section : headers.sections) {
+    const uint64_t end = uint64_t{section.rawOffset} + section.rawSize;
+    if (section.rawSize != 0 && end > fileBytes) {
+      return "is cut short: its section \"" + section.name + "\" (" +
+             std::to_string(section.rawSize) + " bytes at offset " +
+             std::to_string(section.rawOffset) + ") runs past the end of the file (" +
+             std::to_string(fileBytes) + " bytes)";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 MainProgram inspectMainProgram(const unsigned char* head, size_t headBytes, uint64_t fileBytes) {
@@ -61,6 +76,7 @@ MainProgram inspectMainProgram(const unsigned char* head, size_t headBytes, uint
   } else if ((headers->characteristics & kFileExecutableImage) == 0) {
     program.problem = "is not marked as an executable image" + std::string(kWhatLaunchersStart);
   } else {
+    program.problem = cutShortProblem(*headers, fileBytes);
     const uint16_t subsystem = readLittleEndian<uint16_t>(head + headers->optional + kOptSubsystem);
     program.windowed = subsystem == kSubsystemWindowsGui;
   }

@@ -16,7 +16,7 @@ struct MainProgram {
 
 // Inspects a file of `fileBytes` bytes from its first `headBytes` bytes at `head` (all of them
 // up to kProgramHeadBytes). A launcher starts 64-bit x64 Windows programs only: PE32+ images
-// of machine 0x8664 that are executable and not DLLs. The problem names what the file is: empty,
-// not a Windows program, a DOS program, a 32-bit program, a program for another processor, a
-// DLL.
+// of machine 0x8664 that are executable and not DLLs, whose sections lie inside the file. The
+// problem names what the file is: empty, not a Windows program, a DOS program, a 32-bit
+// program, a program for another processor, a DLL, a program cut short.
 MainProgram inspectMainProgram(const unsigned char* head, size_t headBytes, uint64_t fileBytes);
