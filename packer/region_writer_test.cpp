@@ -11,14 +11,24 @@
 #include <cstring>
 #include <iterator>
 
+#include "packer/app_folder.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
+#include "packer/problems.h"
 #include "tests/packer/test_util.h"
 #include "payload/payload_format.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The files of `folder` as a pack finds them, which must be without problems.
+AppFiles walkFolder(const fs::path& folder) {
+  Problems problems;
+  AppFiles app = collectAppFiles(folder, LeftOut{}, problems);
+  EXPECT_TRUE(problems.empty());
+  return app;
+}
 
 // The only 4 bytes whose crc32 is 0.
 const std::string kCrcZeroData("\x9d\x0a\xd9\x6d", 4);
@@ -406,7 +416,7 @@ TEST_F(RegionCommand, LeavesNothingWhenInterrupted) {
 TEST(OutputFile, LeavesNothingWhenWritingFailsAndTheFileWhenCommitted) {
   ScratchFolder scratch;
   writeFile(scratch / "app/vanishing", "abc");
-  const AppFiles app = collectAppFiles(scratch / "app", "vanishing");
+  const AppFiles app = walkFolder(scratch / "app");
   fs::remove(scratch / "app/vanishing");
   EXPECT_THROW(
       {
@@ -418,7 +428,7 @@ TEST(OutputFile, LeavesNothingWhenWritingFailsAndTheFileWhenCommitted) {
   writeFile(scratch / "app/vanishing", "abc");
   {
     OutputFile output(scratch / "region.bin");
-    writeRegion(collectAppFiles(scratch / "app", "vanishing").files, Compression{},
+    writeRegion(walkFolder(scratch / "app").files, Compression{},
                 output.stream());
     output.commit();
   }
@@ -429,7 +439,7 @@ TEST(OutputFile, LeavesNothingWhenWritingFailsAndTheFileWhenCommitted) {
 TEST(RegionWriter, RefusesAFileThatChangesWhileItIsPacked) {
   ScratchFolder scratch;
   writeFile(scratch / "app/grown", "for");
-  const AppFiles app = collectAppFiles(scratch / "app", "grown");
+  const AppFiles app = walkFolder(scratch / "app");
   writeFile(scratch / "app/grown", "four");  // the same file, rewritten in place
   OutputFile output(scratch / "region.bin");
   try {
@@ -449,7 +459,7 @@ TEST(RegionWriter, RefusesAFileReplacedAfterTheWalk) {
     writeFile(scratch / "app/main.exe", "main");
     writeFile(scratch / "app/notes.txt", "public");
     writeFile(scratch / "outside/secret", "secret");
-    const AppFiles app = collectAppFiles(scratch / "app", "main.exe");
+    const AppFiles app = walkFolder(scratch / "app");
     fs::remove(scratch / "app/notes.txt");
     if (link) {
       fs::create_symlink(scratch / "outside/secret", scratch / "app/notes.txt");
