@@ -21,7 +21,7 @@ constexpr int kKillsInsideUnpacking = 32;
 constexpr size_t kDistinctMoments = kKillsInsideUnpacking / 2;
 // How long the test keeps terminating starts before it gives up on reaching that coverage:
 // generous, since a busy machine makes the unpacking's pace uneven.
-constexpr int kMostKills = 400;
+constexpr int kMostKills = 1000;
 constexpr double kMostSeconds = 900;
 
 double nowMs() {
@@ -135,11 +135,13 @@ std::wstring firstFile(const std::wstring& temp) {
   return bulkyTarget(temp) + L"\\report.exe";
 }
 
-// Waits until the launcher has made the first file of its target directory, the moment its
-// unpacking starts. False when the launcher ended before it was seen.
+// Waits until the launcher has made the first file of its target directory, under its partial
+// name or its own, the moment its unpacking starts. False when the launcher ended before it was
+// seen.
 bool waitForUnpackingToStart(const RunningLauncher& launcher, const std::wstring& temp) {
-  std::wstring first = extendedPath(firstFile(temp));
-  while (GetFileAttributesW(first.c_str()) == INVALID_FILE_ATTRIBUTES)
+  std::wstring first = firstFile(temp);
+  while (GetFileAttributesW(extendedPath(first).c_str()) == INVALID_FILE_ATTRIBUTES &&
+         partialFilesOf(first).count == 0)
     if (hasEnded(launcher))
       return false;
   return true;
