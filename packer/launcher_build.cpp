@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
@@ -123,14 +123,15 @@ std::vector<unsigned char> fileHead(const AppFile& file) {
   return head;
 }
 
-// The bytes at `offset` of the file at `path`.
-std::vector<unsigned char> readFileRange(const fs::path& path, uint64_t offset, uint64_t size) {
-  std::ifstream in(path, std::ios::binary);
+// The bytes at `offset` of an application file, read through a handle that must reach the file
+// the walk found, as every other read of it.
+std::vector<unsigned char> fileRange(const AppFile& file, uint64_t offset, uint64_t size) {
+  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
   std::vector<unsigned char> bytes(static_cast<size_t>(size));
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) {
-    throw PackError(printablePath(path) + ": cannot be read");
+  if (offset > static_cast<uint64_t>(LONG_MAX) ||
+      std::fseek(opened.stream.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+      std::fread(bytes.data(), 1, bytes.size(), opened.stream.get()) != bytes.size()) {
+    throw PackError(printablePath(file.source) + ": cannot be read");
   }
   return bytes;
 }
@@ -190,8 +191,7 @@ void checkMain(const LauncherRequest& request, Inputs& inputs, const fs::path& f
   const AppFile& main = inputs.app.files.front();
   checkMainProgram(
       request, inputs, fileHead(main), main.size, printablePath(main.source),
-      [&](uint64_t offset, uint64_t size) { return readFileRange(main.source, offset, size); },
-      problems);
+      [&](uint64_t offset, uint64_t size) { return fileRange(main, offset, size); }, problems);
 }
 
 // Walks the application folder and checks its main program. Problems of the folder alone are

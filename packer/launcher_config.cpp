@@ -181,7 +181,8 @@ class ConfigReader {
     } else if (node) {
       const toml::array& array = *node->as_array();
       for (size_t i = 0; i < array.size(); ++i) {
-        if (std::optional<std::string> value = stringValue(*array.get(i), arrayItem(prefix, key, i))) {
+        if (std::optional<std::string> value =
+                stringValue(*array.get(i), arrayItem(prefix, key, i))) {
           values.push_back({i, std::move(*value)});
         }
       }

@@ -428,8 +428,7 @@ TEST(OutputFile, LeavesNothingWhenWritingFailsAndTheFileWhenCommitted) {
   writeFile(scratch / "app/vanishing", "abc");
   {
     OutputFile output(scratch / "region.bin");
-    writeRegion(walkFolder(scratch / "app").files, Compression{},
-                output.stream());
+    writeRegion(walkFolder(scratch / "app").files, Compression{}, output.stream());
     output.commit();
   }
   EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"app", "region.bin"}));
