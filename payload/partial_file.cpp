@@ -40,6 +40,13 @@ union RenameRequest {
 };
 RenameRequest renameRequest;
 
+// FILE_NAME_INFO likewise, for the name a handle's file goes by.
+union NameRequest {
+  FILE_NAME_INFO info;
+  unsigned char bytes[sizeof(FILE_NAME_INFO) + kPathUnits * sizeof(wchar_t)];
+};
+NameRequest nameRequest;
+
 // Appends `value` in lower-case hex digits, without leading zeros; returns the end.
 wchar_t* appendHex(wchar_t* at, uint32_t value) {
   wchar_t digits[kHexDigits];
@@ -97,6 +104,28 @@ bool renameOver(HANDLE file, const wchar_t* destination) {
   info.FileNameLength = static_cast<DWORD>(units * sizeof(wchar_t));
   wmemcpy(info.FileName, destination, units + 1);
   return SetFileInformationByHandle(file, FileRenameInfo, &info, sizeof renameRequest) != 0;
+}
+
+// Whether the file open as `file` still goes by the partial name it was created under. Wine
+// resolves a created file's name just after it creates it: a link planted at that moment makes
+// the handle's name, which a rename through the handle moves, the link's target instead. The
+// last name alone is compared, which this start made up itself: the folders above may be named
+// in another form (short names) than the handle gives.
+bool isNamedAsCreated(HANDLE file) {
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, &nameRequest, sizeof nameRequest)) {
+    return false;
+  }
+  const wchar_t* name = nameRequest.info.FileName;
+  size_t units = nameRequest.info.FileNameLength / sizeof(wchar_t);
+  for (size_t i = units; i > 0; --i) {
+    if (name[i - 1] == L'\\') {
+      name += i;
+      units -= i;
+      break;
+    }
+  }
+  const wchar_t* created = wcsrchr(partialPath, L'\\') + 1;
+  return units == wcslen(created) && _wcsnicmp(name, created, units) == 0;
 }
 
 // The file's index on its volume.
@@ -216,6 +245,10 @@ HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder) {
 }
 
 void completePartialFile(HANDLE file, const wchar_t* destination) {
+  if (!isNamedAsCreated(file)) {
+    CloseHandle(file);
+    failOpenForWriting(destination);
+  }
   if (!renameOver(file, destination)) {
     markForDeletion(file);
     CloseHandle(file);

@@ -20,10 +20,10 @@
 HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder);
 
 // Renames `file`, the partial file of `destination` created by createPartialFile, over the
-// destination through its handle, checks that the destination is now the very file that was
-// written, and closes it. When the rename fails (another process holds the destination open
-// without delete sharing, a folder or a read-only file is in the way) the partial file is
-// removed; when the destination turns out to be another file (the partial name was swapped
-// meanwhile), that is left for the next start to replace. Either way the process ends with the
-// open-for-writing message.
+// destination through its handle when the handle still goes by the partial name, checks that the
+// destination is now the very file that was written, and closes it. When the rename fails (another
+// process holds the destination open without delete sharing, a folder or a read-only file is in the
+// way) the partial file is removed; when the destination turns out to be another file (the partial
+// name was swapped meanwhile), that is left for the next start to replace. Either way the process
+// ends with the open-for-writing message.
 void completePartialFile(HANDLE file, const wchar_t* destination);

@@ -95,12 +95,21 @@ std::wstring commandLine(const std::wstring& first, const std::vector<std::wstri
   return line;
 }
 
+ProcessResult runLauncher(const std::wstring& exe, const std::wstring& line,
+                          const ProcessOptions& options) {
+  ProcessResult result = runProcess(exe, line, options);
+  if (result.exitCode == kLauncherFailureStatus &&
+      result.err.find(kWineInternalErrorLaunch) != std::string::npos)
+    result = runProcess(exe, line, options);
+  return result;
+}
+
 Launch launchAs(const std::wstring& exe, const std::wstring& line, ProcessOptions options) {
   Launch launch;
   launch.temp = freshTemp();
   options.setEnvironment[L"TMP"] = launch.temp;
   options.setEnvironment[L"TEMP"] = launch.temp;
-  launch.process = runProcess(exe, line, options);
+  launch.process = runLauncher(exe, line, options);
   launch.report = parseReport(launch.process.out);
   return launch;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,6 +45,14 @@ std::wstring freshTemp();
 // `first` and every argument quoted as the system's splitter gives it back.
 std::wstring commandLine(const std::wstring& first, const std::vector<std::wstring>& arguments);
 
+// Wine's CreateProcessW now and then fails with ERROR_INTERNAL_ERROR under load; a launcher that
+// meets it ends with this line, through no fault of its own.
+constexpr char kWineInternalErrorLaunch[] = "Error, couldn't launch child ([Error 1359]";
+constexpr uint32_t kLauncherFailureStatus = 2;
+
+// Starts a launcher with `line` and waits for it; once more when it met Wine's hiccup above.
+ProcessResult runLauncher(const std::wstring& exe, const std::wstring& line,
+                          const ProcessOptions& options);
 // Starts a launcher with `line` and a fresh TMP, and waits for it.
 Launch launchAs(const std::wstring& exe, const std::wstring& line, ProcessOptions options = {});
 // Starts the launcher `name` with `arguments`.

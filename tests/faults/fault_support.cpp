@@ -93,7 +93,7 @@ Launch launchWithTemp(const std::wstring& exe, const std::wstring& temp, DWORD t
   options.timeoutMs = timeoutMs;
   Launch launch;
   launch.temp = temp;
-  launch.process = runProcess(exe, quoteArgument(exe), options);
+  launch.process = runLauncher(exe, quoteArgument(exe), options);
   launch.report = parseReport(launch.process.out);
   return launch;
 }
