@@ -112,17 +112,6 @@ std::optional<RegionFile> readGivenRegion(const LauncherRequest& request,
   return std::nullopt;
 }
 
-std::vector<unsigned char> fileHead(const AppFile& file) {
-  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
-  std::vector<unsigned char> head(kProgramHeadBytes);
-  const size_t got = std::fread(head.data(), 1, head.size(), opened.stream.get());
-  if (std::ferror(opened.stream.get())) {
-    throw PackError(printablePath(file.source) + ": cannot be read: " + std::strerror(errno));
-  }
-  head.resize(got);
-  return head;
-}
-
 // The bytes at `offset` of an application file, read through a handle that must reach the file
 // the walk found, as every other read of it.
 std::vector<unsigned char> fileRange(const AppFile& file, uint64_t offset, uint64_t size) {
@@ -131,9 +120,16 @@ std::vector<unsigned char> fileRange(const AppFile& file, uint64_t offset, uint6
   if (offset > static_cast<uint64_t>(LONG_MAX) ||
       std::fseek(opened.stream.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
       std::fread(bytes.data(), 1, bytes.size(), opened.stream.get()) != bytes.size()) {
-    throw PackError(printablePath(file.source) + ": cannot be read");
+    const bool failed = std::ferror(opened.stream.get()) != 0;
+    throw PackError(printablePath(file.source) + ": cannot be read" +
+                    (failed ? std::string(": ") + std::strerror(errno) : ""));
   }
   return bytes;
+}
+
+// The bytes of the file's head that tell what kind of program it is, or all of a shorter file.
+std::vector<unsigned char> fileHead(const AppFile& file) {
+  return fileRange(file, 0, std::min<uint64_t>(file.size, kProgramHeadBytes));
 }
 
 // Checks the main program, and takes its icon when the configuration names none.
