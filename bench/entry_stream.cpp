@@ -5,10 +5,10 @@
 #include <zstd.h>
 
 #include "bench/bench_process.h"
-#include "payload/entry_table_writer.h"
-#include "payload/little_endian.h"
-#include "payload/payload_format.h"
 #include "payload/payload_reader.h"
+#include "rules/entry_table_writer.h"
+#include "rules/little_endian.h"
+#include "rules/payload_format.h"
 
 uint64_t decompressFrame(const std::string& region, std::string* sink) {
   if (region.size() < kRegionOverheadBytes) {

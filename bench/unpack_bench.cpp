@@ -9,10 +9,10 @@
 
 #include "bench/bench_process.h"
 #include "bench/entry_stream.h"
-#include "payload/entry_table.h"
-#include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "payload/unpack.h"
+#include "rules/entry_table_reader.h"
+#include "rules/payload_format.h"
 
 namespace {
 

@@ -6,11 +6,12 @@
 
 #include "diagnostics/fatal.h"
 #include "diagnostics/fatal_output.h"
+#include "rules/path_limits.h"
 
 namespace {
 
-// Room for a path of 4096 units in the ANSI code page, multi-byte characters included.
-constexpr int kNarrowPathBytes = 4 * 4096;
+// Room for a path in the ANSI code page, multi-byte characters included.
+constexpr int kNarrowPathBytes = 4 * kPathUnits;
 
 // A wide path in the ANSI code page of the system texts; characters that have no form there
 // become '?' instead of cutting the line short, as msvcrt's %ls conversion would.

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "build/launcher_config.h"
-#include "launcher/fixed_arguments.h"
+#include "rules/descriptor_values.h"
+#include "rules/fixed_arguments.h"
 
 // Where the first element of `line` ends, found as CommandLineToArgvW and the system's C runtime
 // find the end of argv[0]: one that starts with a double quote runs to the next double quote,

@@ -6,19 +6,20 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "build/launcher_config.h"
-#include "build/launcher_image.h"
 #include "diagnostics/fatal.h"
 #include "launcher/child_command_line.h"
 #include "launcher/child_creation.h"
 #include "launcher/child_supervision.h"
 #include "launcher/dll_search.h"
+#include "launcher/own_image.h"
 #include "paths/decimal_text.h"
 #include "paths/environment.h"
 #include "paths/expand_spec.h"
+#include "paths/published_values.h"
 #include "paths/system_paths.h"
 #include "payload/attached_payload.h"
 #include "payload/unpack.h"
+#include "rules/descriptor_values.h"
 
 namespace {
 
@@ -38,16 +39,16 @@ wchar_t shortProgramPath[kPathUnits];
 
 // Every launch makes its own published values: inherited ones are never reused.
 void clearPublishedValues() {
-  removeEnvironment("TARNIC_ONEFILE_START");
-  removeEnvironment("TARNIC_ONEFILE_TIME_US");
-  removeEnvironment("TARNIC_ONEFILE_RANDOM");
+  removeEnvironment(kStartVariable);
+  removeEnvironment(kTimeUsVariable);
+  removeEnvironment(kRandomVariable);
 }
 
 // Before the expansion, which reads it for {PID}.
 void publishProcessId() {
   wchar_t text[kDecimalUnits];
   formatDecimal(GetCurrentProcessId(), /* digits at least */ 1, text);
-  writeEnvironment("TARNIC_ONEFILE_PARENT", text);
+  writeEnvironment(kParentVariable, text);
 }
 
 void prepareTargetDirectory() {
@@ -65,7 +66,7 @@ void publishLauncherDirectory() {
   if (backslash != nullptr) {
     *backslash = L'\0';
   }
-  writeEnvironment("TARNIC_ONEFILE_DIRECTORY", launcherDirectory);
+  writeEnvironment(kDirectoryVariable, launcherDirectory);
 }
 
 // The program path, or for a path too long to be started its short form, where the volume
@@ -126,8 +127,8 @@ int wmain(int /* argc */, wchar_t** argv) {
   }
   const wchar_t* programPath = unpackPayload(targetDirectory, attachedPayload());
   publishLauncherDirectory();
-  writeEnvironment("TARNIC_ONEFILE_TARGET", targetDirectory);
-  writeEnvironment("TARNIC_ORIGINAL_ARGV0", argv[0]);
+  writeEnvironment(kTargetVariable, targetDirectory);
+  writeEnvironment(kOriginalArgv0Variable, argv[0]);
   superviseChild(startChild(programPath));
   uint32_t exitCode = waitForChild();
   cleanUpChild();

@@ -7,7 +7,7 @@
 #include "packer/pack_error.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
-#include "payload/payload_format.h"
+#include "rules/payload_format.h"
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,8 @@
 #include "packer/entry_table.h"
 
 #include "packer/pack_error.h"
-#include "payload/entry_table.h"
-#include "payload/entry_table_writer.h"
+#include "rules/entry_table_reader.h"
+#include "rules/entry_table_writer.h"
 
 std::string entryTableBytes(const std::vector<RegionEntry>& entries) {
   std::string table = beginEntryTable(static_cast<uint32_t>(entries.size()));

@@ -1,4 +1,4 @@
-// The entry table a launcher carries beside its region (layout in payload/payload_format.h).
+// The entry table a launcher carries beside its region (layout in rules/payload_format.h).
 #pragma once
 
 #include <string>

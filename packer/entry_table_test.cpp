@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "payload/little_endian.h"
 #include "packer/pack_error.h"
-#include "payload/payload_format.h"
+#include "rules/little_endian.h"
+#include "rules/payload_format.h"
 
 namespace {
 

@@ -12,19 +12,19 @@
 #include "packer/embedded_files.h"
 #include "packer/entry_table.h"
 #include "packer/file_system.h"
-#include "packer/fixed_arguments.h"
-#include "packer/icon_file.h"
+#include "packer/fixed_argument_checks.h"
 #include "packer/launcher_config.h"
-#include "packer/launcher_image.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
-#include "packer/pe_format.h"
+#include "packer/pe/icon_file.h"
+#include "packer/pe/launcher_image.h"
+#include "packer/pe/pe_format.h"
+#include "packer/pe/version_block.h"
+#include "packer/pe/windows_program.h"
 #include "packer/problems.h"
-#include "packer/program_icon.h"
+#include "packer/pe/program_icon.h"
 #include "packer/region_reader.h"
 #include "packer/text_encoding.h"
-#include "packer/version_block.h"
-#include "packer/windows_program.h"
 
 namespace fs = std::filesystem;
 
@@ -259,6 +259,20 @@ uint32_t timeStamp() {
   return static_cast<uint32_t>(seconds);
 }
 
+// The version block's contents: the configuration's strings, checked to be UTF-8 when it was
+// read.
+VersionInfo versionInfo(const LauncherConfig& config) {
+  const VersionStrings& strings = config.strings;
+  return {config.fileVersion,
+          config.productVersion,
+          utf8ToUtf16(strings.company).value(),
+          utf8ToUtf16(strings.product).value(),
+          utf8ToUtf16(strings.copyright).value(),
+          utf8ToUtf16(strings.productVersion).value(),
+          utf8ToUtf16(strings.fileVersion).value(),
+          utf8ToUtf16(config.main).value()};
+}
+
 LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& region,
                             const std::vector<unsigned char>& icon, uint32_t stamp) {
   LauncherParts parts;
@@ -278,7 +292,7 @@ LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& regi
   parts.region = region.bytes.data() + region.region.offset;
   parts.regionBytes = region.region.length;
   parts.resources = iconResources(icon);
-  parts.resources.push_back({kResourceVersion, kOwnResourceId, versionBlock(config)});
+  parts.resources.push_back({kResourceVersion, kOwnResourceId, versionBlock(versionInfo(config))});
   const std::string_view manifest = launcherManifest();
   parts.resources.push_back({kResourceManifest, kOwnResourceId, std::string(manifest)});
   parts.timeStamp = stamp;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "packer/file_system.h"
-#include "packer/fixed_arguments.h"
+#include "packer/fixed_argument_checks.h"
 #include "packer/pack_error.h"
 #include "packer/region_reader.h"
 #include "packer/target_spec.h"

@@ -2,7 +2,6 @@
 // block and where its application and icon are.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -11,8 +10,9 @@
 #include <vector>
 
 #include "packer/exclude_pattern.h"
+#include "packer/pe/version_block.h"
 #include "packer/problems.h"
-#include "paths/path_buffer.h"
+#include "rules/path_limits.h"
 
 // The longest company, product, version or copyright string: any of them may become part of the
 // target directory through a token, whose path buffer holds 4096 units with its NUL.
@@ -20,8 +20,6 @@ constexpr size_t kMaxStringUnits = kPathUnits - 1;
 
 // A console launcher shares its console with its program; a windowed one has none.
 enum class LauncherKind { kConsole, kWindowed };
-
-using VersionNumbers = std::array<uint16_t, 4>;
 
 // All strings UTF-8, as in the file.
 struct VersionStrings {

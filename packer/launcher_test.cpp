@@ -219,7 +219,7 @@ TEST_F(Launcher, HasTheConfiguredVersionBlock) {
   EXPECT_EQ(root.children[1].children[0].value, std::string("\0\0\xb0\x04", 4));
 }
 
-// The descriptor's field `index` (build/image_descriptor.h): its RVA and length.
+// The descriptor's field `index` (rules/image_descriptor.h): its RVA and length.
 std::pair<uint32_t, uint32_t> descriptorField(const TestImage& image, size_t index) {
   const TestSection* descriptor = image.section(".tarnic");
   if (!descriptor) {

@@ -1,5 +1,5 @@
-// The packer's one kind of failure: a message for the user, printed once by main as
-// "tarnic-pack: error: <message>".
+// The packer's failure: a message for the user, printed once by main as
+// "tarnic-pack: error: <message>", as is the image layer's (packer/pe/image_error.h).
 #pragma once
 
 #include <stdexcept>

@@ -12,17 +12,17 @@
 #include <memory>
 #include <optional>
 
-#include "build/image_descriptor.h"
-#include "payload/entry_table.h"
-#include "payload/little_endian.h"
 #include "packer/file_system.h"
 #include "packer/pack_error.h"
-#include "packer/pe_format.h"
-#include "packer/pe_image.h"
+#include "packer/pe/pe_format.h"
+#include "packer/pe/pe_image.h"
+#include "packer/pe/windows_program.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
-#include "packer/windows_program.h"
-#include "payload/payload_format.h"
+#include "rules/entry_table_reader.h"
+#include "rules/image_descriptor.h"
+#include "rules/little_endian.h"
+#include "rules/payload_format.h"
 
 namespace {
 

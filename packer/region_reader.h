@@ -1,5 +1,5 @@
 // Reading payload regions back, for `list` and for launchers built from a region made before:
-// every byte of the layout of payload/payload_format.h is checked.
+// every byte of the layout of rules/payload_format.h is checked.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +18,7 @@ struct Region {
   size_t offset;  // of the magic in the file
   size_t length;
   std::vector<RegionEntry> entries;
-  // The first entry's first bytes, up to kProgramHeadBytes (packer/windows_program.h): enough
+  // The first entry's first bytes, up to kProgramHeadBytes (packer/pe/windows_program.h): enough
   // to tell what kind of program it is.
   std::vector<unsigned char> mainHead;
 };

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "rules/payload_format.h"
 #include "tests/packer/test_util.h"
-#include "payload/payload_format.h"
 
 namespace fs = std::filesystem;
 

@@ -13,14 +13,14 @@
 #include <string>
 #include <thread>
 
-#include "payload/little_endian.h"
 #include "packer/depfile.h"
 #include "packer/file_system.h"
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/progress.h"
 #include "packer/text_encoding.h"
-#include "payload/payload_format.h"
+#include "rules/little_endian.h"
+#include "rules/payload_format.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Writing payload regions: the files of an application folder as one zstd frame between the
-// magic and the trailer of payload/payload_format.h.
+// magic and the trailer of rules/payload_format.h.
 #pragma once
 
 #include <cstdint>

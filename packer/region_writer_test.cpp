@@ -15,8 +15,8 @@
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/problems.h"
+#include "rules/payload_format.h"
 #include "tests/packer/test_util.h"
-#include "payload/payload_format.h"
 
 namespace fs = std::filesystem;
 

@@ -1,11 +1,10 @@
 #include "packer/target_spec.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 #include "packer/text_encoding.h"
-#include "paths/spec_tokens.h"
+#include "rules/spec_tokens.h"
 
 namespace {
 
@@ -15,10 +14,6 @@ constexpr char16_t kLastControlCharacter = 0x1F;
 // Folders that belong to the user who starts the launcher: no other user can change what the
 // launcher unpacks there.
 constexpr SpecToken kPerUserTokens[] = {SpecToken::kCacheDir, SpecToken::kHome, SpecToken::kTemp};
-
-std::string quoted(std::u16string_view text) {
-  return "\"" + utf16ToUtf8(text) + "\"";
-}
 
 bool isAsciiLetter(char16_t unit) {
   return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
@@ -69,12 +64,6 @@ std::string fullPathTokens() {
     }
   }
   return names;
-}
-
-std::string unitName(char16_t unit) {
-  char text[16];
-  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(unit));
-  return text;
 }
 
 // The problem of the literal character at `at`, or "".

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "paths/path_buffer.h"
+#include "rules/path_limits.h"
 
 // The launcher expands the spec into a path buffer: 4096 units with the terminating NUL.
 constexpr size_t kMaxTargetSpecUnits = kPathUnits - 1;

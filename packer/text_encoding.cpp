@@ -142,3 +142,13 @@ std::string printableBytes(std::string_view bytes) {
   }
   return out;
 }
+
+std::string quoted(std::u16string_view text) {
+  return "\"" + utf16ToUtf8(text) + "\"";
+}
+
+std::string unitName(char16_t unit) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(unit));
+  return text;
+}

@@ -1,13 +1,12 @@
 #include "packer/windows_names.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <map>
 
 #include "packer/text_encoding.h"
-#include "payload/entry_name.h"
-#include "payload/payload_format.h"
+#include "rules/entry_name.h"
+#include "rules/payload_format.h"
 
 namespace {
 
@@ -35,16 +34,6 @@ constexpr bool ascendingUnits() {
 }
 static_assert(ascendingUnits(), "foldCase searches the pairs by bisection");
 
-std::string unitText(char16_t unit) {
-  char text[16];
-  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(unit));
-  return text;
-}
-
-std::string quoted(std::u16string_view text) {
-  return "\"" + utf16ToUtf8(text) + "\"";
-}
-
 std::string reservedCharacterProblem(char16_t unit) {
   return std::string("holds the character '") + static_cast<char>(unit) +
          "', which Windows does not allow in names";
@@ -65,7 +54,7 @@ std::string faultProblem(std::u16string_view name, const EntryNameFault& fault) 
     case EntryNameRule::kEmptyComponent:
       return "has an empty folder name";
     case EntryNameRule::kControlCharacter:
-      return "holds the control character " + unitText(faulty[0]) +
+      return "holds the control character " + unitName(faulty[0]) +
              ", which Windows does not allow";
     case EntryNameRule::kReservedCharacter:
       return reservedCharacterProblem(faulty[0]);

@@ -1,5 +1,5 @@
 // What Windows can store as a file name, worded for the packer's user: the rules of
-// payload/entry_name.h, which the launcher applies too, and the names Windows takes for one.
+// rules/entry_name.h, which the launcher applies too, and the names Windows takes for one.
 #pragma once
 
 #include <optional>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "packer/text_encoding.h"
-#include "payload/payload_format.h"
+#include "rules/payload_format.h"
 
 namespace {
 

@@ -5,21 +5,17 @@
 
 #include <cwchar>
 
-#include "build/launcher_config.h"
 #include "diagnostics/fatal.h"
 #include "paths/decimal_text.h"
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
 #include "paths/published_values.h"
-#include "paths/spec_tokens.h"
 #include "paths/system_paths.h"
+#include "rules/descriptor_values.h"
+#include "rules/spec_tokens.h"
 
 namespace {
 
-constexpr char kParentVariable[] = "TARNIC_ONEFILE_PARENT";
-constexpr char kRandomVariable[] = "TARNIC_ONEFILE_RANDOM";
-constexpr char kTimeUsVariable[] = "TARNIC_ONEFILE_TIME_US";
-constexpr char kStartVariable[] = "TARNIC_ONEFILE_START";
 constexpr wchar_t kProgramSpec[] = L"{PROGRAM}";
 constexpr wchar_t kExeSuffix[] = L".exe";
 constexpr size_t kExeSuffixChars = 4;

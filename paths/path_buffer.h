@@ -5,8 +5,7 @@
 
 #include <cstddef>
 
-// Units of every path buffer, terminating NUL included.
-constexpr size_t kPathUnits = 4096;
+#include "rules/path_limits.h"
 
 // Copies `source` over `destination`, which has `room` units.
 void copyBounded(wchar_t* destination, size_t room, const wchar_t* source);

@@ -13,6 +13,16 @@ constexpr size_t kRandomTagChars = 11;
 constexpr size_t kPublishedValueUnits = 32;
 static_assert(kPublishedValueUnits >= kDecimalUnits, "the times are decimal texts");
 
+// The environment variables through which a start publishes its values: to the expansions
+// that come after, and to the child.
+constexpr char kParentVariable[] = "TARNIC_ONEFILE_PARENT";
+constexpr char kRandomVariable[] = "TARNIC_ONEFILE_RANDOM";
+constexpr char kTimeUsVariable[] = "TARNIC_ONEFILE_TIME_US";
+constexpr char kStartVariable[] = "TARNIC_ONEFILE_START";
+constexpr char kDirectoryVariable[] = "TARNIC_ONEFILE_DIRECTORY";
+constexpr char kTargetVariable[] = "TARNIC_ONEFILE_TARGET";
+constexpr char kOriginalArgv0Variable[] = "TARNIC_ORIGINAL_ARGV0";
+
 // The seed of the random tag: both halves of the performance counter, the process id and both
 // halves of an address, combined by XOR; never 0, which would make the generator stick.
 uint32_t randomTagSeed(uint64_t counter, uint32_t processId, uint64_t address);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <zlib.h>  // crc32, as the packer computed the stored checksums
 
-#include "payload/payload_format.h"
+#include "rules/payload_format.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "diagnostics/fatal.h"
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
-#include "payload/entry_name.h"
+#include "rules/entry_name.h"
 
 namespace {
 

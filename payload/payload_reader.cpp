@@ -8,7 +8,7 @@
 #include <zstd.h>  // streaming decoder at default limits: window up to 2^27 + 1 bytes
 
 #include "diagnostics/fatal.h"
-#include "payload/payload_format.h"
+#include "rules/payload_format.h"
 
 namespace {
 

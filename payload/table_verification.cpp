@@ -7,11 +7,11 @@
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
-#include "payload/entry_name.h"
-#include "payload/entry_table.h"
 #include "payload/existing_file.h"
-#include "payload/payload_format.h"
 #include "payload/verification_shares.h"
+#include "rules/entry_name.h"
+#include "rules/entry_table_reader.h"
+#include "rules/payload_format.h"
 
 namespace {
 

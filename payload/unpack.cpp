@@ -8,20 +8,19 @@
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
 #include "payload/directories.h"
-#include "payload/entry_name.h"
 #include "payload/existing_file.h"
-#include "payload/little_endian.h"
 #include "payload/partial_file.h"
-#include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "payload/table_verification.h"
 #include "payload/target_lock.h"
+#include "rules/entry_name.h"
+#include "rules/little_endian.h"
+#include "rules/payload_format.h"
 
 namespace {
 
 wchar_t programPath[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
-size_t entryNameUnits;
 wchar_t destinationPath[kPathUnits];
 
 // The next field of the entry stream: a name unit (uint16_t), a size (uint64_t) or a stored
@@ -33,18 +32,18 @@ Unsigned readField() {
   return readLittleEndian<Unsigned>(bytes);
 }
 
-// Reads the next entry's name; false at the terminator. A name too long for the buffer cannot
-// come from a sound payload.
-bool readEntryName() {
-  entryNameUnits = 0;
+// Reads the next entry's name into `name` (kNameBufferUnits units) and returns its length: 0
+// at the terminator. A name too long for the buffer cannot come from a sound payload.
+size_t readEntryName(wchar_t* name) {
+  size_t units = 0;
   for (auto unit = readField<uint16_t>(); unit != kNameTerminator; unit = readField<uint16_t>()) {
-    if (entryNameUnits == kMaxNameUnits) {
+    if (units == kMaxNameUnits) {
       failDecode();
     }
-    entryName[entryNameUnits++] = static_cast<wchar_t>(unit);
+    name[units++] = static_cast<wchar_t>(unit);
   }
-  entryName[entryNameUnits] = L'\0';
-  return entryNameUnits > 0;
+  name[units] = L'\0';
+  return units;
 }
 
 // The frame carries no checksum of its own, so damage the decoder cannot see reaches the entry
@@ -52,33 +51,34 @@ bool readEntryName() {
 // forward slash, an empty component, or one of only dots and blanks, which Windows would read
 // as "." or ".."), a device, or a name no file can have is refused like any other undecodable
 // data.
-bool isCreatableEntry() {
-  return isCreatableEntryName(entryName, entryNameUnits);
+bool isCreatableEntry(const wchar_t* name, size_t units) {
+  return isCreatableEntryName(name, units);
 }
 
-// The destination path of the entry name, and the program path when it is the first entry.
-void buildDestinationPath(const wchar_t* targetDirectory) {
-  copyBounded(destinationPath, kPathUnits, targetDirectory);
-  appendBounded(destinationPath, kPathUnits, L"\\");
-  appendBounded(destinationPath, kPathUnits, entryName);
+// The destination path of the entry `name` into `path` (kPathUnits units), and the program
+// path when it is the first entry.
+void buildDestinationPath(const wchar_t* targetDirectory, const wchar_t* name, wchar_t* path) {
+  copyBounded(path, kPathUnits, targetDirectory);
+  appendBounded(path, kPathUnits, L"\\");
+  appendBounded(path, kPathUnits, name);
   if (programPath[0] == L'\0') {
-    copyBounded(programPath, kPathUnits, destinationPath);
+    copyBounded(programPath, kPathUnits, path);
   }
 }
 
-// Opens the entry's file for writing, under its partial name. A folder on the way that cannot
+// Opens the file at `path` for writing, under its partial name. A folder on the way that cannot
 // be made, or that is a link below the target directory, leaves the file unwritable.
-HANDLE createOutputFile() {
-  if (!ensureParentDirectories(destinationPath)) {
-    failOpenForWriting(destinationPath);
+HANDLE createOutputFile(const wchar_t* path) {
+  if (!ensureParentDirectories(path)) {
+    failOpenForWriting(path);
   }
-  return createPartialFile(destinationPath, isInFolderMadeThisRun(destinationPath));
+  return createPartialFile(path, isInFolderMadeThisRun(path));
 }
 
 // A file in a folder this run made cannot be there yet: a first start asks nothing of the
 // files it is about to write.
-bool fileAlreadyHoldsEntry(uint64_t size, uint32_t stored) {
-  return !isInFolderMadeThisRun(destinationPath) && fileHoldsEntry(destinationPath, size, stored);
+bool fileAlreadyHoldsEntry(const wchar_t* path, uint64_t size, uint32_t stored) {
+  return !isInFolderMadeThisRun(path) && fileHoldsEntry(path, size, stored);
 }
 
 // Writes the entry's data from the reader into `file`, or drops it when the file already holds
@@ -104,14 +104,17 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
   }
 }
 
-void unpackEntry(const wchar_t* targetDirectory) {
-  if (!isCreatableEntry()) {
+// Unpacks the entry `name` (`units` long), whose size and checksum come next in the stream.
+void unpackEntry(const wchar_t* targetDirectory, const wchar_t* name, size_t units) {
+  if (!isCreatableEntry(name, units)) {
     failDecode();
   }
-  buildDestinationPath(targetDirectory);
+  buildDestinationPath(targetDirectory, name, destinationPath);
   auto size = readField<uint64_t>();
   auto stored = readField<uint32_t>();
-  HANDLE file = fileAlreadyHoldsEntry(size, stored) ? nullptr : createOutputFile();
+  HANDLE file = fileAlreadyHoldsEntry(destinationPath, size, stored)
+                    ? nullptr
+                    : createOutputFile(destinationPath);
   copyEntryData(size, stored, file);
   if (file != nullptr) {
     completePartialFile(file, destinationPath);
@@ -121,8 +124,8 @@ void unpackEntry(const wchar_t* targetDirectory) {
 void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload) {
   programPath[0] = L'\0';
   openPayloadRegion(payload.region, payload.regionLength);
-  while (readEntryName()) {
-    unpackEntry(targetDirectory);
+  for (size_t units; (units = readEntryName(entryName)) > 0;) {
+    unpackEntry(targetDirectory, entryName, units);
   }
   closePayload();
 }

@@ -3,19 +3,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "build/icon/ico_format.h"
-#include "payload/little_endian.h"
+#include "rules/ico_format.h"
+#include "rules/little_endian.h"
 
 namespace {
 
 constexpr uint16_t kPlanes = 1;
 constexpr uint16_t kBitsPerPixel = 32;
-
-template <typename Unsigned>
-void append(std::vector<uint8_t>* out, Unsigned value) {
-  out->resize(out->size() + sizeof value);
-  storeLittleEndian(out->data() + out->size() - sizeof value, value);
-}
 
 uint8_t directorySize(int size) {
   if (size < 1 || size > kLargestIconPixels)
@@ -27,17 +21,17 @@ uint8_t directorySize(int size) {
 
 std::vector<uint8_t> assembleIco(const std::vector<IconImage>& images) {
   std::vector<uint8_t> ico;
-  append<uint16_t>(&ico, 0);  // reserved
-  append<uint16_t>(&ico, kIcoType);
-  append<uint16_t>(&ico, static_cast<uint16_t>(images.size()));
+  appendLittleEndian<uint16_t>(ico, 0);  // reserved
+  appendLittleEndian<uint16_t>(ico, kIcoType);
+  appendLittleEndian<uint16_t>(ico, static_cast<uint16_t>(images.size()));
   size_t offset = kIcoHeaderBytes + kIcoEntryBytes * images.size();
   for (const IconImage& image : images) {
     uint8_t size = directorySize(image.size);
     ico.insert(ico.end(), {size, size, /* colour count */ 0, /* reserved */ 0});
-    append<uint16_t>(&ico, kPlanes);
-    append<uint16_t>(&ico, kBitsPerPixel);
-    append<uint32_t>(&ico, static_cast<uint32_t>(image.png.size()));
-    append<uint32_t>(&ico, static_cast<uint32_t>(offset));
+    appendLittleEndian<uint16_t>(ico, kPlanes);
+    appendLittleEndian<uint16_t>(ico, kBitsPerPixel);
+    appendLittleEndian<uint32_t>(ico, static_cast<uint32_t>(image.png.size()));
+    appendLittleEndian<uint32_t>(ico, static_cast<uint32_t>(offset));
     offset += image.png.size();
   }
   for (const IconImage& image : images)

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/payload_format.h"
+#include "rules/payload_format.h"
 #include "tests/faults/fault_support.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "build/icon/ico_format.h"
-#include "payload/little_endian.h"
+#include "rules/ico_format.h"
+#include "rules/little_endian.h"
 
 namespace fs = std::filesystem;
 

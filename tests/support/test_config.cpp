@@ -1,5 +1,5 @@
 // The configuration of the test programs that link launcher code, in place of an image's.
-#include "build/launcher_config.h"
+#include "rules/descriptor_values.h"
 
 const wchar_t* targetSpec() {
   return L"{TEMP}\\tarnic-tests\\{PRODUCT}";

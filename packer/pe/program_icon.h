@@ -1,0 +1,26 @@
+// The icon of a Windows program as the system shows it for the program's file: the first icon
+// group of its resources, with every image the group names. A launcher for the program carries
+// it when its configuration names no icon.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Reads `size` bytes at `offset` of the program's file; what it throws when it cannot passes
+// through.
+using ProgramBytes = std::function<std::vector<unsigned char>(uint64_t offset, uint64_t size)>;
+
+struct ProgramIcon {
+  std::vector<unsigned char> ico;  // the group and its images as an .ico file; none without one
+  std::string problem;             // "" unless the resources are damaged: what is wrong
+};
+
+// The icon of the 64-bit program (already checked with inspectMainProgram) of `fileBytes`
+// bytes whose headers are in `head`, its resource section read through `read`. A program with
+// no resource section or no icon group has none. The problem names a resource directory, icon
+// group or image that lies outside the section or the file, or an image the group names that
+// the program lacks.
+ProgramIcon programIcon(const std::vector<unsigned char>& head, uint64_t fileBytes,
+                        const ProgramBytes& read);
