@@ -8,6 +8,7 @@
 #                      <its application folder> <scratch parent folder>
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
+source "$repo_root/tests/support/test_lib.sh"
 launcher=$1
 app=$2
 work=$(mktemp -d "$3/links.XXXXXX")
@@ -17,11 +18,6 @@ target=$folder/unpacked
 outside=$work/outside
 mkdir -p "$folder" "$outside/tables"
 cp "$launcher" "$folder/launcher.exe"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 start() {  # expected exit status
   local status=0

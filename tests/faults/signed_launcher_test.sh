@@ -6,15 +6,11 @@
 #                                <its application folder> <scratch parent folder>
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
+source "$repo_root/tests/support/test_lib.sh"
 launcher=$1
 app=$2
 work=$(mktemp -d "$3/signed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 # A CA (self-signed, allowed to sign certificates) and a certificate for code signing below it.
 make_ca() {  # name

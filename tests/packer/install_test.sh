@@ -9,16 +9,12 @@
 # Usage: install_test.sh <host tree> <a 64-bit Windows program> <an icon file>
 #                        <scratch parent folder>
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/test_lib.sh"
 host_tree=$1
 program=$2
 icon=$3
 work=$(mktemp -d "$4/installed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 prefix=$work/prefix
 cmake --install "$host_tree" --prefix "$prefix" >/dev/null

@@ -10,6 +10,7 @@
 #                               <make_application.py> <Windows tree> <scratch parent folder>
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
+source "$repo_root/tests/support/test_lib.sh"
 linux_pack=$1
 windows_pack=$2
 config=$3
@@ -19,11 +20,6 @@ make_application=$6
 win_tree=$7
 work=$(mktemp -d "$8/windows-packer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 windows() {
   "$repo_root/scripts/wine-run" "$windows_pack" "$@" </dev/null
