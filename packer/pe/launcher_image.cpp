@@ -111,7 +111,8 @@ uint32_t appendSection(Image& image, Layout& layout, const char* name, const std
   // Every field this does not set, the relocations and line numbers, is zero.
   std::memset(image.data() + header, 0, kSectionHeaderBytes);
   std::memcpy(image.data() + header, name, std::strlen(name));
-  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionVirtualSize, static_cast<uint32_t>(content.size()));
+  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionVirtualSize,
+                              static_cast<uint32_t>(content.size()));
   storeLittleEndian<uint32_t>(image.bytes(), header + kSectionVirtualAddress, rva);
   storeLittleEndian<uint32_t>(image.bytes(), header + kSectionRawSize, rawSize);
   storeLittleEndian<uint32_t>(image.bytes(), header + kSectionRawOffset, rawOffset);
@@ -119,12 +120,14 @@ uint32_t appendSection(Image& image, Layout& layout, const char* name, const std
   headers.sections.push_back(
       {name, static_cast<uint32_t>(content.size()), rva, rawSize, rawOffset});
 
-  storeLittleEndian<uint16_t>(image.bytes(), headers.coff + kCoffSectionCount, static_cast<uint16_t>(headers.sections.size()));
+  storeLittleEndian<uint16_t>(image.bytes(), headers.coff + kCoffSectionCount,
+                              static_cast<uint16_t>(headers.sections.size()));
   const size_t initialized = headers.optional + kOptSizeOfInitializedData;
   storeLittleEndian<uint32_t>(image.bytes(), initialized, image.u32(initialized) + rawSize);
   layout.sizeOfImage =
       alignUp(rva + static_cast<uint32_t>(content.size()), layout.sectionAlignment);
-  storeLittleEndian<uint32_t>(image.bytes(), headers.optional + kOptSizeOfImage, layout.sizeOfImage);
+  storeLittleEndian<uint32_t>(image.bytes(), headers.optional + kOptSizeOfImage,
+                              layout.sizeOfImage);
   return rva;
 }
 
@@ -187,10 +190,12 @@ std::string writeLauncherImage(const std::string& prebuilt, const LauncherParts&
 
   for (size_t i = 0; i < kDescriptorFields; ++i) {
     const size_t field = layout.descriptor + fieldOffset(i);
-    storeLittleEndian<uint32_t>(image.bytes(), field, fields[i].bytes == 0 ? 0 : dataRva + fields[i].offset);
+    storeLittleEndian<uint32_t>(image.bytes(), field,
+                                fields[i].bytes == 0 ? 0 : dataRva + fields[i].offset);
     storeLittleEndian<uint32_t>(image.bytes(), field + kFieldRvaBytes, fields[i].bytes);
   }
-  storeLittleEndian<uint32_t>(image.bytes(), layout.headers.coff + kCoffTimeDateStamp, parts.timeStamp);
+  storeLittleEndian<uint32_t>(image.bytes(), layout.headers.coff + kCoffTimeDateStamp,
+                              parts.timeStamp);
   const size_t checksum = layout.headers.optional + kOptCheckSum;
   storeLittleEndian<uint32_t>(image.bytes(), checksum, peChecksum(image.bytes(), checksum));
   return std::move(image.bytes());

@@ -105,7 +105,8 @@ static_assert(kPe32PlusOptionalHeaderBytes == 240, "PE32+ optional header with 1
 static_assert(kSectionCharacteristics + 4 == kSectionHeaderBytes,
               "the section header's last field");
 static_assert(kResourceTableIdCount + 2 == kResourceTableBytes, "the table's last field");
-static_assert(kDirectorySize + 4 == kDirectoryBytes && kResourceEntryOffset + 4 == kResourceEntryBytes,
+static_assert(kDirectorySize + 4 == kDirectoryBytes &&
+                  kResourceEntryOffset + 4 == kResourceEntryBytes,
               "a directory and a table entry: two u32 fields");
 
 // Version resource: a tree of blocks, each u16 length (without the padding after it) | u16
