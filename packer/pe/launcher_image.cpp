@@ -25,6 +25,8 @@ class Image {
 
   uint32_t u32(size_t at) const { return readLittleEndian<uint32_t>(data() + at); }
   uint16_t u16(size_t at) const { return readLittleEndian<uint16_t>(data() + at); }
+  void put32(size_t at, uint32_t value) { storeLittleEndian(bytes_, at, value); }
+  void put16(size_t at, uint16_t value) { storeLittleEndian(bytes_, at, value); }
   unsigned char* data() { return reinterpret_cast<unsigned char*>(bytes_.data()); }
   const unsigned char* data() const {
     return reinterpret_cast<const unsigned char*>(bytes_.data());
@@ -111,23 +113,20 @@ uint32_t appendSection(Image& image, Layout& layout, const char* name, const std
   // Every field this does not set, the relocations and line numbers, is zero.
   std::memset(image.data() + header, 0, kSectionHeaderBytes);
   std::memcpy(image.data() + header, name, std::strlen(name));
-  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionVirtualSize,
-                              static_cast<uint32_t>(content.size()));
-  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionVirtualAddress, rva);
-  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionRawSize, rawSize);
-  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionRawOffset, rawOffset);
-  storeLittleEndian<uint32_t>(image.bytes(), header + kSectionCharacteristics, kDataSectionFlags);
+  image.put32(header + kSectionVirtualSize, static_cast<uint32_t>(content.size()));
+  image.put32(header + kSectionVirtualAddress, rva);
+  image.put32(header + kSectionRawSize, rawSize);
+  image.put32(header + kSectionRawOffset, rawOffset);
+  image.put32(header + kSectionCharacteristics, kDataSectionFlags);
   headers.sections.push_back(
       {name, static_cast<uint32_t>(content.size()), rva, rawSize, rawOffset});
 
-  storeLittleEndian<uint16_t>(image.bytes(), headers.coff + kCoffSectionCount,
-                              static_cast<uint16_t>(headers.sections.size()));
+  image.put16(headers.coff + kCoffSectionCount, static_cast<uint16_t>(headers.sections.size()));
   const size_t initialized = headers.optional + kOptSizeOfInitializedData;
-  storeLittleEndian<uint32_t>(image.bytes(), initialized, image.u32(initialized) + rawSize);
+  image.put32(initialized, image.u32(initialized) + rawSize);
   layout.sizeOfImage =
       alignUp(rva + static_cast<uint32_t>(content.size()), layout.sectionAlignment);
-  storeLittleEndian<uint32_t>(image.bytes(), headers.optional + kOptSizeOfImage,
-                              layout.sizeOfImage);
+  image.put32(headers.optional + kOptSizeOfImage, layout.sizeOfImage);
   return rva;
 }
 
@@ -184,20 +183,17 @@ std::string writeLauncherImage(const std::string& prebuilt, const LauncherParts&
   appendSection(image, layout, kResourceSection, resources, layout.fileAlignment);
   const size_t directory =
       layout.headers.optional + kOptDirectories + kResourceDirectory * kDirectoryBytes;
-  storeLittleEndian<uint32_t>(image.bytes(), directory + kDirectoryRva, resourceRva);
-  storeLittleEndian<uint32_t>(image.bytes(), directory + kDirectorySize,
-                              static_cast<uint32_t>(resources.size()));
+  image.put32(directory + kDirectoryRva, resourceRva);
+  image.put32(directory + kDirectorySize, static_cast<uint32_t>(resources.size()));
 
   for (size_t i = 0; i < kDescriptorFields; ++i) {
     const size_t field = layout.descriptor + fieldOffset(i);
-    storeLittleEndian<uint32_t>(image.bytes(), field,
-                                fields[i].bytes == 0 ? 0 : dataRva + fields[i].offset);
-    storeLittleEndian<uint32_t>(image.bytes(), field + kFieldRvaBytes, fields[i].bytes);
+    image.put32(field, fields[i].bytes == 0 ? 0 : dataRva + fields[i].offset);
+    image.put32(field + kFieldRvaBytes, fields[i].bytes);
   }
-  storeLittleEndian<uint32_t>(image.bytes(), layout.headers.coff + kCoffTimeDateStamp,
-                              parts.timeStamp);
+  image.put32(layout.headers.coff + kCoffTimeDateStamp, parts.timeStamp);
   const size_t checksum = layout.headers.optional + kOptCheckSum;
-  storeLittleEndian<uint32_t>(image.bytes(), checksum, peChecksum(image.bytes(), checksum));
+  image.put32(checksum, peChecksum(image.bytes(), checksum));
   return std::move(image.bytes());
 }
 
