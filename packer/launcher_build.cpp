@@ -19,10 +19,10 @@
 #include "packer/pe/icon_file.h"
 #include "packer/pe/launcher_image.h"
 #include "packer/pe/pe_format.h"
+#include "packer/pe/program_icon.h"
 #include "packer/pe/version_block.h"
 #include "packer/pe/windows_program.h"
 #include "packer/problems.h"
-#include "packer/pe/program_icon.h"
 #include "packer/region_reader.h"
 #include "packer/text_encoding.h"
 
@@ -44,7 +44,7 @@ struct Inputs {
 
 void noteField(Problems& problems, const LauncherRequest& request, const std::string& field,
                const std::string& why) {
-  problems.add(printablePath(request.config) + ": " + field + " " + why);
+  problems.add(fieldProblem(request.config, field, why));
 }
 
 // The configured icon's bytes; none when the configuration names none or it has a problem.
@@ -259,17 +259,16 @@ uint32_t timeStamp() {
   return static_cast<uint32_t>(seconds);
 }
 
-// The version block's contents: the configuration's strings, checked to be UTF-8 when it was
-// read.
-VersionInfo versionInfo(const LauncherConfig& config) {
-  const VersionStrings& strings = config.strings;
+// The version block's contents: the descriptor's strings, already in UTF-16, and the rest of
+// the configuration's, checked to be UTF-8 when it was read.
+VersionInfo versionInfo(const LauncherConfig& config, const LauncherParts& parts) {
   return {config.fileVersion,
           config.productVersion,
-          utf8ToUtf16(strings.company).value(),
-          utf8ToUtf16(strings.product).value(),
-          utf8ToUtf16(strings.copyright).value(),
-          utf8ToUtf16(strings.productVersion).value(),
-          utf8ToUtf16(strings.fileVersion).value(),
+          parts.strings[kCompanyNameField],
+          parts.strings[kProductNameField],
+          utf8ToUtf16(config.strings.copyright).value(),
+          parts.strings[kProductVersionField],
+          parts.strings[kFileVersionField],
           utf8ToUtf16(config.main).value()};
 }
 
@@ -292,7 +291,8 @@ LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& regi
   parts.region = region.bytes.data() + region.region.offset;
   parts.regionBytes = region.region.length;
   parts.resources = iconResources(icon);
-  parts.resources.push_back({kResourceVersion, kOwnResourceId, versionBlock(versionInfo(config))});
+  parts.resources.push_back(
+      {kResourceVersion, kOwnResourceId, versionBlock(versionInfo(config, parts))});
   const std::string_view manifest = launcherManifest();
   parts.resources.push_back({kResourceManifest, kOwnResourceId, std::string(manifest)});
   parts.timeStamp = stamp;

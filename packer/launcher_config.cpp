@@ -112,7 +112,7 @@ class ConfigReader {
       : file_(file), root_(root), problems_(problems) {}
 
   void note(const std::string& field, const std::string& why) const {
-    problems_.add(printablePath(file_) + ": " + field + " " + why);
+    problems_.add(fieldProblem(file_, field, why));
   }
 
   // Notes the keys of `table` (named `name`) that are not known, a typo first of all.
@@ -373,6 +373,10 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
 }
 
 }  // namespace
+
+std::string fieldProblem(const fs::path& file, const std::string& field, const std::string& why) {
+  return printablePath(file) + ": " + field + " " + why;
+}
 
 std::optional<VersionNumbers> parseVersion(std::string_view text) {
   VersionNumbers numbers{};

@@ -45,6 +45,11 @@ struct LauncherConfig {
   std::vector<std::u16string> arguments;  // fixed, before the user's
 };
 
+// A problem of the configuration `file` at `field` ("application.main"), as every check of a
+// configuration words it: "<file>: <field> <why>".
+std::string fieldProblem(const std::filesystem::path& file, const std::string& field,
+                         const std::string& why);
+
 // The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.
 std::optional<VersionNumbers> parseVersion(std::string_view text);
 

@@ -27,6 +27,7 @@ constexpr unsigned kMostNamesPerFile = 64;
 constexpr size_t kFinalPathUnits = kPathUnits + 4;
 
 wchar_t partialPath[kPathUnits];
+wchar_t partialSuffix[kSuffixUnits];
 uint32_t nextCounter;
 wchar_t ownFinalPath[kFinalPathUnits];
 wchar_t leftFinalPath[kFinalPathUnits];
@@ -46,6 +47,14 @@ union NameRequest {
   unsigned char bytes[sizeof(FILE_NAME_INFO) + kPathUnits * sizeof(wchar_t)];
 };
 NameRequest nameRequest;
+
+// kPartialFileSuffix in UTF-16, widened at its first use.
+const wchar_t* wideSuffix() {
+  if (partialSuffix[0] == L'\0') {
+    widenAsciiName(kPartialFileSuffix, partialSuffix, kSuffixUnits);
+  }
+  return partialSuffix;
+}
 
 // Appends `value` in lower-case hex digits, without leading zeros; returns the end.
 wchar_t* appendHex(wchar_t* at, uint32_t value) {
@@ -71,8 +80,7 @@ void buildPartialPath(const wchar_t* destination) {
   *at++ = L'-';
   at = appendHex(at, nextCounter++);
   *at = L'\0';
-  wchar_t suffix[kSuffixUnits];
-  widenAsciiName(kPartialFileSuffix, suffix, kSuffixUnits);
+  const wchar_t* suffix = wideSuffix();
   if (wcslen(destination) + wcslen(tag) + wcslen(suffix) >= kPathUnits) {
     failOpenForWriting(destination);
   }
@@ -202,8 +210,7 @@ void removeLeftFile(const wchar_t* destination, const wchar_t* name, HANDLE own)
 // one just created. Links and folders under such names are left alone.
 void removeLeftPartialFiles(const wchar_t* destination, HANDLE own) {
   const wchar_t* ownName = wcsrchr(partialPath, L'\\') + 1;
-  wchar_t suffix[kSuffixUnits];
-  widenAsciiName(kPartialFileSuffix, suffix, kSuffixUnits);
+  const wchar_t* suffix = wideSuffix();
   if (wcslen(destination) + wcslen(L".*") + wcslen(suffix) >= kPathUnits) {
     return;
   }
