@@ -33,7 +33,7 @@ void measureProfiled(const std::wstring& regionPath, const std::wstring& folder)
                                 table.size()};
   resetProfile();
   int64_t start = counterNow();
-  unpackPayload(folder.c_str(), payload);
+  unpackPayload(folder.c_str(), payload, /* link from siblings */ true);
   double total = microsecondsSince(start);
   for (int call = 0; call < kProfiledCallCount; ++call) {
     const CallTotals& totals = callTotals(static_cast<ProfiledCall>(call));

@@ -18,6 +18,7 @@
 #include "paths/published_values.h"
 #include "paths/system_paths.h"
 #include "payload/attached_payload.h"
+#include "payload/held_folders.h"
 #include "payload/unpack.h"
 #include "rules/descriptor_values.h"
 
@@ -125,12 +126,23 @@ int wmain(int /* argc */, wchar_t** argv) {
   if (!SetConsoleCtrlHandler(consoleControlHandler, /* add */ TRUE)) {
     failRegisterHandler();
   }
-  const wchar_t* programPath = unpackPayload(targetDirectory, attachedPayload());
+  const uint32_t options = launchOptions();
+  const bool removeAfterExit = (options & kRemoveAfterExitOption) != 0;
+  const wchar_t* programPath =
+      unpackPayload(targetDirectory, attachedPayload(),
+                    /* link from siblings */ (options & kSharedTargetOption) == 0);
   publishLauncherDirectory();
   writeEnvironment(kTargetVariable, targetDirectory);
   writeEnvironment(kOriginalArgv0Variable, argv[0]);
   superviseChild(startChild(programPath));
+  // The folders stay held until the program runs from them; for removal, until it has ended.
+  if (!removeAfterExit) {
+    releaseHeldFolders();
+  }
   uint32_t exitCode = waitForChild();
   cleanUpChild();
+  if (removeAfterExit) {
+    removeUnpackedFiles(targetDirectory);
+  }
   return static_cast<int>(exitCode);
 }

@@ -82,6 +82,11 @@ const wchar_t* productVersionString() {
   return string(kProductVersionField);
 }
 
+uint32_t launchOptions() {
+  const ImageField value = imageField(kLaunchOptionsField);
+  return value.length == kLaunchOptionsBytes ? readLittleEndian<uint32_t>(value.bytes) : 0;
+}
+
 FixedArguments fixedArguments() {
   const ImageField value = imageField(kFixedArgumentsField);
   return {reinterpret_cast<const wchar_t*>(value.bytes), value.length / sizeof(wchar_t)};

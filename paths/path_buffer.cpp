@@ -19,3 +19,15 @@ void appendBounded(wchar_t* destination, size_t room, const wchar_t* source) {
   }
   copyBounded(destination + used, room - used, source);
 }
+
+bool joinPath(wchar_t* path, size_t room, const wchar_t* directory, const wchar_t* name) {
+  const size_t directoryUnits = wcslen(directory);
+  const size_t nameUnits = wcslen(name);
+  if (directoryUnits + 1 + nameUnits >= room) {
+    return false;
+  }
+  wmemcpy(path, directory, directoryUnits);
+  path[directoryUnits] = L'\\';
+  wmemcpy(path + directoryUnits + 1, name, nameUnits + 1);
+  return true;
+}

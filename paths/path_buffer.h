@@ -12,3 +12,8 @@ void copyBounded(wchar_t* destination, size_t room, const wchar_t* source);
 
 // Appends `source` to the string in `destination`, which has `room` units in all.
 void appendBounded(wchar_t* destination, size_t room, const wchar_t* source);
+
+// Writes `directory`, a backslash and `name` into `path`, which has `room` units; false, leaving
+// `path` unusable, when they do not fit with the terminator. The one way a file's path below a
+// folder is made.
+bool joinPath(wchar_t* path, size_t room, const wchar_t* directory, const wchar_t* name);

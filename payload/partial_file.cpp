@@ -1,9 +1,5 @@
 #include "payload/partial_file.h"
 
-// NtQueryInformationFile: a file's index alone. The kernel32 calls give it only with the
-// volume's serial number, which costs Wine about a millisecond a call.
-#include <winternl.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -11,6 +7,8 @@
 #include "diagnostics/fatal.h"
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
+#include "payload/leftovers.h"
+#include "payload/relative_files.h"
 #include "rules/entry_name.h"
 
 namespace {
@@ -23,30 +21,22 @@ constexpr size_t kTagUnits = 1 + kHexDigits + 1 + kHexDigits + 1;
 // planted on purpose, takes a name, so a start that finds this many taken gives up.
 constexpr unsigned kMostNamesPerFile = 64;
 
-// The final paths the system gives for handles start with "\\?\".
-constexpr size_t kFinalPathUnits = kPathUnits + 4;
+constexpr ULONG kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const RelativeOpen kCreatePartial{GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
+                                  /* sharing */ 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE};
+const RelativeOpen kRemoveLeft{DELETE | FILE_READ_ATTRIBUTES, /* sharing */ 0, FILE_OPEN,
+                               FILE_NON_DIRECTORY_FILE};
+const RelativeOpen kIdentify{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0};
+// A running program's image is open with delete sharing, so it can be moved, not replaced.
+const RelativeOpen kMoveAside{DELETE | FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
+                              FILE_NON_DIRECTORY_FILE};
 
-wchar_t partialPath[kPathUnits];
+wchar_t partialName[kPathUnits];
 wchar_t partialSuffix[kSuffixUnits];
 uint32_t nextCounter;
-wchar_t ownFinalPath[kFinalPathUnits];
-wchar_t leftFinalPath[kFinalPathUnits];
-wchar_t leftPath[kPathUnits];
-wchar_t searchPattern[kPathUnits];
-
-// FILE_RENAME_INFO ends in the first unit of the name; the rest of a path buffer follows it.
-union RenameRequest {
-  FILE_RENAME_INFO info;
-  unsigned char bytes[sizeof(FILE_RENAME_INFO) + kPathUnits * sizeof(wchar_t)];
-};
-RenameRequest renameRequest;
-
-// FILE_NAME_INFO likewise, for the name a handle's file goes by.
-union NameRequest {
-  FILE_NAME_INFO info;
-  unsigned char bytes[sizeof(FILE_NAME_INFO) + kPathUnits * sizeof(wchar_t)];
-};
-NameRequest nameRequest;
+wchar_t leftMask[kPathUnits];
+wchar_t leftName[kPathUnits];
+wchar_t asideName[kPathUnits];
 
 // kPartialFileSuffix in UTF-16, widened at its first use.
 const wchar_t* wideSuffix() {
@@ -70,9 +60,109 @@ wchar_t* appendHex(wchar_t* at, uint32_t value) {
   return at;
 }
 
-// The partial file's path with the next tag; a destination too long to take the tag and the
-// suffix cannot be written.
-void buildPartialPath(const wchar_t* destination) {
+// Whether a name is taken by something already there, file, folder or link.
+bool isTakenName(DWORD error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+         error == ERROR_ACCESS_DENIED;
+}
+
+// Whether `name` in `folder` is the file open as `file`, and not a link or another file that
+// took its place: the same index on the volume of the folder.
+bool namesFile(const HeldFolder& folder, const wchar_t* name, HANDLE file) {
+  HANDLE found = openRelative(folder.handle, name, wcslen(name), kIdentify);
+  if (found == nullptr) {
+    return false;
+  }
+  uint64_t written = 0;
+  uint64_t named = 0;
+  bool same = readFileIndex(file, &written) && readFileIndex(found, &named) && written == named;
+  CloseHandle(found);
+  return same;
+}
+
+// Removes the partial files of `leaf` that terminated starts left, all but the one just created.
+// Links and folders under such names are left alone.
+void removeLeftPartialFiles(const HeldFolder& folder, const wchar_t* leaf) {
+  const wchar_t* suffix = wideSuffix();
+  if (wcslen(leaf) + wcslen(L".*") + wcslen(suffix) >= kPathUnits) {
+    return;
+  }
+  copyBounded(leftMask, kPathUnits, leaf);
+  appendBounded(leftMask, kPathUnits, L".*");
+  appendBounded(leftMask, kPathUnits, suffix);
+  ListedName listed;
+  for (bool first = true; nextListedName(folder.handle, leftMask, first, &listed); first = false) {
+    if (listed.units >= kPathUnits) {
+      continue;
+    }
+    wmemcpy(leftName, listed.name, listed.units);
+    leftName[listed.units] = L'\0';
+    if (wcscmp(leftName, partialName) != 0) {
+      removePartialFile(folder, leftName);
+    }
+  }
+}
+
+// Moves the plain, writable file `leaf` of `folder` aside under a partial name of this start's
+// own, when nothing keeps it from being renamed (a running program's image does not); false
+// when it is no such file or stays.
+bool moveAside(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* destination) {
+  HANDLE file = openRelative(folder.handle, leaf, wcslen(leaf), kMoveAside);
+  if (file == nullptr) {
+    return false;
+  }
+  FILE_BASIC_INFO basic;
+  bool moved = false;
+  if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0 &&
+      isPlainEntry(file, /* folder */ false) &&
+      isNamedBelow(file, folder.finalPath, leaf, wcslen(leaf))) {
+    for (unsigned name = 0; !moved && name < kMostNamesPerFile; ++name) {
+      if (!nextPartialName(leaf, destination, asideName)) {
+        break;
+      }
+      moved = renameRelative(file, folder.handle, asideName, wcslen(asideName),
+                             /* replace */ false);
+    }
+  }
+  CloseHandle(file);
+  if (moved) {
+    noteLeftover();
+  }
+  return moved;
+}
+
+// A file is in use when a rename over it is refused although it may be renamed itself.
+bool isInUse(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+bool renameOver(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                const wchar_t* destination) {
+  const size_t units = wcslen(leaf);
+  if (renameRelative(file, folder.handle, leaf, units, /* replace */ true)) {
+    return true;
+  }
+  return isInUse(GetLastError()) && moveAside(folder, leaf, destination) &&
+         renameRelative(file, folder.handle, leaf, units, /* replace */ true);
+}
+
+}  // namespace
+
+bool removePartialFile(const HeldFolder& folder, const wchar_t* name) {
+  // Under Wine a link is opened as the file it leads to, so only its path tells.
+  HANDLE left = openRelative(folder.handle, name, wcslen(name), kRemoveLeft);
+  if (left == nullptr) {
+    return false;
+  }
+  bool removed = isPlainEntry(left, /* folder */ false) &&
+                 isNamedBelow(left, folder.finalPath, name, wcslen(name)) &&
+                 markForDeletion(left);
+  CloseHandle(left);
+  return removed;
+}
+
+bool nextPartialName(const wchar_t* leaf, const wchar_t* destination, wchar_t* name) {
   wchar_t tag[kTagUnits];
   wchar_t* at = tag;
   *at++ = L'.';
@@ -82,165 +172,24 @@ void buildPartialPath(const wchar_t* destination) {
   *at = L'\0';
   const wchar_t* suffix = wideSuffix();
   if (wcslen(destination) + wcslen(tag) + wcslen(suffix) >= kPathUnits) {
-    failOpenForWriting(destination);
-  }
-  copyBounded(partialPath, kPathUnits, destination);
-  appendBounded(partialPath, kPathUnits, tag);
-  appendBounded(partialPath, kPathUnits, suffix);
-}
-
-// Whether a name is taken by something already there, file, folder or link.
-bool isTakenName(DWORD error) {
-  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-         error == ERROR_ACCESS_DENIED;
-}
-
-// The system removes the file when its last handle closes. Under Wine that is the name the
-// file was opened under, whatever is there by then, and never a file a link leads to.
-void markForDeletion(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-}
-
-// Moves the file open as `file` over `destination`, whatever name it has by now.
-bool renameOver(HANDLE file, const wchar_t* destination) {
-  const size_t units = wcslen(destination);
-  FILE_RENAME_INFO& info = renameRequest.info;
-  info.ReplaceIfExists = TRUE;
-  info.RootDirectory = nullptr;
-  info.FileNameLength = static_cast<DWORD>(units * sizeof(wchar_t));
-  wmemcpy(info.FileName, destination, units + 1);
-  return SetFileInformationByHandle(file, FileRenameInfo, &info, sizeof renameRequest) != 0;
-}
-
-// Whether the file open as `file` still goes by the partial name it was created under. Wine
-// resolves a created file's name just after it creates it: a link planted at that moment makes
-// the handle's name, which a rename through the handle moves, the link's target instead. The
-// last name alone is compared, which this start made up itself: the folders above may be named
-// in another form (short names) than the handle gives.
-bool isNamedAsCreated(HANDLE file) {
-  if (!GetFileInformationByHandleEx(file, FileNameInfo, &nameRequest, sizeof nameRequest)) {
     return false;
   }
-  const wchar_t* name = nameRequest.info.FileName;
-  size_t units = nameRequest.info.FileNameLength / sizeof(wchar_t);
-  for (size_t i = units; i > 0; --i) {
-    if (name[i - 1] == L'\\') {
-      name += i;
-      units -= i;
+  copyBounded(name, kPathUnits, leaf);
+  appendBounded(name, kPathUnits, tag);
+  appendBounded(name, kPathUnits, suffix);
+  return true;
+}
+
+HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf,
+                         const wchar_t* destination) {
+  for (unsigned name = 0; name < kMostNamesPerFile; ++name) {
+    if (!nextPartialName(leaf, destination, partialName)) {
       break;
     }
-  }
-  const wchar_t* created = wcsrchr(partialPath, L'\\') + 1;
-  return units == wcslen(created) && _wcsnicmp(name, created, units) == 0;
-}
-
-// The file's index on its volume.
-bool readFileIndex(HANDLE file, LARGE_INTEGER* index) {
-  IO_STATUS_BLOCK status;
-  return NT_SUCCESS(
-      NtQueryInformationFile(file, &status, index, sizeof *index, FileInternalInformation));
-}
-
-// The path the system gives for `file`, through every link on the way; false when it does not
-// fit.
-bool readFinalPath(HANDLE file, wchar_t* path) {
-  DWORD units = GetFinalPathNameByHandleW(file, path, kFinalPathUnits, FILE_NAME_NORMALIZED);
-  return units > 0 && units < kFinalPathUnits;
-}
-
-// Whether `path` names the file open as `file`, and not a link or another file that took its
-// place: the same index on the volume the file was renamed within. A rename under Wine goes by
-// the name the file had, whatever is there by then.
-bool namesFile(const wchar_t* path, HANDLE file) {
-  HANDLE found = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                             /* template */ nullptr);
-  if (found == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  LARGE_INTEGER written;
-  LARGE_INTEGER named;
-  bool same = readFileIndex(file, &written) && readFileIndex(found, &named) &&
-              written.QuadPart == named.QuadPart;
-  CloseHandle(found);
-  return same;
-}
-
-// Whether the file open as `left` is the one named `name` in the folder of the file open as
-// `own`, and no link that leads elsewhere or a folder. Wine opens the file a link leads to even
-// when asked for the link, so only its path can tell.
-bool isInOwnFolder(HANDLE left, HANDLE own, const wchar_t* name) {
-  FILE_BASIC_INFO basic;
-  if (!GetFileInformationByHandleEx(left, FileBasicInfo, &basic, sizeof basic) ||
-      (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      !readFinalPath(own, ownFinalPath) || !readFinalPath(left, leftFinalPath)) {
-    return false;
-  }
-  wchar_t* ownName = wcsrchr(ownFinalPath, L'\\');
-  size_t folderUnits = static_cast<size_t>(ownName - ownFinalPath) + 1;
-  return wcsncmp(leftFinalPath, ownFinalPath, folderUnits) == 0 &&
-         wcscmp(leftFinalPath + folderUnits, name) == 0;
-}
-
-// Removes the partial file `name` beside `destination` when it is a file of that folder, through
-// a handle of its own.
-void removeLeftFile(const wchar_t* destination, const wchar_t* name, HANDLE own) {
-  copyBounded(leftPath, kPathUnits, destination);
-  *(wcsrchr(leftPath, L'\\') + 1) = L'\0';
-  if (wcslen(leftPath) + wcslen(name) >= kPathUnits) {
-    return;
-  }
-  appendBounded(leftPath, kPathUnits, name);
-  HANDLE left = CreateFileW(leftPath, DELETE | FILE_READ_ATTRIBUTES, /* share */ 0,
-                            /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                            /* template */ nullptr);
-  if (left == INVALID_HANDLE_VALUE) {
-    return;
-  }
-  if (isInOwnFolder(left, own, name)) {
-    markForDeletion(left);
-  }
-  CloseHandle(left);
-}
-
-// Removes the partial files of `destination` that terminated starts left, all but `own`, the
-// one just created. Links and folders under such names are left alone.
-void removeLeftPartialFiles(const wchar_t* destination, HANDLE own) {
-  const wchar_t* ownName = wcsrchr(partialPath, L'\\') + 1;
-  const wchar_t* suffix = wideSuffix();
-  if (wcslen(destination) + wcslen(L".*") + wcslen(suffix) >= kPathUnits) {
-    return;
-  }
-  copyBounded(searchPattern, kPathUnits, destination);
-  appendBounded(searchPattern, kPathUnits, L".*");
-  appendBounded(searchPattern, kPathUnits, suffix);
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(searchPattern, &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    return;
-  }
-  do {
-    if (wcscmp(found.cFileName, ownName) != 0) {
-      removeLeftFile(destination, found.cFileName, own);
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
-}  // namespace
-
-HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder) {
-  for (unsigned name = 0; name < kMostNamesPerFile; ++name) {
-    buildPartialPath(destination);
-    HANDLE file = CreateFileW(partialPath, GENERIC_WRITE | DELETE, /* share */ 0,
-                              /* security */ nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              /* template */ nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      if (!inNewFolder) {
-        removeLeftPartialFiles(destination, file);
+    HANDLE file = openRelative(folder.handle, partialName, wcslen(partialName), kCreatePartial);
+    if (file != nullptr) {
+      if (!folder.made) {
+        removeLeftPartialFiles(folder, leaf);
       }
       return file;
     }
@@ -251,17 +200,21 @@ HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder) {
   failOpenForWriting(destination);
 }
 
-void completePartialFile(HANDLE file, const wchar_t* destination) {
-  if (!isNamedAsCreated(file)) {
+void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                         const wchar_t* destination) {
+  // Wine resolves a created file's name just after it creates it: a link planted at that moment,
+  // at the partial name or at a folder above, makes the handle's name, which a rename through
+  // the handle moves, something else. The whole path must be the partial file's in this folder.
+  if (!isNamedBelow(file, folder.finalPath, partialName, wcslen(partialName))) {
     CloseHandle(file);
     failOpenForWriting(destination);
   }
-  if (!renameOver(file, destination)) {
+  if (!renameOver(file, folder, leaf, destination)) {
     markForDeletion(file);
     CloseHandle(file);
     failOpenForWriting(destination);
   }
-  bool renamed = namesFile(destination, file);
+  bool renamed = namesFile(folder, leaf, file);
   CloseHandle(file);
   if (!renamed) {
     failOpenForWriting(destination);

@@ -3,27 +3,44 @@
 // found at the destination is replaced, never written through.
 //
 // Nothing here is ever written, renamed or deleted by a name that someone else may have
-// planted: the partial file is created new under a name no file had, and everything after that
-// goes through the handle that created it. A start that is terminated leaves its partial file;
-// the next start that writes the same file removes it, when it is a file of the folder and no
-// link.
+// planted: the partial file is created new, under a name no file had, in a held folder, and
+// everything after that goes through the handle that created it. A start that is terminated
+// leaves its partial file; the next start that writes the same file removes it, when it is a
+// file of the folder and no link.
+//
+// A file in use by a running program (its executable, a DLL it loaded) cannot be replaced, but
+// it can be moved aside: it then takes a partial name of this start's own, the running program
+// keeps its file, and later starts remove it like any other partial file once nothing uses it
+// (see leftovers.h).
 #pragma once
 
 #include <windows.h>
 
-// Creates a new partial file for `destination` (its path, a tag of this start's own and
-// kPartialFileSuffix), open for writing. A name that exists already (a file another start
-// left, or anything planted) is passed over for the next tag. Unless the folder is known to
-// have been empty (`inNewFolder`), then removes the other partial files of `destination` that
-// are files of that folder and no links. Ends the process with "Error, failed to open
-// '<destination>' for writing." when it cannot create the file.
-HANDLE createPartialFile(const wchar_t* destination, bool inNewFolder);
+#include "payload/held_folders.h"
 
-// Renames `file`, the partial file of `destination` created by createPartialFile, over the
-// destination through its handle when the handle still goes by the partial name, checks that the
-// destination is now the very file that was written, and closes it. When the rename fails (another
-// process holds the destination open without delete sharing, a folder or a read-only file is in the
-// way) the partial file is removed; when the destination turns out to be another file (the partial
-// name was swapped meanwhile), that is left for the next start to replace. Either way the process
-// ends with the open-for-writing message.
-void completePartialFile(HANDLE file, const wchar_t* destination);
+// Creates a new partial file for the file named `leaf` in `folder`, open for writing: `leaf`, a
+// tag of this start's own and kPartialFileSuffix. A name that exists already (a file another
+// start left, or anything planted) is passed over for the next tag. Unless the folder was made
+// by this start, then removes the other partial files of `leaf` that are files of the folder and
+// no links. Ends the process with "Error, failed to open '<destination>' for writing." when it
+// cannot create the file.
+HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* destination);
+
+// Renames `file`, the partial file of `leaf` created by createPartialFile, over `leaf` when the
+// handle still goes by the partial name in that folder, checks that the name now leads to the
+// very file that was written, and closes it. A plain file at the name that is in use by a
+// running program is moved aside first. When the rename fails all the same (another process
+// holds the file open without delete sharing, a folder or a read-only file is in the way) the
+// partial file is removed; when the name turns out to lead to another file (the partial name was
+// swapped meanwhile), that is left for the next start to replace. Either way the process ends
+// with the open-for-writing message for `destination`.
+void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                         const wchar_t* destination);
+
+// Removes `name`, a partial file of `folder`, through a handle of its own when it is a plain
+// file of that folder (no link, no folder) and nothing keeps it; true when it is gone.
+bool removePartialFile(const HeldFolder& folder, const wchar_t* name);
+
+// Builds in `name` (kPathUnits units) the next partial name of this start's own for `leaf`;
+// false when it does not fit beside `destination`, the path it is for.
+bool nextPartialName(const wchar_t* leaf, const wchar_t* destination, wchar_t* name);

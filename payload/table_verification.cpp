@@ -2,36 +2,52 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <cstdlib>
 #include <cwchar>
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
-#include "payload/existing_file.h"
+#include "payload/held_folders.h"
+#include "payload/relative_files.h"
 #include "payload/verification_shares.h"
 #include "rules/entry_name.h"
-#include "rules/entry_table_reader.h"
 #include "rules/payload_format.h"
 
 namespace {
 
 // Reserved stack of each verifying thread: its buffers are the arrays below.
 constexpr SIZE_T kVerifierStackBytes = SIZE_T{64} << 10;
+// The share of an entry no thread works on.
+constexpr unsigned char kNoShare = 0xFF;
+static_assert(kMaxVerifiers < kNoShare, "every share has a number of its own");
 
-// The table's first entry and what the first pass found: the entries that can be verified
-// (those before the first name no file may have or path too long) and their bytes.
+// What the threads do with each entry of their share.
+enum class ShareWork { kCheck, kLinkFromSibling };
+
+// The table and what the first pass found.
 TableCursor firstEntry;
-const wchar_t* directory;
-size_t directoryUnits;
+const wchar_t* targetDirectory;
 uint64_t usableEntries;
-uint64_t usableBytes;
+TableStop stop;
+FileState* states;
+unsigned char* shares;
+
+// The work under way, set before its threads start and only read by them.
+ShareWork work;
+const wchar_t* workDirectory;
+const wchar_t* workFinalPath;
 size_t verifiers;
 
 wchar_t nameUnits[kNameBufferUnits];
+wchar_t shareNames[kMaxVerifiers][kNameBufferUnits];
 wchar_t sharePaths[kMaxVerifiers][kPathUnits];
+wchar_t shareFinalPaths[kMaxVerifiers][kFinalPathUnits];
 unsigned char shareBuffers[kMaxVerifiers][kReadBytes];
-bool shareInPlace[kMaxVerifiers];
-std::atomic<bool> fileOutOfPlace;
+
+// The candidate is read with writers kept out, so that what is linked is what was read.
+constexpr DWORD kCandidateAccess = GENERIC_READ | FILE_WRITE_ATTRIBUTES;
+const RelativeOpen kIdentify{FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0};
 
 // The processors the process may run on, as its affinity mask shows them (`start /affinity`
 // narrows it); one when the mask cannot be read.
@@ -47,125 +63,228 @@ uint64_t usableProcessors() {
   return count;
 }
 
-bool isCreatableTableName(const TableEntry& entry) {
-  for (size_t i = 0; i < entry.nameUnits; ++i) {
-    nameUnits[i] = static_cast<wchar_t>(tableNameUnit(entry, i));
-  }
-  return isCreatableEntryName(nameUnits, entry.nameUnits);
-}
-
-// Whether the target directory, a backslash, the name and the terminator fit a path buffer.
-bool pathFits(const TableEntry& entry) {
-  return directoryUnits + 1 + entry.nameUnits < kPathUnits;
-}
-
-// Writes the destination path of an entry whose path fits into `path`.
-void buildEntryPath(const TableEntry& entry, wchar_t* path) {
-  wmemcpy(path, directory, directoryUnits);
-  path[directoryUnits] = L'\\';
-  wchar_t* name = path + directoryUnits + 1;
-  for (size_t i = 0; i < entry.nameUnits; ++i) {
-    name[i] = static_cast<wchar_t>(tableNameUnit(entry, i));
-  }
-  name[entry.nameUnits] = L'\0';
-}
-
-// Counts the entries up to the first whose name no file may have or whose path does not fit,
-// and their bytes; returns the cursor at that entry, or at the table's end.
-TableCursor scanEntries() {
+// Counts the entries up to the first whose name no file may have or whose destination path
+// does not fit, and records which one stopped them.
+void scanEntries() {
   usableEntries = 0;
-  usableBytes = 0;
-  for (TableCursor cursor = firstEntry, next = firstEntry;; cursor = next) {
-    TableEntry entry;
-    if (!nextTableEntry(&next, &entry) || !isCreatableTableName(entry) || !pathFits(entry)) {
-      return cursor;
+  stop = TableStop::kNone;
+  wchar_t path[kPathUnits];
+  TableEntry entry;
+  for (TableCursor cursor = firstEntry; nextTableEntry(&cursor, &entry); ++usableEntries) {
+    size_t units = copyTableName(entry, nameUnits);
+    if (!isCreatableEntryName(nameUnits, units)) {
+      stop = TableStop::kUncreatableName;
+      return;
     }
-    ++usableEntries;
-    usableBytes += entry.size;
+    if (!joinPath(path, kPathUnits, targetDirectory, nameUnits)) {
+      stop = TableStop::kPathTooLong;
+      return;
+    }
   }
 }
 
-// Reads every file of the share; false at the first out of place, or once another share found
-// one.
-bool verifyShare(size_t share) {
+void* allocated(uint64_t count) {
+  void* block = calloc(count == 0 ? 1 : count, 1);
+  if (block == nullptr) {
+    failOutOfMemory();
+  }
+  return block;
+}
+
+// Gives every entry in `state` to a share, split by bytes, and returns how many there are.
+uint64_t assignShares(FileState state) {
+  uint64_t files = 0;
+  uint64_t bytes = 0;
   TableCursor cursor = firstEntry;
   TableEntry entry;
+  for (uint64_t i = 0; i < usableEntries && nextTableEntry(&cursor, &entry); ++i) {
+    if (states[i] == state) {
+      ++files;
+      bytes += entry.size;
+    }
+  }
+  verifiers = verifierCount(usableProcessors(), files);
+  cursor = firstEntry;
   uint64_t offset = 0;
   for (uint64_t i = 0; i < usableEntries && nextTableEntry(&cursor, &entry); ++i) {
-    if (shareOfFile(offset, entry.size, usableBytes, verifiers) == share) {
-      if (fileOutOfPlace.load(std::memory_order_relaxed)) {
-        return false;
-      }
-      buildEntryPath(entry, sharePaths[share]);
-      if (!fileHoldsEntry(sharePaths[share], entry.size, entry.storedChecksum, shareBuffers[share],
-                          &fileOutOfPlace)) {
-        fileOutOfPlace.store(true, std::memory_order_relaxed);
-        return false;
-      }
+    shares[i] = kNoShare;
+    if (states[i] == state) {
+      shares[i] = static_cast<unsigned char>(shareOfFile(offset, entry.size, bytes, verifiers));
+      offset += entry.size;
     }
-    offset += entry.size;
   }
-  return true;
+  return files;
 }
 
-// Takes the share's slot in shareInPlace, which tells the share too.
-DWORD WINAPI verifyShareThread(void* slot) {
-  bool* inPlace = static_cast<bool*>(slot);
-  *inPlace = verifyShare(static_cast<size_t>(inPlace - shareInPlace));
+// Whether the sibling's file of the entry named `name` (`units` long) is open as `file` as a
+// plain file below the sibling, reached through no link, and holds the entry.
+bool isSoundCandidate(HANDLE file, const wchar_t* name, size_t units, const TableEntry& entry,
+                      size_t share) {
+  return isPlainEntry(file, /* folder */ false) && readFinalPath(file, shareFinalPaths[share]) &&
+         isFinalPathBelow(shareFinalPaths[share], workFinalPath, name, units) &&
+         openFileHoldsEntry(file, entry.size, entry.storedChecksum, shareBuffers[share]);
+}
+
+// Links the sibling's file of the entry `name` into the entry's held folder; the state the
+// entry is in afterwards.
+FileState linkFromSibling(const wchar_t* name, size_t units, const TableEntry& entry,
+                          size_t share) {
+  if (!joinPath(sharePaths[share], kPathUnits, workDirectory, name)) {
+    return FileState::kMissing;
+  }
+  HANDLE candidate = CreateFileW(sharePaths[share], kCandidateAccess, FILE_SHARE_READ,
+                                 /* security */ nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                 /* template */ nullptr);
+  if (candidate == INVALID_HANDLE_VALUE) {
+    return FileState::kMissing;
+  }
+  const HeldFolder* folder = heldEntryFolder(name);
+  const wchar_t* leaf = wcsrchr(name, L'\\');
+  leaf = leaf == nullptr ? name : leaf + 1;
+  const size_t leafUnits = units - static_cast<size_t>(leaf - name);
+  FileState state = FileState::kMissing;
+  if (folder != nullptr && isSoundCandidate(candidate, name, units, entry, share) &&
+      linkRelative(candidate, folder->handle, leaf, leafUnits)) {
+    // Under Wine a link goes by the path the file was opened under: make sure it is this file.
+    HANDLE linked = openRelative(folder->handle, leaf, leafUnits, kIdentify);
+    uint64_t read = 0;
+    uint64_t named = 1;
+    state = linked != nullptr && readFileIndex(candidate, &read) &&
+                    readFileIndex(linked, &named) && read == named
+                ? FileState::kInPlace
+                : FileState::kDiffers;
+    if (linked != nullptr) {
+      CloseHandle(linked);
+    }
+  }
+  CloseHandle(candidate);
+  return state;
+}
+
+// Works on every entry of the share.
+void workOnShare(size_t share) {
+  TableCursor cursor = firstEntry;
+  TableEntry entry;
+  for (uint64_t i = 0; i < usableEntries && nextTableEntry(&cursor, &entry); ++i) {
+    if (shares[i] != share) {
+      continue;
+    }
+    size_t units = copyTableName(entry, shareNames[share]);
+    if (work == ShareWork::kCheck) {
+      joinPath(sharePaths[share], kPathUnits, workDirectory, shareNames[share]);
+      states[i] = existingFileState(sharePaths[share], entry.size, entry.storedChecksum,
+                                    shareBuffers[share]);
+    } else {
+      states[i] = linkFromSibling(shareNames[share], units, entry, share);
+    }
+  }
+}
+
+DWORD WINAPI workOnShareThread(void* share) {
+  workOnShare(reinterpret_cast<size_t>(share));
   return 0;
 }
 
-// Verifies share 0 on this thread and every other on a thread of its own, or on this one after
+// Works on share 0 on this thread and every other on a thread of its own, or on this one after
 // share 0 when its thread cannot be started.
-bool usableFilesInPlace() {
-  verifiers = verifierCount(usableProcessors(), usableEntries);
-  fileOutOfPlace.store(false, std::memory_order_relaxed);
+void workOnEveryShare() {
   HANDLE threads[kMaxVerifiers] = {};
   for (size_t share = 1; share < verifiers; ++share) {
-    threads[share] = CreateThread(/* security */ nullptr, kVerifierStackBytes, verifyShareThread,
-                                  &shareInPlace[share], STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                  /* thread id */ nullptr);
+    threads[share] = CreateThread(/* security */ nullptr, kVerifierStackBytes, workOnShareThread,
+                                  reinterpret_cast<void*>(share),
+                                  STACK_SIZE_PARAM_IS_A_RESERVATION, /* thread id */ nullptr);
   }
-  bool inPlace = verifyShare(0);
+  workOnShare(0);
   for (size_t share = 1; share < verifiers; ++share) {
     if (threads[share] == nullptr) {
-      shareInPlace[share] = verifyShare(share);
-    } else {
-      WaitForSingleObject(threads[share], INFINITE);
-      CloseHandle(threads[share]);
+      workOnShare(share);
+      continue;
     }
-    inPlace = inPlace && shareInPlace[share];
+    DWORD waited = WaitForSingleObject(threads[share], INFINITE);
+    if (waited != WAIT_OBJECT_0) {
+      failUnpack();
+    }
+    CloseHandle(threads[share]);
   }
-  return inPlace;
 }
 
 }  // namespace
 
-bool tableEntriesInPlace(const wchar_t* targetDirectory, const unsigned char* table,
-                         uint64_t tableLength, wchar_t* programPath) {
+size_t copyTableName(const TableEntry& entry, wchar_t* name) {
+  for (size_t i = 0; i < entry.nameUnits; ++i) {
+    name[i] = static_cast<wchar_t>(tableNameUnit(entry, i));
+  }
+  name[entry.nameUnits] = L'\0';
+  return entry.nameUnits;
+}
+
+bool openTableFiles(const wchar_t* target, const unsigned char* table, uint64_t tableLength,
+                    wchar_t* programPath) {
   if (!openEntryTable(table, tableLength, &firstEntry)) {
     return false;
   }
-  directory = targetDirectory;
-  directoryUnits = wcslen(targetDirectory);
-  TableCursor stoppedAt = scanEntries();
+  targetDirectory = target;
+  scanEntries();
+  states = static_cast<FileState*>(allocated(usableEntries));
+  shares = static_cast<unsigned char*>(allocated(usableEntries));
   if (usableEntries > 0) {
     TableCursor cursor = firstEntry;
     TableEntry first;
     nextTableEntry(&cursor, &first);
-    buildEntryPath(first, programPath);
+    copyTableName(first, nameUnits);
+    joinPath(programPath, kPathUnits, targetDirectory, nameUnits);
   }
-  if (!usableFilesInPlace()) {
-    return false;
+  return true;
+}
+
+TableCursor firstTableEntry() {
+  return firstEntry;
+}
+
+uint64_t checkableEntries() {
+  return usableEntries;
+}
+
+TableStop tableStop() {
+  return stop;
+}
+
+FileState tableFileState(uint64_t index) {
+  return states[index];
+}
+
+void setTableFileState(uint64_t index, FileState state) {
+  states[index] = state;
+}
+
+void checkTableFiles(bool targetMissing) {
+  if (targetMissing) {
+    for (uint64_t i = 0; i < usableEntries; ++i) {
+      states[i] = FileState::kMissing;
+    }
+    return;
   }
-  // Every file before the entry the scan stopped at is in place. A name no file may have sends
-  // the start to the region, whose unpacking refuses it; a path too long is a bound exceeded.
-  TableEntry stopping;
-  if (!nextTableEntry(&stoppedAt, &stopping)) {
-    return true;
+  assignShares(FileState::kUnknown);
+  work = ShareWork::kCheck;
+  workDirectory = targetDirectory;
+  workOnEveryShare();
+}
+
+uint64_t tableFilesIn(FileState state) {
+  uint64_t count = 0;
+  for (uint64_t i = 0; i < usableEntries; ++i) {
+    count += states[i] == state ? 1 : 0;
   }
-  if (isCreatableTableName(stopping)) {
-    endAbnormally();
+  return count;
+}
+
+void linkTableFilesFrom(const wchar_t* sibling, const wchar_t* siblingFinalPath) {
+  if (assignShares(FileState::kMissing) == 0) {
+    return;
   }
-  return false;
+  work = ShareWork::kLinkFromSibling;
+  workDirectory = sibling;
+  workFinalPath = siblingFinalPath;
+  workOnEveryShare();
 }

@@ -5,20 +5,95 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "diagnostics/fatal.h"
+#include "paths/path_buffer.h"
+#include "payload/relative_files.h"
+
 namespace {
 
 constexpr wchar_t kLockPrefix[] = L"Local\\tarnic-onefile-";
 constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001B3ull;
 constexpr int kHashDigits = 16;
+// A final path and the rest of a path buffer after it.
+constexpr size_t kIdentityUnits = kFinalPathUnits + kPathUnits;
 
 static_assert(sizeof kLockPrefix / sizeof(wchar_t) - 1 + kHashDigits < kLockNameUnits,
               "prefix, digits and terminator fit");
 
 HANDLE lock;
+wchar_t existing[kPathUnits];
+wchar_t identity[kIdentityUnits];
 
 wchar_t foldAsciiCase(wchar_t c) {
   return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
+}
+
+void trimTrailingBackslashes(wchar_t* path) {
+  for (size_t units = wcslen(path); units > 0 && path[units - 1] == L'\\'; --units) {
+    path[units - 1] = L'\0';
+  }
+}
+
+// The final path of the folder `path` when it exists, into `identity`.
+bool readExistingFinalPath(const wchar_t* path) {
+  HANDLE folder = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              /* template */ nullptr);
+  if (folder == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  bool read = readFinalPath(folder, identity);
+  CloseHandle(folder);
+  return read;
+}
+
+// Appends `rest` of a path to the identity, one backslash between them.
+void appendRest(const wchar_t* rest) {
+  while (*rest == L'\\') {
+    ++rest;
+  }
+  trimTrailingBackslashes(identity);
+  if (*rest != L'\0') {
+    appendBounded(identity, kIdentityUnits, L"\\");
+    appendBounded(identity, kIdentityUnits, rest);
+    trimTrailingBackslashes(identity);
+  }
+}
+
+// The units of `path` (`units` long) that name the folder above it, a drive's root keeping its
+// backslash; `units` itself when there is none.
+size_t upOneFolder(const wchar_t* path, size_t units) {
+  size_t up = units;
+  while (up > 0 && path[up - 1] != L'\\') {
+    --up;
+  }
+  if (up == 0) {
+    return units;
+  }
+  return up >= 2 && path[up - 2] == L':' ? up : up - 1;
+}
+
+// Writes the identity of `directory` into `identity`: the path as it stands when no part of it
+// can be opened.
+void identifyDirectory(const wchar_t* directory) {
+  copyBounded(existing, kPathUnits, directory);
+  trimTrailingBackslashes(existing);
+  for (size_t units = wcslen(existing); units > 0;) {
+    existing[units] = L'\0';
+    if (readExistingFinalPath(existing)) {
+      appendRest(directory + units);
+      return;
+    }
+    size_t up = upOneFolder(existing, units);
+    if (up >= units) {
+      break;
+    }
+    units = up;
+  }
+  copyBounded(identity, kIdentityUnits, directory);
+  trimTrailingBackslashes(identity);
 }
 
 }  // namespace
@@ -36,14 +111,22 @@ void formatLockName(const wchar_t* directory, wchar_t* name) {
   name[length] = L'\0';
 }
 
+void formatTargetLockName(const wchar_t* directory, wchar_t* name) {
+  identifyDirectory(directory);
+  formatLockName(identity, name);
+}
+
 void lockTargetDirectory(const wchar_t* directory) {
   wchar_t name[kLockNameUnits];
-  formatLockName(directory, name);
+  formatTargetLockName(directory, name);
   lock = CreateMutexW(/* security */ nullptr, /* owned */ FALSE, name);
   // An abandoned mutex is owned all the same: its last owner died, the files it left are
   // checked like any other.
   if (lock != nullptr) {
-    WaitForSingleObject(lock, INFINITE);
+    DWORD waited = WaitForSingleObject(lock, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      failUnpack();
+    }
   }
 }
 

@@ -9,10 +9,17 @@
 // Units of a lock name: the prefix, 16 hex digits and the terminator.
 constexpr size_t kLockNameUnits = 64;
 
-// The mutex name for `directory`: the same for every spelling that differs only in ASCII case.
-void formatLockName(const wchar_t* directory, wchar_t* name);
+// The mutex name for a directory whose identity (see formatTargetLockName) is `identity`: the
+// same for every spelling that differs only in ASCII case.
+void formatLockName(const wchar_t* identity, wchar_t* name);
+
+// The mutex name for `directory`, whatever way its path reaches it: the identity is the
+// system's path, through every link, of the deepest folder of the path that exists, followed by
+// the rest of the path as it stands.
+void formatTargetLockName(const wchar_t* directory, wchar_t* name);
 
 // Waits until no other launch unpacks into `directory`, then holds the lock. When the system
-// gives no mutex the launch goes on unlocked, as launches did before the lock.
+// gives no mutex the launch goes on unlocked, as launches did before the lock. A wait that fails
+// ends the process with "Error, couldn't unpack file to target path." and the system error.
 void lockTargetDirectory(const wchar_t* directory);
 void unlockTargetDirectory();

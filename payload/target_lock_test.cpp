@@ -29,7 +29,7 @@ TEST(TargetLock, HoldsOffASecondHolderUntilReleased) {
   const wchar_t* directory = L"C:\\tarnic-lock-test";
   lockTargetDirectory(directory);
   wchar_t name[kLockNameUnits];
-  formatLockName(directory, name);
+  formatTargetLockName(directory, name);
   // A second launch is another process; a thread of its own stands in for it here, since the
   // mutex belongs to the thread that waited for it.
   DWORD waited = 0;

@@ -4,13 +4,16 @@
 #include <zlib.h>  // crc32 of file data, as the packer computed it
 
 #include <cstdint>
+#include <cwchar>
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
-#include "payload/directories.h"
 #include "payload/existing_file.h"
+#include "payload/held_folders.h"
+#include "payload/leftovers.h"
 #include "payload/partial_file.h"
 #include "payload/payload_reader.h"
+#include "payload/sibling_folders.h"
 #include "payload/table_verification.h"
 #include "payload/target_lock.h"
 #include "rules/entry_name.h"
@@ -46,39 +49,28 @@ size_t readEntryName(wchar_t* name) {
   return units;
 }
 
-// The frame carries no checksum of its own, so damage the decoder cannot see reaches the entry
-// stream as plausible bytes. A name that could lead outside the target directory (a drive, a
-// forward slash, an empty component, or one of only dots and blanks, which Windows would read
-// as "." or ".."), a device, or a name no file can have is refused like any other undecodable
-// data.
-bool isCreatableEntry(const wchar_t* name, size_t units) {
-  return isCreatableEntryName(name, units);
-}
-
 // The destination path of the entry `name` into `path` (kPathUnits units), and the program
 // path when it is the first entry.
 void buildDestinationPath(const wchar_t* targetDirectory, const wchar_t* name, wchar_t* path) {
-  copyBounded(path, kPathUnits, targetDirectory);
-  appendBounded(path, kPathUnits, L"\\");
-  appendBounded(path, kPathUnits, name);
+  if (!joinPath(path, kPathUnits, targetDirectory, name)) {
+    endAbnormally();
+  }
   if (programPath[0] == L'\0') {
     copyBounded(programPath, kPathUnits, path);
   }
 }
 
-// Opens the file at `path` for writing, under its partial name. A folder on the way that cannot
-// be made, or that is a link below the target directory, leaves the file unwritable.
-HANDLE createOutputFile(const wchar_t* path) {
-  if (!ensureParentDirectories(path)) {
-    failOpenForWriting(path);
-  }
-  return createPartialFile(path, isInFolderMadeThisRun(path));
+// The last component of an entry's name: its file's name in its folder.
+const wchar_t* leafOf(const wchar_t* name) {
+  const wchar_t* backslash = wcsrchr(name, L'\\');
+  return backslash == nullptr ? name : backslash + 1;
 }
 
 // A file in a folder this run made cannot be there yet: a first start asks nothing of the
 // files it is about to write.
-bool fileAlreadyHoldsEntry(const wchar_t* path, uint64_t size, uint32_t stored) {
-  return !isInFolderMadeThisRun(path) && fileHoldsEntry(path, size, stored);
+bool fileAlreadyHoldsEntry(const wchar_t* name, uint64_t size, uint32_t stored) {
+  const HeldFolder* folder = heldEntryFolder(name);
+  return (folder == nullptr || !folder->made) && fileHoldsEntry(destinationPath, size, stored);
 }
 
 // Writes the entry's data from the reader into `file`, or drops it when the file already holds
@@ -104,41 +96,136 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
   }
 }
 
-// Unpacks the entry `name` (`units` long), whose size and checksum come next in the stream.
-void unpackEntry(const wchar_t* targetDirectory, const wchar_t* name, size_t units) {
-  if (!isCreatableEntry(name, units)) {
-    failDecode();
-  }
-  buildDestinationPath(targetDirectory, name, destinationPath);
-  auto size = readField<uint64_t>();
-  auto stored = readField<uint32_t>();
-  HANDLE file = fileAlreadyHoldsEntry(destinationPath, size, stored)
-                    ? nullptr
-                    : createOutputFile(destinationPath);
+// Writes the entry `name` under its partial name in its held folder and renames it into place.
+void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t size,
+                uint32_t stored) {
+  holdTargetDirectory(targetDirectory, destinationPath);
+  const HeldFolder& folder = holdEntryFolder(name, destinationPath);
+  HANDLE file = createPartialFile(folder, leafOf(name), destinationPath);
   copyEntryData(size, stored, file);
-  if (file != nullptr) {
-    completePartialFile(file, destinationPath);
-  }
+  completePartialFile(file, folder, leafOf(name), destinationPath);
 }
 
-void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload) {
+// Whether the region's entry `name` (`units` long) of `size` and `stored` checksum is the
+// table's `entry`.
+bool isTableEntry(const TableEntry& entry, const wchar_t* name, size_t units, uint64_t size,
+                  uint32_t stored) {
+  if (entry.nameUnits != units || entry.size != size || entry.storedChecksum != stored) {
+    return false;
+  }
+  for (size_t i = 0; i < units; ++i) {
+    if (tableNameUnit(entry, i) != static_cast<uint16_t>(name[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads the region's entries. While they are the table's, one by one (`followTable`), each
+// file's state is the one the table's files were found in, and reading stops after the last
+// file to write: the files after it are in place. From the first entry that is not the table's
+// on, every file is checked as it comes, to the region's end.
+void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload,
+                  bool followTable) {
   programPath[0] = L'\0';
+  TableCursor cursor = firstTableEntry();
+  uint64_t toWrite = followTable ? checkableEntries() - tableFilesIn(FileState::kInPlace) : 0;
   openPayloadRegion(payload.region, payload.regionLength);
-  for (size_t units; (units = readEntryName(entryName)) > 0;) {
-    unpackEntry(targetDirectory, entryName, units);
+  for (uint64_t index = 0;; ++index) {
+    size_t units = readEntryName(entryName);
+    if (units == 0) {
+      break;
+    }
+    // The frame carries no checksum of its own, so damage the decoder cannot see reaches the
+    // entry stream as plausible bytes. A name that could lead outside the target directory, a
+    // device, or a name no file can have is refused like any other undecodable data.
+    if (!isCreatableEntryName(entryName, units)) {
+      failDecode();
+    }
+    buildDestinationPath(targetDirectory, entryName, destinationPath);
+    auto size = readField<uint64_t>();
+    auto stored = readField<uint32_t>();
+    TableEntry entry;
+    followTable = followTable && index < checkableEntries() && nextTableEntry(&cursor, &entry) &&
+                  isTableEntry(entry, entryName, units, size, stored);
+    const bool write = followTable
+                           ? tableFileState(index) != FileState::kInPlace
+                           : !fileAlreadyHoldsEntry(entryName, size, stored);
+    if (write) {
+      writeEntry(targetDirectory, entryName, size, stored);
+    } else {
+      copyEntryData(size, stored, /* file */ nullptr);
+    }
+    if (followTable && write && --toWrite == 0) {
+      break;
+    }
   }
   closePayload();
 }
 
+// Holds the folder of every missing file, then links the files of the folders beside the
+// target directory that hold their entries, the latest folder first.
+void linkFromSiblingFolders(const wchar_t* targetDirectory) {
+  const size_t siblings = findSiblingFolders(targetDirectory);
+  if (siblings == 0) {
+    return;
+  }
+  TableCursor cursor = firstTableEntry();
+  TableEntry entry;
+  for (uint64_t i = 0; i < checkableEntries() && nextTableEntry(&cursor, &entry); ++i) {
+    if (tableFileState(i) != FileState::kMissing) {
+      continue;
+    }
+    copyTableName(entry, entryName);
+    buildDestinationPath(targetDirectory, entryName, destinationPath);
+    holdTargetDirectory(targetDirectory, destinationPath);
+    holdEntryFolder(entryName, destinationPath);
+  }
+  for (size_t i = 0; i < siblings && tableFilesIn(FileState::kMissing) > 0; ++i) {
+    linkTableFilesFrom(siblingFolderPath(i), siblingFolderFinalPath(i));
+  }
+}
+
+// A start whose table stands for the region: the files are checked first, missing ones taken
+// from folders beside the target directory where they may, and the region read only as far as
+// the last file still to write.
+void unpackWithTable(const wchar_t* targetDirectory, const AttachedPayload& payload,
+                     bool linkFromSiblings) {
+  checkTableFiles(/* target missing */ GetFileAttributesW(targetDirectory) ==
+                  INVALID_FILE_ATTRIBUTES);
+  const bool allInPlace = tableFilesIn(FileState::kInPlace) == checkableEntries();
+  if (tableStop() != TableStop::kNone) {
+    // Every file before the entry the table stops at may be in place. A name no file may have
+    // sends the start to the region, whose unpacking refuses it; a path too long is a bound
+    // exceeded.
+    if (allInPlace && tableStop() == TableStop::kPathTooLong) {
+      endAbnormally();
+    }
+    unpackRegion(targetDirectory, payload, /* follow table */ false);
+    return;
+  }
+  if (linkFromSiblings && tableFilesIn(FileState::kMissing) > 0) {
+    linkFromSiblingFolders(targetDirectory);
+  }
+  if (tableFilesIn(FileState::kInPlace) < checkableEntries()) {
+    unpackRegion(targetDirectory, payload, /* follow table */ true);
+  }
+}
+
 }  // namespace
 
-const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload) {
+const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload,
+                             bool linkFromSiblings) {
   checkPayloadHeader(payload.region, payload.regionLength);
   lockTargetDirectory(targetDirectory);
-  guardFoldersBelow(targetDirectory);
-  if (!tableEntriesInPlace(targetDirectory, payload.table, payload.tableLength, programPath)) {
-    unpackRegion(targetDirectory, payload);
+  programPath[0] = L'\0';
+  if (openTableFiles(targetDirectory, payload.table, payload.tableLength, programPath)) {
+    unpackWithTable(targetDirectory, payload, linkFromSiblings);
+    removeLeftovers(targetDirectory);
+  } else {
+    unpackRegion(targetDirectory, payload, /* follow table */ false);
   }
+  checkHeldFoldersInPlace();
   unlockTargetDirectory();
   return programPath;
 }

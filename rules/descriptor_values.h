@@ -2,7 +2,7 @@
 // configuration file: the target spec, the strings of the version block and the fixed
 // arguments. Each string is a NUL-terminated UTF-16 string in the image's read-only data, found
 // through the image's descriptor (image_descriptor.h); an image the packer has not filled
-// gives "" and no fixed arguments.
+// gives "", no fixed arguments and no options.
 //
 // The packer places these values; the launcher's code reads them through these functions,
 // which the launcher defines by reading its own image (launcher/own_image.cpp) and test
@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 const wchar_t* targetSpec();
 const wchar_t* companyName();
@@ -26,3 +27,6 @@ struct FixedArguments {
   size_t length;
 };
 FixedArguments fixedArguments();
+
+// The launch options (kSharedTargetOption, ...): 0 when the image has none.
+uint32_t launchOptions();

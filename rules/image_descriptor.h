@@ -1,6 +1,6 @@
 // The descriptor of a launcher image, defined once for the launcher that reads it and the packer
 // that fills it: where the application's region, its entry table, the six configuration
-// strings and the fixed arguments lie in the image.
+// strings, the fixed arguments and the launch options lie in the image.
 //
 // The prebuilt launcher carries the descriptor at the start of a section of its own,
 // kDescriptorSection: the magic, then every field zero. The packer adds the data to a copy of
@@ -11,8 +11,9 @@
 //
 // RVAs count from the image base, so the fields need no relocation and the image loads at any
 // base. Strings are UTF-16LE and end in a NUL unit, which their length counts. The fixed
-// arguments are such strings one after another. A field of length 0 is empty: a string "", a
-// region or table of no bytes, or no fixed arguments.
+// arguments are such strings one after another. The launch options are a u32 LE of option bits.
+// A field of length 0 is empty: a string "", a region or table of no bytes, no fixed arguments
+// or no options.
 #pragma once
 
 #include <array>
@@ -40,10 +41,18 @@ enum DescriptorField : size_t {
   kEntryTableField,
   kRegionField,
   kFixedArgumentsField,
+  kLaunchOptionsField,
   kDescriptorFields,
 };
 // The fields before this one are the strings, in the order above.
 constexpr size_t kStringFields = kEntryTableField;
+
+// The launch options' bits and their field's size.
+constexpr uint32_t kSharedTargetOption = 1;     // others may write below the target: nothing is
+                                                // taken from the folders beside it
+constexpr uint32_t kRemoveAfterExitOption = 2;  // the unpacked files go when the program ends
+constexpr uint32_t kKnownLaunchOptions = kSharedTargetOption | kRemoveAfterExitOption;
+constexpr size_t kLaunchOptionsBytes = 4;
 
 constexpr size_t kFieldRvaBytes = 4;
 constexpr size_t kFieldLengthBytes = 4;
@@ -111,6 +120,9 @@ inline bool isSoundDescriptor(const unsigned char* descriptor, const DescriptorD
     if (!locateField(rva, length, data, &offset) || ends[field] > sizeOfImage) {
       return false;
     }
+    if (field == kLaunchOptionsField && length != kLaunchOptionsBytes) {
+      return false;
+    }
     const bool isString = field < kStringFields;
     if (isString && (rva % 2 != 0 || length % 2 != 0 || data.bytes[offset + length - 1] != 0 ||
                      data.bytes[offset + length - 2] != 0)) {
@@ -129,4 +141,4 @@ inline bool isSoundDescriptor(const unsigned char* descriptor, const DescriptorD
 static_assert(sizeof kDescriptorSection <= 8 + 1, "a section name has at most 8 bytes");
 static_assert(sizeof kDataSection <= 8 + 1, "a section name has at most 8 bytes");
 static_assert(kStringFields == 6, "target spec, company, product and three versions");
-static_assert(kDescriptorBytes == 80, "magic and nine fields");
+static_assert(kDescriptorBytes == 88, "magic and ten fields");

@@ -29,3 +29,7 @@ constexpr wchar_t kFixedArguments[] = L"{TARGET_DIR}\\tool\\cli.js\0two words";
 FixedArguments fixedArguments() {
   return {kFixedArguments, sizeof kFixedArguments / sizeof(wchar_t)};
 }
+
+uint32_t launchOptions() {
+  return 0;
+}

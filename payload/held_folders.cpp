@@ -1,0 +1,349 @@
+#include "payload/held_folders.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "diagnostics/fatal.h"
+#include "paths/path_buffer.h"
+#include "payload/directories.h"
+#include "payload/relative_files.h"
+
+namespace {
+
+constexpr size_t kNoRecord = static_cast<size_t>(-1);
+constexpr size_t kFirstRecords = 64;
+constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
+constexpr uint64_t kFnvPrime = 0x100000001B3ull;
+
+// One folder the start holds or held: its path relative to the target directory ("" for the
+// target directory itself), the folder above it and its identity.
+struct FolderRecord {
+  wchar_t* relative;
+  size_t units;
+  size_t parent;
+  HeldFolder folder;
+  uint64_t index;
+};
+
+const wchar_t* targetPath;
+FolderRecord* records;
+size_t recordCount;
+size_t recordCapacity;
+// Open addressing over the relative paths, in any case: each slot holds a record's place + 1.
+size_t* slots;
+size_t slotCount;
+
+wchar_t finalPath[kFinalPathUnits];
+wchar_t folderPath[kPathUnits];
+
+const RelativeOpen kHoldFolder{kFolderAccess, kFolderSharing, FILE_OPEN_IF, FILE_DIRECTORY_FILE};
+const RelativeOpen kFindFolder{kFolderAccess, kFolderSharing, FILE_OPEN, FILE_DIRECTORY_FILE};
+constexpr ULONG kRemovalSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const RelativeOpen kIdentifyFolder{FILE_READ_ATTRIBUTES, kRemovalSharing, FILE_OPEN,
+                                   FILE_DIRECTORY_FILE};
+const RelativeOpen kRemoveFolder{DELETE | FILE_READ_ATTRIBUTES, kRemovalSharing, FILE_OPEN,
+                                 FILE_DIRECTORY_FILE};
+
+wchar_t foldAsciiCase(wchar_t c) {
+  return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
+}
+
+uint64_t hashOf(const wchar_t* relative, size_t units) {
+  uint64_t hash = kFnvOffsetBasis;
+  for (size_t i = 0; i < units; ++i) {
+    hash = (hash ^ static_cast<uint16_t>(foldAsciiCase(relative[i]))) * kFnvPrime;
+  }
+  return hash;
+}
+
+bool sameRelative(const FolderRecord& record, const wchar_t* relative, size_t units) {
+  if (record.units != units) {
+    return false;
+  }
+  for (size_t i = 0; i < units; ++i) {
+    if (foldAsciiCase(record.relative[i]) != foldAsciiCase(relative[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The slot of `relative`: the one that holds its record, or the empty one it would take.
+size_t slotOf(const wchar_t* relative, size_t units) {
+  size_t slot = static_cast<size_t>(hashOf(relative, units)) & (slotCount - 1);
+  while (slots[slot] != 0 && !sameRelative(records[slots[slot] - 1], relative, units)) {
+    slot = (slot + 1) & (slotCount - 1);
+  }
+  return slot;
+}
+
+size_t findRecord(const wchar_t* relative, size_t units) {
+  if (slotCount == 0) {
+    return kNoRecord;
+  }
+  size_t slot = slotOf(relative, units);
+  return slots[slot] == 0 ? kNoRecord : slots[slot] - 1;
+}
+
+void* grown(void* block, size_t count, size_t size) {
+  void* bigger = realloc(block, count * size);
+  if (bigger == nullptr) {
+    failOutOfMemory();
+  }
+  return bigger;
+}
+
+// Room for one more record, and slots for twice as many as there are.
+void makeRoomForRecord() {
+  if (recordCount == recordCapacity) {
+    recordCapacity = recordCapacity == 0 ? kFirstRecords : recordCapacity * 2;
+    records = static_cast<FolderRecord*>(grown(records, recordCapacity, sizeof(FolderRecord)));
+  }
+  if (2 * (recordCount + 1) <= slotCount) {
+    return;
+  }
+  slotCount = slotCount == 0 ? 2 * kFirstRecords : slotCount * 2;
+  free(slots);
+  slots = static_cast<size_t*>(calloc(slotCount, sizeof(size_t)));
+  if (slots == nullptr) {
+    failOutOfMemory();
+  }
+  for (size_t i = 0; i < recordCount; ++i) {
+    slots[slotOf(records[i].relative, records[i].units)] = i + 1;
+  }
+}
+
+wchar_t* copyOf(const wchar_t* text, size_t units) {
+  auto* copy = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
+  if (copy == nullptr) {
+    failOutOfMemory();
+  }
+  wmemcpy(copy, text, units);
+  copy[units] = L'\0';
+  return copy;
+}
+
+// Records the folder open as `handle`, whose final path is in `finalPath`.
+const HeldFolder& addRecord(const wchar_t* relative, size_t units, size_t parent, HANDLE handle,
+                            bool made) {
+  makeRoomForRecord();
+  FolderRecord& record = records[recordCount];
+  record.relative = copyOf(relative, units);
+  record.units = units;
+  record.parent = parent;
+  record.folder = HeldFolder{handle, copyOf(finalPath, wcslen(finalPath)), made};
+  record.index = 0;
+  readFileIndex(handle, &record.index);
+  slots[slotOf(relative, units)] = ++recordCount;
+  return record.folder;
+}
+
+// The target directory, a backslash and `relative`: the folder's path for a message.
+const wchar_t* pathOf(const FolderRecord& record) {
+  copyBounded(folderPath, kPathUnits, targetPath);
+  if (record.units > 0) {
+    appendBounded(folderPath, kPathUnits, L"\\");
+    appendBounded(folderPath, kPathUnits, record.relative);
+  }
+  return folderPath;
+}
+
+// The units of `relative` before its last backslash (0 when it has none): the path of the
+// folder above it.
+size_t parentUnits(const wchar_t* relative, size_t units) {
+  while (units > 0 && relative[units - 1] != L'\\') {
+    --units;
+  }
+  return units > 0 ? units - 1 : 0;
+}
+
+// Where the last component of `relative` starts.
+size_t leafStart(const wchar_t* relative, size_t units) {
+  size_t parent = parentUnits(relative, units);
+  return parent == 0 ? 0 : parent + 1;
+}
+
+// Holds (or with `make` false only finds) the folder `relative` (`units` long) below the
+// target directory and every folder above it. Null, with nothing held, when a folder is missing
+// (not made), cannot be opened or is no plain folder of its parent.
+const HeldFolder* holdFolder(const wchar_t* relative, size_t units, bool make) {
+  size_t found = findRecord(relative, units);
+  if (found != kNoRecord) {
+    return records[found].folder.handle != nullptr ? &records[found].folder : nullptr;
+  }
+  if (units == 0) {
+    return nullptr;
+  }
+  size_t parentLength = parentUnits(relative, units);
+  const HeldFolder* parent = holdFolder(relative, parentLength, make);
+  if (parent == nullptr) {
+    return nullptr;
+  }
+  size_t parentRecord = findRecord(relative, parentLength);
+  const wchar_t* leaf = relative + leafStart(relative, units);
+  size_t leafUnits = units - leafStart(relative, units);
+  bool made = false;
+  HANDLE handle =
+      openRelative(parent->handle, leaf, leafUnits, make ? kHoldFolder : kFindFolder, &made);
+  if (handle == nullptr) {
+    return nullptr;
+  }
+  if (!isPlainEntry(handle, /* folder */ true) || !readFinalPath(handle, finalPath) ||
+      !isFinalPathBelow(finalPath, parent->finalPath, leaf, leafUnits)) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return &addRecord(relative, units, parentRecord, handle, made);
+}
+
+// The units of an entry name before its last backslash: the relative path of its folder.
+size_t folderUnitsOf(const wchar_t* name) {
+  return parentUnits(name, wcslen(name));
+}
+
+// Whether the held folder of `record` is the one its name leads to now.
+bool isInPlace(const FolderRecord& record) {
+  HANDLE found;
+  if (record.parent == kNoRecord) {
+    found = CreateFileW(targetPath, FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                        /* template */ nullptr);
+    found = found == INVALID_HANDLE_VALUE ? nullptr : found;
+  } else {
+    size_t leaf = leafStart(record.relative, record.units);
+    found = openRelative(records[record.parent].folder.handle, record.relative + leaf,
+                         record.units - leaf, kIdentifyFolder);
+  }
+  if (found == nullptr) {
+    return false;
+  }
+  uint64_t index = 0;
+  bool same = readFileIndex(found, &index) && index == record.index;
+  CloseHandle(found);
+  return same;
+}
+
+// Opens and records the existing target directory; false when it cannot be opened or is no
+// folder. It may be reached through links.
+bool openTargetDirectory(bool made) {
+  HANDLE handle = CreateFileW(targetPath, kFolderAccess, kFolderSharing, /* security */ nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      !readFinalPath(handle, finalPath)) {
+    CloseHandle(handle);
+    return false;
+  }
+  addRecord(L"", 0, kNoRecord, handle, made);
+  return true;
+}
+
+// Removes the empty folder of `record`, this start's own, through a handle of its own opened
+// relative to the folder above it (by its path for the target directory), when it is still the
+// folder the start made. Its held handle is closed first, as it shares no deletion.
+void removeFolder(FolderRecord& record) {
+  CloseHandle(record.folder.handle);
+  record.folder.handle = nullptr;
+  HANDLE folder;
+  if (record.parent == kNoRecord) {
+    folder = CreateFileW(targetPath, DELETE | FILE_READ_ATTRIBUTES, kRemovalSharing,
+                         /* security */ nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         /* template */ nullptr);
+    folder = folder == INVALID_HANDLE_VALUE ? nullptr : folder;
+  } else {
+    size_t leaf = leafStart(record.relative, record.units);
+    folder = openRelative(records[record.parent].folder.handle, record.relative + leaf,
+                          record.units - leaf, kRemoveFolder);
+  }
+  if (folder == nullptr) {
+    return;
+  }
+  uint64_t index = 0;
+  if (readFileIndex(folder, &index) && index == record.index) {
+    markForDeletion(folder);
+  }
+  CloseHandle(folder);
+}
+
+}  // namespace
+
+const HeldFolder& holdTargetDirectory(const wchar_t* targetDirectory, const wchar_t* destination) {
+  if (recordCount == 0) {
+    targetPath = targetDirectory;
+    if (!makeDirectoryWithParents(targetDirectory) ||
+        !openTargetDirectory(wasMadeThisRun(targetDirectory))) {
+      failOpenForWriting(destination);
+    }
+  }
+  return records[0].folder;
+}
+
+bool findTargetDirectory(const wchar_t* targetDirectory) {
+  if (recordCount == 0) {
+    targetPath = targetDirectory;
+    return openTargetDirectory(/* made */ false);
+  }
+  return true;
+}
+
+const HeldFolder& holdEntryFolder(const wchar_t* name, const wchar_t* destination) {
+  const HeldFolder* folder = holdFolder(name, folderUnitsOf(name), /* make */ true);
+  if (folder == nullptr) {
+    failOpenForWriting(destination);
+  }
+  return *folder;
+}
+
+const HeldFolder* findEntryFolder(const wchar_t* name) {
+  return holdFolder(name, folderUnitsOf(name), /* make */ false);
+}
+
+const HeldFolder* heldEntryFolder(const wchar_t* name) {
+  size_t found = findRecord(name, folderUnitsOf(name));
+  return found == kNoRecord ? nullptr : &records[found].folder;
+}
+
+const HeldFolder* heldTargetDirectory() {
+  return recordCount > 0 && records[0].folder.handle != nullptr ? &records[0].folder : nullptr;
+}
+
+size_t heldFolderCount() {
+  return recordCount;
+}
+
+const HeldFolder& heldFolderAt(size_t index) {
+  return records[index].folder;
+}
+
+void checkHeldFoldersInPlace() {
+  for (size_t i = 0; i < recordCount; ++i) {
+    if (records[i].folder.handle != nullptr && !isInPlace(records[i])) {
+      failOpenForWriting(pathOf(records[i]));
+    }
+  }
+}
+
+void releaseHeldFolders() {
+  for (size_t i = 0; i < recordCount; ++i) {
+    if (records[i].folder.handle != nullptr) {
+      CloseHandle(records[i].folder.handle);
+      records[i].folder.handle = nullptr;
+    }
+  }
+}
+
+void removeMadeFolders() {
+  // Records are made parents first, so the folders below come before theirs backwards.
+  for (size_t i = recordCount; i > 0; --i) {
+    if (records[i - 1].folder.made && records[i - 1].folder.handle != nullptr) {
+      removeFolder(records[i - 1]);
+    }
+  }
+  releaseHeldFolders();
+}

@@ -1,0 +1,66 @@
+// The target directory and the folders below it that a start writes into, each held open from
+// the moment the start first needs it until the start is done. Files are created, renamed and
+// linked relative to these handles, never by a full path.
+//
+// What that guarantees: on Windows a folder open without delete sharing cannot be renamed or
+// deleted, so no name on the way to a file can be swapped for a link while the start works.
+// Under Wine the same holds among Windows programs, but a Unix process may still rename the
+// folder: a name looked up relative to a handle is then still looked up in the folder the
+// handle holds (Wine changes into it), while a rename goes by the paths the folder and the file
+// were opened under. So a file is created and written only inside the held folder, and a rename
+// after a swap fails or is found out by the check that follows it; checkHeldFoldersInPlace tells
+// a swap that came later.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+struct HeldFolder {
+  HANDLE handle;
+  const wchar_t* finalPath;  // the system's path for it when it was opened, through every link
+  bool made;                 // this start made it: nothing in it was there before
+};
+
+// Makes `targetDirectory` exist (its missing parents too, see makeDirectoryWithParents) and holds
+// it, on the first call; later calls return the same folder. The target directory itself may be
+// reached through links. Ends the process with the open-for-writing message for `destination`
+// when it cannot be made or opened.
+const HeldFolder& holdTargetDirectory(const wchar_t* targetDirectory, const wchar_t* destination);
+
+// Holds `targetDirectory` when it exists, without making it: false when it does not or cannot
+// be opened.
+bool findTargetDirectory(const wchar_t* targetDirectory);
+
+// The held folder that holds the entry `name` (a name below the target directory, which is held
+// already), made where missing and held from now on. Every folder on the way must be a plain
+// folder of the one above it, reached through no link; else, or when one cannot be made, the
+// process ends with the open-for-writing message for `destination`. Main thread only.
+const HeldFolder& holdEntryFolder(const wchar_t* name, const wchar_t* destination);
+
+// The same without making anything: null when a folder on the way is missing or no plain folder.
+const HeldFolder* findEntryFolder(const wchar_t* name);
+
+// The held folder that holds `name` when it is held already, else null. Safe on any thread while
+// the main thread holds no new folder.
+const HeldFolder* heldEntryFolder(const wchar_t* name);
+
+// The held target directory, or null before holdTargetDirectory.
+const HeldFolder* heldTargetDirectory();
+
+// The folders held so far, the target directory first: `index` below heldFolderCount.
+size_t heldFolderCount();
+const HeldFolder& heldFolderAt(size_t index);
+
+// Ends the process with the open-for-writing message, naming the folder, when a held folder is
+// no longer the one its name leads to: its name or one above it was swapped (see above).
+void checkHeldFoldersInPlace();
+
+// Closes every held folder.
+void releaseHeldFolders();
+
+// Removes every held folder this start made, the target directory included, that is empty and
+// still the folder it made, deepest first; then releases them all. Folders that are not empty
+// stay, silently.
+void removeMadeFolders();
