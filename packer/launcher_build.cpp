@@ -25,6 +25,7 @@
 #include "packer/problems.h"
 #include "packer/region_reader.h"
 #include "packer/text_encoding.h"
+#include "rules/spec_tokens.h"
 
 namespace fs = std::filesystem;
 
@@ -287,6 +288,8 @@ LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& regi
     parts.strings[i] = utf8ToUtf16(*values[i]).value();
   }
   parts.fixedArguments = joinFixedArguments(config.arguments);
+  parts.launchOptions = (config.sharedTarget ? kSharedTargetOption : 0) |
+                        (config.removeAfterExit ? kRemoveAfterExitOption : 0);
   parts.entryTable = entryTableOf(region.region);
   parts.region = region.bytes.data() + region.region.offset;
   parts.regionBytes = region.region.length;
@@ -318,8 +321,8 @@ PackSummary buildLauncher(const LauncherRequest& request) {
                   : (inputs.program.windowed ? LauncherKind::kWindowed : LauncherKind::kConsole);
   const std::string_view image =
       kind == LauncherKind::kWindowed ? windowedLauncherImage() : consoleLauncherImage();
-  const std::string launcher = writeLauncherImage(
-      std::string(image), launcherParts(config, inputs.region, inputs.icon, stamp));
+  const LauncherParts parts = launcherParts(config, inputs.region, inputs.icon, stamp);
+  const std::string launcher = writeLauncherImage(std::string(image), parts);
   if (std::fwrite(launcher.data(), 1, launcher.size(), output.stream()) != launcher.size()) {
     throw PackError(printablePath(request.out) + ": cannot be written: " + std::strerror(errno));
   }
@@ -334,5 +337,8 @@ PackSummary buildLauncher(const LauncherRequest& request) {
   for (const fs::path& path : inputs.app.leftOutOutputs) {
     summary.leftOut.push_back(printablePath(path));
   }
+  const std::u16string spec = parts.strings[kTargetSpecField];
+  summary.copyPerStart =
+      !config.removeAfterExit && usesPerStartToken(spec.data(), spec.size());
   return summary;
 }

@@ -44,6 +44,7 @@ constexpr ConfigKey kKnownKeys[] = {
     {"application", "launcher"},
     {"application", "exclude"},
     {"application", "shared_target"},
+    {"application", "remove_after_exit"},
     {"application", "arguments"},
 };
 
@@ -369,6 +370,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   }
   readExclude(reader, *application, config);
   config.sharedTarget = reader.boolean(*application, "application", "shared_target");
+  config.removeAfterExit = reader.boolean(*application, "application", "remove_after_exit");
   readArguments(reader, *application, config);
 }
 

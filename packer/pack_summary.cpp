@@ -17,5 +17,10 @@ std::string summaryLine(const std::string& output, const PackSummary& summary, d
   for (const std::string& path : summary.leftOut) {
     line += "; left out: " + path + ", which this run writes";
   }
+  if (summary.copyPerStart) {
+    line +=
+        "; each start leaves a full copy: target_spec names a token new at every start, and "
+        "nothing removes the copy unless [application] has remove_after_exit = true";
+  }
   return line;
 }

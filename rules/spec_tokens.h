@@ -28,24 +28,25 @@ struct SpecTokenName {
   const char* name;  // as written between braces, in upper case
   SpecToken token;
   bool fullPath;  // its value is a full path: a spec may start with it
+  bool perStart;  // its value is new at every start (not one the parent launcher published)
 };
 
 constexpr SpecTokenName kSpecTokens[] = {
-    {"TEMP", SpecToken::kTemp, true},
-    {"PROGRAM", SpecToken::kProgram, true},
-    {"PROGRAM_BASE", SpecToken::kProgramBase, true},
-    {"PROGRAM_DIR", SpecToken::kProgramDir, true},
-    {"PID", SpecToken::kPid, false},
-    {"HOME", SpecToken::kHome, true},
-    {"CACHE_DIR", SpecToken::kCacheDir, true},
-    {"COMPANY", SpecToken::kCompany, false},
-    {"PRODUCT", SpecToken::kProduct, false},
-    {"VERSION", SpecToken::kVersion, false},
-    {"FILE_VERSION", SpecToken::kFileVersion, false},
-    {"PRODUCT_VERSION", SpecToken::kProductVersion, false},
-    {"RANDOM", SpecToken::kRandom, false},
-    {"TIME_US", SpecToken::kTimeUs, false},
-    {"TIME", SpecToken::kTime, false},
+    {"TEMP", SpecToken::kTemp, true, false},
+    {"PROGRAM", SpecToken::kProgram, true, false},
+    {"PROGRAM_BASE", SpecToken::kProgramBase, true, false},
+    {"PROGRAM_DIR", SpecToken::kProgramDir, true, false},
+    {"PID", SpecToken::kPid, false, false},
+    {"HOME", SpecToken::kHome, true, false},
+    {"CACHE_DIR", SpecToken::kCacheDir, true, false},
+    {"COMPANY", SpecToken::kCompany, false, false},
+    {"PRODUCT", SpecToken::kProduct, false, false},
+    {"VERSION", SpecToken::kVersion, false, false},
+    {"FILE_VERSION", SpecToken::kFileVersion, false, false},
+    {"PRODUCT_VERSION", SpecToken::kProductVersion, false, false},
+    {"RANDOM", SpecToken::kRandom, false, true},
+    {"TIME_US", SpecToken::kTimeUs, false, true},
+    {"TIME", SpecToken::kTime, false, true},
 };
 
 // Whether the `length` units at `name` spell `tokenName` (upper case) without regard to ASCII
@@ -73,6 +74,28 @@ const SpecTokenName* findSpecToken(const Unit* name, size_t length) {
     }
   }
   return nullptr;
+}
+
+// Whether `spec` (`length` units) names a token whose value is new at every start, so that
+// every start gets a target directory of its own. A name runs from "{" to the next "}".
+template <typename Unit>
+bool usesPerStartToken(const Unit* spec, size_t length) {
+  for (size_t open = 0; open < length; ++open) {
+    if (spec[open] != '{') {
+      continue;
+    }
+    size_t close = open + 1;
+    while (close < length && spec[close] != '}' && spec[close] != '{') {
+      ++close;
+    }
+    if (close < length && spec[close] == '}') {
+      const SpecTokenName* entry = findSpecToken(spec + open + 1, close - open - 1);
+      if (entry != nullptr && entry->perStart) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 // The token named by the `length` units at `name`, or SpecToken::kUnknown.

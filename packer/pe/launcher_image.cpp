@@ -169,6 +169,11 @@ std::string writeLauncherImage(const std::string& prebuilt, const LauncherParts&
   }
   const std::string arguments = littleEndianUnits(parts.fixedArguments);
   fields[kFixedArgumentsField] = place(data, arguments.data(), arguments.size());
+  if (parts.launchOptions != 0) {
+    std::string options;
+    appendLittleEndian(options, parts.launchOptions);
+    fields[kLaunchOptionsField] = place(data, options.data(), options.size());
+  }
   fields[kEntryTableField] = place(data, parts.entryTable.data(), parts.entryTable.size());
   fields[kRegionField] = place(data, parts.region, parts.regionBytes);
   // At a page boundary of the file as of memory, so that the loader can map the region instead

@@ -20,6 +20,7 @@ static_assert(sizeof kResourceSection - 1 <= kSectionNameBytes, "a section name 
 struct LauncherParts {
   std::array<std::u16string, kStringFields> strings;  // in DescriptorField order
   std::u16string fixedArguments;                      // each followed by a NUL
+  uint32_t launchOptions = 0;                         // kSharedTargetOption, ...
   std::string entryTable;
   const unsigned char* region = nullptr;
   size_t regionBytes = 0;
