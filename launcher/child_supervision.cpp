@@ -90,8 +90,11 @@ uint32_t waitForChild() {
   AcquireSRWLockShared(&slotLock);
   HANDLE process = childSlot;
   ReleaseSRWLockShared(&slotLock);
-  // Only this thread empties the slot, so the handle stays open during the wait.
-  WaitForSingleObject(process, INFINITE);
+  // Only this thread empties the slot, so the handle stays open during the wait. Without a
+  // limit, a wait on a process ends when it does or fails.
+  if (WaitForSingleObject(process, INFINITE) == WAIT_FAILED) {
+    failLaunch(GetLastError());
+  }
   process = takeChild();
   DWORD exitCode;
   if (!GetExitCodeProcess(process, &exitCode)) {

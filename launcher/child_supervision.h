@@ -22,7 +22,8 @@ void releaseChild(const PROCESS_INFORMATION& child);
 // Hands the started child's process handle to the supervision; the handle now belongs to it.
 void superviseChild(HANDLE process);
 
-// Waits without limit for the child, closes its handle and returns its exit code (or 1).
+// Waits without limit for the child, closes its handle and returns its exit code (or 1). Ends
+// the process with "Error, couldn't launch child" and the system error when the wait fails.
 uint32_t waitForChild();
 
 // When a child is supervised: waits up to kGraceMilliseconds for it, terminates it with exit

@@ -81,6 +81,12 @@ TARNIC_PROBE(resume_fails) {
   releaseChild(createSleeper(0, CREATE_SUSPENDED));
 }
 
+TARNIC_PROBE(wait_fails) {
+  superviseChild(startSleeper(0));
+  failWaitForSingleObject();
+  waitForChild();
+}
+
 TEST(ReleaseChild, EndsWithTheLaunchMessageWhenTheChildCannotRun) {
   ProcessResult r = runProbe("resume_fails");
   EXPECT_EQ(r.err, "Error, couldn't launch child ([Error 5] " + systemText(5) + ")\r\n");
@@ -152,6 +158,13 @@ TEST(ConsoleControlHandler, ClosesEachHandleOnceWhenEventsAndTheChildsEndMeet) {
   second.join();
   cleanUpChild();
   EXPECT_EQ(handleCount(), before);
+}
+
+TEST(WaitForChild, EndsWithTheLaunchMessageWhenTheWaitFails) {
+  ProcessResult r = runProbe("wait_fails");
+  EXPECT_EQ(r.err, "Error, couldn't launch child ([Error 6] " + systemText(6) + ")\r\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exitCode, 2u);
 }
 
 TEST(WaitForChild, GivesOneWhenTheExitCodeCannotBeRead) {

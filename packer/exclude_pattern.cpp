@@ -27,53 +27,61 @@ std::vector<std::u16string> splitName(std::u16string_view name, std::u16string_v
   return components;
 }
 
-// One name against one folded component of a pattern; `name` is folded as well.
-bool matchesComponent(std::u16string_view pattern, std::u16string_view name) {
+// Whether `name` matches `pattern`, in which an element that `isAny` accepts stands for any run
+// of the name's elements and every other one for the one element that `matchesOne` accepts.
+// On a mismatch only the last "any" met takes one more element and the rest start over behind
+// it: what lies between two "any"s matches a fixed number of elements, so its first match is
+// as good as any later one. O(pattern x name) steps, where trying every split would take
+// exponential time in the number of "any"s.
+template <typename Sequence, typename IsAny, typename MatchesOne>
+bool matchesSequence(const Sequence& pattern, const Sequence& name, IsAny isAny,
+                     MatchesOne matchesOne) {
   size_t p = 0, n = 0;
-  // Where the last "*" was met, and the name's position it matched up to: on a mismatch that
-  // star takes one more unit.
-  size_t star = std::u16string_view::npos, starName = 0;
+  // Where the last "any" was met, and the name's position it matched up to.
+  std::optional<size_t> any;
+  size_t anyName = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+    if (p < pattern.size() && matchesOne(pattern[p], name[n])) {
       ++p, ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      starName = n;
-    } else if (star != std::u16string_view::npos) {
-      p = star + 1;
-      n = ++starName;
+    } else if (p < pattern.size() && isAny(pattern[p])) {
+      any = p++;
+      anyName = n;
+    } else if (any) {
+      p = *any + 1;
+      n = ++anyName;
     } else {
       return false;
     }
   }
-  while (p < pattern.size() && pattern[p] == u'*') {
+  while (p < pattern.size() && isAny(pattern[p])) {
     ++p;
   }
   return p == pattern.size();
 }
 
-bool matchesComponents(const std::vector<std::u16string>& pattern, size_t p,
-                       const std::vector<std::u16string>& name, size_t n) {
-  if (p == pattern.size()) {
-    return n == name.size();
-  }
-  if (pattern[p] == kAnyFolders) {
-    for (size_t skipped = n; skipped <= name.size(); ++skipped) {
-      if (matchesComponents(pattern, p + 1, name, skipped)) {
-        return true;
-      }
-    }
-    return false;
-  }
-  return n < name.size() && matchesComponent(pattern[p], name[n]) &&
-         matchesComponents(pattern, p + 1, name, n + 1);
+// One name against one folded component of a pattern; `name` is folded as well.
+bool matchesComponent(std::u16string_view pattern, std::u16string_view name) {
+  return matchesSequence(
+      pattern, name, [](char16_t unit) { return unit == u'*'; },
+      [](char16_t unit, char16_t named) { return unit == u'?' || unit == named; });
+}
+
+// A whole name, component by component, against a pattern of more than one.
+bool matchesComponents(const std::vector<std::u16string>& pattern,
+                       const std::vector<std::u16string>& name) {
+  auto isAnyFolders = [](const std::u16string& component) { return component == kAnyFolders; };
+  return matchesSequence(
+      pattern, name, isAnyFolders,
+      [&isAnyFolders](const std::u16string& component, const std::u16string& named) {
+        return !isAnyFolders(component) && matchesComponent(component, named);
+      });
 }
 
 bool matches(const ExcludePattern& pattern, const std::vector<std::u16string>& name) {
   if (pattern.components.size() == 1) {
     return matchesComponent(pattern.components.front(), name.back());
   }
-  return matchesComponents(pattern.components, 0, name, 0);
+  return matchesComponents(pattern.components, name);
 }
 
 }  // namespace

@@ -45,6 +45,20 @@ TEST(ExcludePattern, TakesTwoStarsForAnyNumberOfFoldersAndQuestionMarkForOneChar
   EXPECT_FALSE(matchingPattern(deep, u"a\\cache\\xy.bin"));
   EXPECT_TRUE(matchingPattern(patterns({"a*b*c"}), u"aXbYbZc"));
   EXPECT_FALSE(matchingPattern(patterns({"a*b*c"}), u"aXcYb"));
+
+  // Thirteen "**" against 24 folders: trying every way to share the folders out among them
+  // would take hours.
+  std::string anyFolders;
+  for (int i = 0; i < 13; ++i) {
+    anyFolders += "**/";
+  }
+  std::u16string deepName;
+  for (int i = 0; i < 24; ++i) {
+    deepName += u"d\\";
+  }
+  deepName += u"f.txt";
+  EXPECT_FALSE(matchingPattern(patterns({(anyFolders + "nomatch").c_str()}), deepName));
+  EXPECT_TRUE(matchingPattern(patterns({(anyFolders + "d/f.txt").c_str()}), deepName));
 }
 
 TEST(ExcludePattern, LeavesOutWhatLiesBelowAFolderThatMatches) {

@@ -464,6 +464,20 @@ TEST(LauncherIcon, IsTheMainProgramsOwnWhenTheConfigurationNamesNone) {
       std::string::npos)
       << refused.err;
   EXPECT_FALSE(fs::exists(scratch / "Damaged.exe"));
+
+  // A group that names one image of 64 KiB 20,000 times: refused from the group's entries,
+  // before 1.3 GB of copies are made, in far less than a quarter of a GiB.
+  writeFile(scratch / "main/Main.exe", makeProgramWithIconGroup(64 * 1024, 20000));
+  ToolResult tooLarge = runProgram(
+      {"prlimit", "--as=268435456", TARNIC_PACK, "--quiet", "launcher", "--config",
+       scratch / "second.toml", "--app", scratch / "main", "--out", scratch / "Large.exe"},
+      fs::current_path());
+  EXPECT_NE(tooLarge.status, 0);
+  EXPECT_NE(tooLarge.err.find("has an icon the launcher cannot carry: has images of 1310720000 "
+                              "bytes in all, more than the 8388608 a launcher's resources may "
+                              "hold; name one with application.icon"),
+            std::string::npos)
+      << tooLarge.err;
 }
 
 TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {

@@ -26,11 +26,12 @@ const wchar_t* getOwnExecutablePath() {
   if (ownPath[0] != L'\0') {
     return ownPath;
   }
-  // A path longer than the cache arrives cut and is used as cut; a failure leaves it empty.
-  GetModuleFileNameW(/* own executable */ nullptr, ownPath, kOwnPathUnits);
-  if (wmemchr(ownPath, L'\0', kOwnPathUnits) == nullptr) {
+  // The system cuts a path that does not fit and returns the cache's size; a failure returns 0.
+  const DWORD length = GetModuleFileNameW(/* own executable */ nullptr, ownPath, kOwnPathUnits);
+  if (length >= kOwnPathUnits) {
     endAbnormally();
   }
+  ownPath[length] = L'\0';
   return ownPath;
 }
 

@@ -5,8 +5,8 @@
 
 #include "paths/path_buffer.h"
 
-// Units of the own-path cache: one more than a path buffer, so that a path the system had to
-// cut is told apart from one that fits.
+// Units of the own-path cache, terminator included: one more than a path buffer, so that the
+// launcher takes its own path up to kPathUnits characters.
 constexpr size_t kOwnPathUnits = kPathUnits + 1;
 
 // Rewrites the path buffer `directory` as a full path: relative to the current drive and
@@ -16,8 +16,9 @@ constexpr size_t kOwnPathUnits = kPathUnits + 1;
 void normalizeTargetDirectory(wchar_t* directory);
 
 // The launcher's own executable path in its long form, asked of the system once per process:
-// the one place that asks. A path longer than kOwnPathUnits - 1 arrives cut and is used as cut.
-// Empty when the system gives none (then asked again on the next call).
+// the one place that asks. Ends the process abnormally when the path is longer than
+// kOwnPathUnits - 1 characters, which the system would give cut. Empty when the system gives
+// none (then asked again on the next call).
 const wchar_t* getOwnExecutablePath();
 
 // Appends the current path of the known folder `folderId` (a CSIDL) to the string that ends at

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "paths/expand_spec.h"
@@ -52,6 +53,16 @@ TARNIC_PROBE(normalize_empty) {
 TARNIC_PROBE(normalize_4096) {
   normalize(pathOfLength(kPathUnits));
 }
+// Each asks for the own path in a process of its own, which has not asked yet.
+TARNIC_PROBE(own_path_of_4096) {
+  const std::wstring path = pathOfLength(kOwnPathUnits - 1);
+  reportModuleFileName(path);
+  fputs(getOwnExecutablePath() == path ? "whole" : "cut", stdout);
+}
+TARNIC_PROBE(own_path_of_4097) {
+  reportModuleFileName(pathOfLength(kOwnPathUnits));
+  getOwnExecutablePath();
+}
 TARNIC_PROBE(known_folder_one_unit_over) {
   reportFolder(L"X:\\Data");
   wchar_t buffer[16] = L"abc";
@@ -84,6 +95,16 @@ TEST(GetOwnExecutablePath, ReturnsTheLongModulePathFromOneCache) {
   EXPECT_EQ(std::wstring(first), ownPath());
   EXPECT_EQ(getOwnExecutablePath(), first);
   EXPECT_EQ(std::wstring(first).find(L'~'), std::wstring::npos);
+}
+
+TEST(GetOwnExecutablePath, TakesAPathOf4096CharactersAndEndsAbnormallyAt4097) {
+  ProcessResult whole = runProbe("own_path_of_4096");
+  EXPECT_EQ(whole.exitCode, 0u);
+  EXPECT_EQ(whole.out, "whole");
+  // Cut by the system, it would name another file.
+  ProcessResult r = runProbe("own_path_of_4097");
+  EXPECT_EQ(r.exitCode, kFastFailStatus);
+  EXPECT_EQ(r.out + r.err, "");
 }
 
 TEST(AppendKnownFolder, AppendsAtTheEndOfTheStringWithinTheRoom) {

@@ -47,11 +47,16 @@ enum DescriptorField : size_t {
 // The fields before this one are the strings, in the order above.
 constexpr size_t kStringFields = kEntryTableField;
 
+// Whether `field` holds UTF-16 text that ends in a NUL unit: a string, or the fixed arguments,
+// whose last string's NUL ends the field.
+constexpr bool holdsText(size_t field) {
+  return field < kStringFields || field == kFixedArgumentsField;
+}
+
 // The launch options' bits and their field's size.
 constexpr uint32_t kSharedTargetOption = 1;     // others may write below the target: nothing is
                                                 // taken from the folders beside it
 constexpr uint32_t kRemoveAfterExitOption = 2;  // the unpacked files go when the program ends
-constexpr uint32_t kKnownLaunchOptions = kSharedTargetOption | kRemoveAfterExitOption;
 constexpr size_t kLaunchOptionsBytes = 4;
 
 constexpr size_t kFieldRvaBytes = 4;
@@ -96,8 +101,9 @@ inline bool locateField(uint32_t rva, uint32_t length, const DescriptorData& dat
 // Whether the descriptor at `descriptor` (kDescriptorBytes, magic included) is one a reader can
 // follow in an image of `sizeOfImage` bytes whose data section is `data`: the magic is there,
 // and every field is empty (length 0) or lies inside the data section and SizeOfImage and
-// overlaps no other field, a string's at an even RVA, of an even length and ending in a NUL
-// unit. A damaged launcher would otherwise read outside its image or a string with no end.
+// overlaps no other field, one that holds text (holdsText) at an even RVA, of an even length
+// and ending in a NUL unit. A damaged launcher would otherwise read outside its image or text
+// with no end.
 inline bool isSoundDescriptor(const unsigned char* descriptor, const DescriptorData& data,
                               uint32_t sizeOfImage) {
   for (size_t i = 0; i < kDescriptorMagicBytes; ++i) {
@@ -123,9 +129,9 @@ inline bool isSoundDescriptor(const unsigned char* descriptor, const DescriptorD
     if (field == kLaunchOptionsField && length != kLaunchOptionsBytes) {
       return false;
     }
-    const bool isString = field < kStringFields;
-    if (isString && (rva % 2 != 0 || length % 2 != 0 || data.bytes[offset + length - 1] != 0 ||
-                     data.bytes[offset + length - 2] != 0)) {
+    if (holdsText(field) &&
+        (rva % 2 != 0 || length % 2 != 0 || data.bytes[offset + length - 1] != 0 ||
+         data.bytes[offset + length - 2] != 0)) {
       return false;
     }
     for (size_t other = 0; other < field; ++other) {

@@ -102,6 +102,10 @@ std::string iconProblem(const std::vector<unsigned char>& bytes) {
     imageBytes += readLittleEndian<uint32_t>(entryAt(bytes, i) + kIcoEntryImageBytes);
   }
   // Entries may share an image, which the launcher would carry once for each.
+  return imageBytesProblem(imageBytes);
+}
+
+std::string imageBytesProblem(uint64_t imageBytes) {
   if (imageBytes > kMaxResourceSectionBytes) {
     return "has images of " + std::to_string(imageBytes) + " bytes in all, more than the " +
            std::to_string(kMaxResourceSectionBytes) + " a launcher's resources may hold";

@@ -1,7 +1,10 @@
 #include "packer/pe/program_icon.h"
 
+#include <cstddef>
+#include <map>
 #include <optional>
 
+#include "packer/pe/icon_file.h"
 #include "packer/pe/pe_format.h"
 #include "packer/pe/pe_image.h"
 #include "rules/ico_format.h"
@@ -15,6 +18,12 @@ constexpr size_t kResourceTableNamedCount = 12;
 // A problem in the resources: what the icon search stops with.
 struct Damaged {
   std::string why;
+};
+
+// Where a resource's data lies in the resource section.
+struct Span {
+  size_t offset;
+  uint32_t size;
 };
 
 // The resource section of a program, with the RVA it is loaded at.
@@ -39,8 +48,7 @@ struct Resources {
   // The offset of the table that entry `id` of the table at `table` leads to, or nullopt when
   // the table has no such entry. With no id, its first entry, named or not.
   std::optional<size_t> subtable(size_t table, std::optional<uint16_t> id) const {
-    const size_t named = u16(table + kResourceTableNamedCount);
-    const size_t count = named + u16(table + kResourceTableIdCount);
+    const size_t count = entryCount(table);
     for (size_t i = 0; i < count; ++i) {
       const size_t entry = table + kResourceTableBytes + i * kResourceEntryBytes;
       const uint32_t name = u32(entry + kResourceEntryId);
@@ -51,12 +59,26 @@ struct Resources {
     return std::nullopt;
   }
 
-  // The data of the first language of resource `id` (the first resource with no id) of `type`;
-  // nullopt when there is none.
-  std::optional<std::vector<unsigned char>> data(uint16_t type, std::optional<uint16_t> id) const {
-    std::optional<size_t> table = subtable(0, type);
-    table = table ? subtable(*table, id) : std::nullopt;
-    const std::optional<size_t> entry = table ? subtable(*table, std::nullopt) : std::nullopt;
+  // The tables that the entries with an id of the table at `table` lead to, by id, the first
+  // one of each id as subtable finds it. Built in one pass, so that looking up every entry of
+  // a group of many takes no pass over the table for each.
+  std::map<uint16_t, size_t> subtablesById(size_t table) const {
+    std::map<uint16_t, size_t> tables;
+    const size_t count = entryCount(table);
+    for (size_t i = 0; i < count; ++i) {
+      const size_t entry = table + kResourceTableBytes + i * kResourceEntryBytes;
+      const uint32_t name = u32(entry + kResourceEntryId);
+      if ((name & kNamedEntry) == 0 && name <= UINT16_MAX) {
+        tables.emplace(name, u32(entry + kResourceEntryOffset) & ~kResourceSubdirectory);
+      }
+    }
+    return tables;
+  }
+
+  // Where the data of the first language of the table at `languages` lies in the section;
+  // nullopt when it has none.
+  std::optional<Span> firstLanguage(size_t languages) const {
+    const std::optional<size_t> entry = subtable(languages, std::nullopt);
     if (!entry) {
       return std::nullopt;
     }
@@ -66,8 +88,24 @@ struct Resources {
       throw Damaged{"a resource lies outside its resource section"};
     }
     check(dataRva - rva, size);
-    return std::vector<unsigned char>(bytes.begin() + (dataRva - rva),
-                                      bytes.begin() + (dataRva - rva + size));
+    return Span{dataRva - rva, size};
+  }
+
+  // Where the data of the first language of the first resource of `type` lies; nullopt when
+  // there is none.
+  std::optional<Span> first(uint16_t type) const {
+    std::optional<size_t> table = subtable(0, type);
+    table = table ? subtable(*table, std::nullopt) : std::nullopt;
+    return table ? firstLanguage(*table) : std::nullopt;
+  }
+
+  void appendTo(std::vector<unsigned char>& out, Span span) const {
+    const auto start = bytes.begin() + static_cast<std::ptrdiff_t>(span.offset);
+    out.insert(out.end(), start, start + span.size);
+  }
+
+  size_t entryCount(size_t table) const {
+    return size_t{u16(table + kResourceTableNamedCount)} + u16(table + kResourceTableIdCount);
   }
 };
 
@@ -97,6 +135,28 @@ std::optional<Resources> readResources(const std::vector<unsigned char>& head, u
   throw Damaged{"its resource directory lies in no section of the file"};
 }
 
+// Where the images that the entries of `group` (a GRPICONDIR of `count` entries) name lie, in
+// the entries' order.
+std::vector<Span> groupImages(const Resources& resources, const std::vector<unsigned char>& group,
+                              size_t count) {
+  std::vector<Span> images;
+  const std::optional<size_t> iconTable = resources.subtable(0, kResourceIcon);
+  const std::map<uint16_t, size_t> icons =
+      iconTable ? resources.subtablesById(*iconTable) : std::map<uint16_t, size_t>{};
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* entry = group.data() + kIcoHeaderBytes + i * kGroupEntryBytes;
+    const uint16_t id = readLittleEndian<uint16_t>(entry + kGroupEntryResourceId);
+    const auto languages = icons.find(id);
+    const std::optional<Span> image =
+        languages == icons.end() ? std::nullopt : resources.firstLanguage(languages->second);
+    if (!image) {
+      throw Damaged{"its icon group names the icon " + std::to_string(id) + ", which it lacks"};
+    }
+    images.push_back(*image);
+  }
+  return images;
+}
+
 // The .ico file of `group` (a GRPICONDIR) and the icon images it names.
 std::vector<unsigned char> icoOf(const Resources& resources,
                                  const std::vector<unsigned char>& group) {
@@ -107,22 +167,30 @@ std::vector<unsigned char> icoOf(const Resources& resources,
   if (group.size() < kIcoHeaderBytes + count * kGroupEntryBytes) {
     throw Damaged{"its icon group is cut short"};
   }
+  const std::vector<Span> images = groupImages(resources, group, count);
+  // Summed before any image is copied: a group may name one image thousands of times, and the
+  // .ico file holds a copy for each.
+  uint64_t imageBytes = 0;
+  for (const Span& image : images) {
+    imageBytes += image.size;
+  }
+  const std::string tooLarge = imageBytesProblem(imageBytes);
+  if (!tooLarge.empty()) {
+    throw Damaged{tooLarge};
+  }
   std::vector<unsigned char> ico(group.begin(), group.begin() + kIcoHeaderBytes);
-  std::vector<unsigned char> images;
-  const size_t imagesAt = kIcoHeaderBytes + count * kIcoEntryBytes;
+  size_t imageAt = kIcoHeaderBytes + count * kIcoEntryBytes;
+  ico.reserve(imageAt + imageBytes);
   for (size_t i = 0; i < count; ++i) {
     const unsigned char* entry = group.data() + kIcoHeaderBytes + i * kGroupEntryBytes;
-    const uint16_t id = readLittleEndian<uint16_t>(entry + kGroupEntryResourceId);
-    const std::optional<std::vector<unsigned char>> image = resources.data(kResourceIcon, id);
-    if (!image) {
-      throw Damaged{"its icon group names the icon " + std::to_string(id) + ", which it lacks"};
-    }
     ico.insert(ico.end(), entry, entry + kIcoEntryImageBytes);
-    appendLittleEndian(ico, static_cast<uint32_t>(image->size()));
-    appendLittleEndian(ico, static_cast<uint32_t>(imagesAt + images.size()));
-    images.insert(images.end(), image->begin(), image->end());
+    appendLittleEndian(ico, images[i].size);
+    appendLittleEndian(ico, static_cast<uint32_t>(imageAt));
+    imageAt += images[i].size;
   }
-  ico.insert(ico.end(), images.begin(), images.end());
+  for (const Span& image : images) {
+    resources.appendTo(ico, image);
+  }
   return ico;
 }
 
@@ -132,9 +200,14 @@ ProgramIcon programIcon(const std::vector<unsigned char>& head, uint64_t fileByt
                         const ProgramBytes& read) {
   try {
     const std::optional<Resources> resources = readResources(head, fileBytes, read);
-    const std::optional<std::vector<unsigned char>> group =
-        resources ? resources->data(kResourceGroupIcon, std::nullopt) : std::nullopt;
-    return {group ? icoOf(*resources, *group) : std::vector<unsigned char>{}, ""};
+    const std::optional<Span> groupAt =
+        resources ? resources->first(kResourceGroupIcon) : std::nullopt;
+    if (!groupAt) {
+      return {{}, ""};
+    }
+    std::vector<unsigned char> group;
+    resources->appendTo(group, *groupAt);
+    return {icoOf(*resources, group), ""};
   } catch (const Damaged& damaged) {
     return {{}, damaged.why};
   }

@@ -20,7 +20,8 @@ struct ProgramIcon {
 // The icon of the 64-bit program (already checked with inspectMainProgram) of `fileBytes`
 // bytes whose headers are in `head`, its resource section read through `read`. A program with
 // no resource section or no icon group has none. The problem names a resource directory, icon
-// group or image that lies outside the section or the file, or an image the group names that
-// the program lacks.
+// group or image that lies outside the section or the file, an image the group names that the
+// program lacks, or images that come to more than a launcher's resources may hold (found from
+// the group's entries before any image is copied).
 ProgramIcon programIcon(const std::vector<unsigned char>& head, uint64_t fileBytes,
                         const ProgramBytes& read);

@@ -110,7 +110,8 @@ TEST(LauncherCommandLine, PutsTheFixedArgumentsWithTheTargetDirectoryBeforeTheUs
   ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
   const std::wstring target = r.temp + L"\\e2e\\fixed arguments";
   const std::vector<std::wstring> expected = withLauncherFirst(
-      L"fixed_arguments", {target + L"\\tool\\cli.js", L"two words", L"", L"user's", L""});
+      L"fixed_arguments",
+      {target + L"\\tool\\cli.js", L"two words", L"", target + L"\\", L"a b\\\\", L"user's", L""});
   EXPECT_EQ(r.report.runtimeArguments, expected);
   EXPECT_EQ(r.report.arguments, expected);
   EXPECT_EQ(variable(r, "TARNIC_ONEFILE_TARGET"), target);

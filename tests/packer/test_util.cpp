@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "packer/pe/resource_section.h"
 #include "rules/ico_format.h"
 #include "rules/little_endian.h"
 
@@ -147,4 +148,40 @@ std::string makeProgram(const ProgramHeaders& headers) {
   optional[1] = static_cast<char>(headers.magic >> 8);
   optional[68] = static_cast<char>(headers.subsystem);
   return image + optional + std::string(512, '\0');
+}
+
+std::string makeProgramWithIconGroup(uint32_t imageBytes, uint16_t entries) {
+  constexpr uint32_t kSectionRva = 0x1000, kFileAlignment = 0x200, kPeOffset = 0x40;
+  constexpr size_t kOptional = kPeOffset + 24, kSectionTable = kOptional + 240;
+  std::string image(imageBytes, '\0');
+  storeLittleEndian<uint32_t>(image, 0, 40);        // a bitmap's header size
+  std::string group(std::string("\0\0\x01\0", 4));  // reserved, type 1 (an icon)
+  appendLittleEndian<uint16_t>(group, entries);
+  for (uint16_t i = 0; i < entries; ++i) {
+    group += std::string("\x40\x40\0\0\x01\0\x20\0", 8);  // 64 x 64, 1 plane, 32 bits
+    appendLittleEndian<uint32_t>(group, imageBytes);
+    appendLittleEndian<uint16_t>(group, 1);
+  }
+  const std::string resources = resourceSection({{3, 1, image}, {14, 1, group}}, kSectionRva);
+  std::string program = makeProgram();
+  const uint32_t rawOffset =
+      (program.size() + kFileAlignment - 1) / kFileAlignment * kFileAlignment;
+  program.resize(rawOffset, '\0');
+  storeLittleEndian<uint16_t>(program, kPeOffset + 6, 1);  // sections
+  const uint32_t size = static_cast<uint32_t>(resources.size());
+  storeLittleEndian<uint32_t>(program, kOptional + 56, kSectionRva + size);  // SizeOfImage
+  storeLittleEndian<uint32_t>(program, kOptional + 108, 16);                 // directories
+  // The third directory, the resources': RVA and size.
+  storeLittleEndian<uint32_t>(program, kOptional + 112 + 2 * 8, kSectionRva);
+  storeLittleEndian<uint32_t>(program, kOptional + 112 + 2 * 8 + 4, size);
+  // The section header: name, virtual size and address, raw size and offset, ...,
+  // characteristics (initialised data, readable).
+  program.replace(kSectionTable, 8, std::string(".rsrc\0\0\0", 8));
+  size_t at = kSectionTable + 8;
+  for (uint32_t field : {size, kSectionRva, size, rawOffset}) {
+    storeLittleEndian<uint32_t>(program, at, field);
+    at += 4;
+  }
+  storeLittleEndian<uint32_t>(program, kSectionTable + 36, 0x40000040);
+  return program + resources;
 }

@@ -46,3 +46,8 @@ struct ProgramHeaders {
   uint16_t subsystem = 3;           // 2 for a GUI program
 };
 std::string makeProgram(const ProgramHeaders& headers = {});
+
+// A program as makeProgram makes it with a resource section: one icon image of `imageBytes`
+// bytes (a bitmap's header size, then zeros) and an icon group whose `entries` entries all
+// name it.
+std::string makeProgramWithIconGroup(uint32_t imageBytes, uint16_t entries);

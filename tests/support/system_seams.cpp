@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cwchar>
+
 namespace {
 
 template <typename Function>
@@ -12,7 +15,9 @@ Function realFunction(const wchar_t* module, const char* name) {
 
 KnownFolderFunction knownFolderFake;
 bool moduleFileNameFails = false;
+std::wstring fakeModuleName;
 bool exitCodeFails = false;
+bool waitFails = false;
 int writesAllowed = -1;
 DWORD writeError = 0;
 SystemCalls calls;
@@ -35,8 +40,28 @@ DWORD WINAPI moduleFileName(HMODULE module, LPWSTR name, DWORD size) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
+  if (!fakeModuleName.empty()) {
+    const DWORD units = std::min(static_cast<DWORD>(fakeModuleName.size()), size - 1);
+    wmemcpy(name, fakeModuleName.c_str(), units);
+    name[units] = L'\0';
+    if (units < fakeModuleName.size()) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return size;
+    }
+    return units;
+  }
   static auto real = realFunction<decltype(&moduleFileName)>(L"kernel32.dll", "GetModuleFileNameW");
   return real(module, name, size);
+}
+
+// The real call through its extended form, which needs no lookup: the threads and guards of the
+// runtime wait through this seam too, from before any lookup could be made safely.
+DWORD WINAPI waitForObject(HANDLE object, DWORD milliseconds) {
+  if (waitFails) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  return WaitForSingleObjectEx(object, milliseconds, /* alertable */ FALSE);
 }
 
 BOOL WINAPI exitCodeProcess(HANDLE process, LPDWORD code) {
@@ -140,6 +165,7 @@ extern "C" {
 decltype(&knownFolder) __imp_SHGetFolderPathW = knownFolder;
 decltype(&moduleFileName) __imp_GetModuleFileNameW = moduleFileName;
 decltype(&exitCodeProcess) __imp_GetExitCodeProcess = exitCodeProcess;
+decltype(&waitForObject) __imp_WaitForSingleObject = waitForObject;
 decltype(&writeFile) __imp_WriteFile = writeFile;
 decltype(&createDirectory) __imp_CreateDirectoryW = createDirectory;
 decltype(&environmentVariable) __imp_GetEnvironmentVariableW = environmentVariable;
@@ -159,6 +185,9 @@ void resetKnownFolder() {
 void failModuleFileName() {
   moduleFileNameFails = true;
 }
+void reportModuleFileName(const std::wstring& path) {
+  fakeModuleName = path;
+}
 void failResumeThread() {
   resumeFails = true;
 }
@@ -170,6 +199,9 @@ void resetJobAssignment() {
 }
 void pretendStandardErrorIsConsole() {
   errorIsConsole = true;
+}
+void failWaitForSingleObject() {
+  waitFails = true;
 }
 void failExitCodeProcess() {
   exitCodeFails = true;

@@ -18,6 +18,9 @@ void resetKnownFolder();
 
 // Makes GetModuleFileNameW fail (return 0) for the rest of the process.
 void failModuleFileName();
+// Answers GetModuleFileNameW with `path` for the rest of the process, cut to the buffer as
+// Windows cuts a path that does not fit (the buffer's size returned, ERROR_INSUFFICIENT_BUFFER).
+void reportModuleFileName(const std::wstring& path);
 
 // Makes standard error pass for a console for the rest of the process: GetConsoleMode succeeds
 // on it, and WriteConsoleW writes the text it is given there in UTF-8.
@@ -28,6 +31,9 @@ void failResumeThread();
 // Makes AssignProcessToJobObject fail, as in a job that forbids it, until resetJobAssignment.
 void failJobAssignment();
 void resetJobAssignment();
+
+// Makes WaitForSingleObject fail with ERROR_INVALID_HANDLE for the rest of the process.
+void failWaitForSingleObject();
 
 // Makes GetExitCodeProcess fail until resetExitCodeProcess.
 void failExitCodeProcess();
