@@ -338,7 +338,6 @@ PackSummary buildLauncher(const LauncherRequest& request) {
     summary.leftOut.push_back(printablePath(path));
   }
   const std::u16string spec = parts.strings[kTargetSpecField];
-  summary.copyPerStart =
-      !config.removeAfterExit && usesPerStartToken(spec.data(), spec.size());
+  summary.copyPerStart = !config.removeAfterExit && usesPerStartToken(spec.data(), spec.size());
   return summary;
 }

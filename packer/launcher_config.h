@@ -41,7 +41,7 @@ struct LauncherConfig {
   std::optional<std::filesystem::path> icon;       // nullopt: the packer's own
   std::optional<LauncherKind> kind;                // nullopt: as the main program's subsystem
   std::vector<ExcludePattern> exclude;
-  bool sharedTarget = false;  // the target spec may start elsewhere than in a per-user folder
+  bool sharedTarget = false;     // the target spec may start elsewhere than in a per-user folder
   bool removeAfterExit = false;  // the launcher removes what it unpacked when the program ends
   std::vector<std::u16string> arguments;  // fixed, before the user's
 };

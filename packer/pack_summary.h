@@ -11,7 +11,7 @@ struct PackSummary {
   uint64_t bytesIn = 0;              // the files' bytes
   uint64_t bytesOut = 0;             // the bytes written: the region or the launcher
   std::vector<std::string> leftOut;  // files of the run's own found in the application folder
-  bool copyPerStart = false;  // every start unpacks a copy of its own, which nothing removes
+  bool copyPerStart = false;         // every start unpacks a copy of its own, which nothing removes
 };
 
 // "tarnic-pack: <output>: <files> files, <in> bytes in, <out> bytes out (<ratio>%), <seconds> s"

@@ -57,7 +57,6 @@ bool isBareDrive(const wchar_t* directory) {
   return directory[0] != L'\0' && directory[1] == L':' && directory[2] == L'\0';
 }
 
-
 // Makes the one directory exist and remembers it.
 bool makeDirectory(const wchar_t* directory) {
   if (isKnownDirectory(directory)) {

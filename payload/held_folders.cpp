@@ -234,8 +234,7 @@ bool openTargetDirectory(bool made) {
   }
   FILE_BASIC_INFO basic;
   if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
-      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      !readFinalPath(handle, finalPath)) {
+      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !readFinalPath(handle, finalPath)) {
     CloseHandle(handle);
     return false;
   }

@@ -20,8 +20,8 @@ constexpr wchar_t kLeftoversMark[] = L"leftovers.tarnic-partial";
 constexpr size_t kMarkUnits = sizeof kLeftoversMark / sizeof(wchar_t) - 1;
 constexpr size_t kSuffixUnits = sizeof kPartialFileSuffix;
 
-const RelativeOpen kMakeMark{FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE};
+const RelativeOpen kMakeMark{FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
+                             FILE_NON_DIRECTORY_FILE};
 
 wchar_t markPath[kPathUnits];
 wchar_t mask[kSuffixUnits + 1];
@@ -43,9 +43,8 @@ bool removePartialFiles(const HeldFolder& folder, bool isTarget) {
   bool allGone = true;
   ListedName listed;
   for (bool first = true; nextListedName(folder.handle, mask, first, &listed); first = false) {
-    if (listed.units >= kPathUnits ||
-        (isTarget && listed.units == kMarkUnits && wmemcmp(listed.name, kLeftoversMark,
-                                                           kMarkUnits) == 0)) {
+    if (listed.units >= kPathUnits || (isTarget && listed.units == kMarkUnits &&
+                                       wmemcmp(listed.name, kLeftoversMark, kMarkUnits) == 0)) {
       continue;
     }
     wmemcpy(name, listed.name, listed.units);

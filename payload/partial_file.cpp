@@ -156,8 +156,7 @@ bool removePartialFile(const HeldFolder& folder, const wchar_t* name) {
     return false;
   }
   bool removed = isPlainEntry(left, /* folder */ false) &&
-                 isNamedBelow(left, folder.finalPath, name, wcslen(name)) &&
-                 markForDeletion(left);
+                 isNamedBelow(left, folder.finalPath, name, wcslen(name)) && markForDeletion(left);
   CloseHandle(left);
   return removed;
 }

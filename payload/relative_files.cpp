@@ -38,6 +38,7 @@ wchar_t ownFinalPath[kFinalPathUnits];
 alignas(8) unsigned char listing[kListingBytes];
 size_t listingAt;
 size_t listingEnd;
+HANDLE listingFolder;
 
 // FILE_DIRECTORY_INFORMATION, laid out as the system writes it.
 struct DirectoryEntry {
@@ -88,6 +89,14 @@ bool equalIgnoringCase(const wchar_t* a, const wchar_t* b, size_t units) {
                               /* ignore case */ TRUE) == CSTR_EQUAL;
 }
 
+void endListing() {
+  if (listingFolder != nullptr) {
+    CloseHandle(listingFolder);
+    listingFolder = nullptr;
+  }
+  listingAt = listingEnd = 0;
+}
+
 }  // namespace
 
 HANDLE openRelative(HANDLE folder, const wchar_t* name, size_t units, const RelativeOpen& how,
@@ -120,8 +129,8 @@ bool renameRelative(HANDLE file, HANDLE folder, const wchar_t* name, size_t unit
     return false;
   }
   IO_STATUS_BLOCK status;
-  return succeeded(NtSetInformationFile(file, &status, &nameRequest, sizeof nameRequest,
-                                        FileRenameInformation));
+  return succeeded(
+      NtSetInformationFile(file, &status, &nameRequest, sizeof nameRequest, FileRenameInformation));
 }
 
 bool linkRelative(HANDLE file, HANDLE folder, const wchar_t* name, size_t units) {
@@ -129,8 +138,8 @@ bool linkRelative(HANDLE file, HANDLE folder, const wchar_t* name, size_t units)
     return false;
   }
   IO_STATUS_BLOCK status;
-  return succeeded(NtSetInformationFile(file, &status, &nameRequest, sizeof nameRequest,
-                                        kFileLinkInformation));
+  return succeeded(
+      NtSetInformationFile(file, &status, &nameRequest, sizeof nameRequest, kFileLinkInformation));
 }
 
 bool markForDeletion(HANDLE handle) {
@@ -191,19 +200,33 @@ bool isFinalPathBelow(const wchar_t* finalPath, const wchar_t* folderPath, const
 }
 
 bool isNamedBelow(HANDLE handle, const wchar_t* folderPath, const wchar_t* name, size_t units) {
-  return readFinalPath(handle, ownFinalPath) && isFinalPathBelow(ownFinalPath, folderPath, name, units);
+  return readFinalPath(handle, ownFinalPath) &&
+         isFinalPathBelow(ownFinalPath, folderPath, name, units);
 }
 
 bool nextListedName(HANDLE folder, const wchar_t* mask, bool restart, ListedName* listed) {
+  if (restart) {
+    endListing();
+    // A handle keeps the mask of its first listing for good: each listing gets a new one.
+    listingFolder = ReOpenFile(folder, FILE_LIST_DIRECTORY,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               FILE_FLAG_BACKUP_SEMANTICS);
+    if (listingFolder == INVALID_HANDLE_VALUE) {
+      listingFolder = nullptr;
+      return false;
+    }
+  }
+  if (listingFolder == nullptr) {
+    return false;
+  }
   if (restart || listingAt == listingEnd) {
     UNICODE_STRING counted = countedName(mask, mask == nullptr ? 0 : wcslen(mask));
     IO_STATUS_BLOCK status{};
-    if (!NT_SUCCESS(NtQueryDirectoryFile(folder, /* event */ nullptr, /* apc */ nullptr,
-                                         /* apc context */ nullptr, &status, listing,
-                                         kListingBytes, kFileDirectoryInformation,
-                                         /* single entry */ FALSE,
-                                         mask == nullptr ? nullptr : &counted, restart))) {
-      listingAt = listingEnd = 0;
+    if (!NT_SUCCESS(NtQueryDirectoryFile(
+            listingFolder, /* event */ nullptr, /* apc */ nullptr,
+            /* apc context */ nullptr, &status, listing, kListingBytes, kFileDirectoryInformation,
+            /* single entry */ FALSE, mask == nullptr ? nullptr : &counted, restart))) {
+      endListing();
       return false;
     }
     listingAt = 0;

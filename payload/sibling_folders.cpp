@@ -23,8 +23,8 @@ wchar_t parentFinalPath[kFinalPathUnits];
 wchar_t listedName[kPathUnits];
 
 const RelativeOpen kLookAtFolder{FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 FILE_OPEN, FILE_DIRECTORY_FILE};
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                 FILE_DIRECTORY_FILE};
 
 bool equalIgnoringCase(const wchar_t* a, size_t aUnits, const wchar_t* b, size_t bUnits) {
   return CompareStringOrdinal(a, static_cast<int>(aUnits), b, static_cast<int>(bUnits),

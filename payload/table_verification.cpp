@@ -150,8 +150,8 @@ FileState linkFromSibling(const wchar_t* name, size_t units, const TableEntry& e
     HANDLE linked = openRelative(folder->handle, leaf, leafUnits, kIdentify);
     uint64_t read = 0;
     uint64_t named = 1;
-    state = linked != nullptr && readFileIndex(candidate, &read) &&
-                    readFileIndex(linked, &named) && read == named
+    state = linked != nullptr && readFileIndex(candidate, &read) && readFileIndex(linked, &named) &&
+                    read == named
                 ? FileState::kInPlace
                 : FileState::kDiffers;
     if (linked != nullptr) {
@@ -192,8 +192,8 @@ void workOnEveryShare() {
   HANDLE threads[kMaxVerifiers] = {};
   for (size_t share = 1; share < verifiers; ++share) {
     threads[share] = CreateThread(/* security */ nullptr, kVerifierStackBytes, workOnShareThread,
-                                  reinterpret_cast<void*>(share),
-                                  STACK_SIZE_PARAM_IS_A_RESERVATION, /* thread id */ nullptr);
+                                  reinterpret_cast<void*>(share), STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                  /* thread id */ nullptr);
   }
   workOnShare(0);
   for (size_t share = 1; share < verifiers; ++share) {

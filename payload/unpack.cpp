@@ -148,9 +148,8 @@ void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload
     TableEntry entry;
     followTable = followTable && index < checkableEntries() && nextTableEntry(&cursor, &entry) &&
                   isTableEntry(entry, entryName, units, size, stored);
-    const bool write = followTable
-                           ? tableFileState(index) != FileState::kInPlace
-                           : !fileAlreadyHoldsEntry(entryName, size, stored);
+    const bool write = followTable ? tableFileState(index) != FileState::kInPlace
+                                   : !fileAlreadyHoldsEntry(entryName, size, stored);
     if (write) {
       writeEntry(targetDirectory, entryName, size, stored);
     } else {

@@ -3,7 +3,10 @@
 // directory, environment, start-up information, parent), then does as its arguments ask.
 //
 // Options, after the launcher's own path: --exit N, --crash, --sleep MS, --ignore-interrupts,
-// --stderr TEXT, --spawn (starts itself with --sleep 600000 and reports "grandchild=<pid>").
+// --stderr TEXT, --spawn (starts itself with --sleep 600000 and reports "grandchild=<pid>"),
+// --load NAME (loads the DLL NAME of its own folder and reports "loaded=" and what its
+// tarnicTestVersion returns), --hold PATH (writes the file PATH.ready, then runs until a file
+// PATH exists).
 // Every report line is "key=value"; text that may hold any character is given as the hex
 // digits of its UTF-8 bytes. The same source builds a console and a GUI program.
 #include <windows.h>
@@ -110,6 +113,34 @@ void spawnGrandchild() {
   fflush(stdout);
 }
 
+// Loads a DLL of the application, which then stays in use as long as this process runs.
+void loadLibrary(const wchar_t* name) {
+  wchar_t path[32768];
+  GetModuleFileNameW(nullptr, path, 32768);
+  std::wstring folder(path);
+  folder.resize(folder.rfind(L'\\') + 1);
+  HMODULE library = LoadLibraryW((folder + name).c_str());
+  auto version =
+      library == nullptr
+          ? nullptr
+          : reinterpret_cast<const char* (*)()>(GetProcAddress(library, "tarnicTestVersion"));
+  printf("loaded=%s\n", version == nullptr ? "nothing" : version());
+  fflush(stdout);
+}
+
+// Tells that it runs by a file of its own, and runs until the test makes the file it waits for:
+// the test decides how long, not a time.
+void holdUntil(const wchar_t* path) {
+  HANDLE ready = CreateFileW((std::wstring(path) + L".ready").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+  CloseHandle(ready);
+  constexpr DWORD kPollMs = 20;
+  constexpr DWORD kMostPolls = 30000;
+  for (DWORD poll = 0; poll < kMostPolls && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES;
+       ++poll)
+    Sleep(kPollMs);
+}
+
 }  // namespace
 
 int wmain(int runtimeCount, wchar_t** runtimeArguments) {
@@ -125,6 +156,10 @@ int wmain(int runtimeCount, wchar_t** runtimeArguments) {
       SetConsoleCtrlHandler(ignoreEvent, TRUE);
     if (option == L"--spawn")
       spawnGrandchild();
+    if (option == L"--load")
+      loadLibrary(value);
+    if (option == L"--hold")
+      holdUntil(value);
     if (option == L"--sleep")
       Sleep(wcstoul(value, nullptr, 10));
     if (option == L"--crash")
