@@ -13,17 +13,28 @@
 
 #include <zstd.h>
 
+#include "payload/payload_reader.h"
 #include "payload/test_regions.h"
 #include "tests/support/probe.h"
 #include "tests/support/process.h"
 #include "tests/support/system_seams.h"
 
-// Counts the decoders made: the link wraps ZSTD_createDStream.
+// Counts the decoders made and the bytes they produced: the link wraps ZSTD_createDStream and
+// ZSTD_decompressStream.
 int decodersMade = 0;
+uint64_t bytesDecoded = 0;
 extern "C" ZSTD_DStream* __real_ZSTD_createDStream();
 extern "C" ZSTD_DStream* __wrap_ZSTD_createDStream() {
   ++decodersMade;
   return __real_ZSTD_createDStream();
+}
+extern "C" size_t __real_ZSTD_decompressStream(ZSTD_DStream*, ZSTD_outBuffer*, ZSTD_inBuffer*);
+extern "C" size_t __wrap_ZSTD_decompressStream(ZSTD_DStream* stream, ZSTD_outBuffer* output,
+                                               ZSTD_inBuffer* input) {
+  const size_t before = output->pos;
+  const size_t result = __real_ZSTD_decompressStream(stream, output, input);
+  bytesDecoded += output->pos - before;
+  return result;
 }
 
 namespace {
@@ -39,6 +50,7 @@ struct Start {
   ProcessResult process;
   std::wstring programPath;
   int decoders = 0;
+  uint64_t decoded = 0;
   int writes = 0;
   int knownFolderCalls = 0;
   std::vector<std::wstring> createdDirectories;
@@ -63,6 +75,8 @@ Start unpackInProbe(const std::string& region, const std::wstring& target,
       start.programPath = value;
     if (key == L"decoders")
       start.decoders = std::stoi(value);
+    if (key == L"decoded")
+      start.decoded = std::stoull(value);
     if (key == L"writes")
       start.writes = std::stoi(value);
     if (key == L"knownFolder")
@@ -154,6 +168,7 @@ TARNIC_PROBE(unpack) {
   const SystemCalls& calls = systemCalls();
   std::wstring report = L"program=" + std::wstring(programPath) + L"\n";
   report += L"decoders=" + std::to_wstring(decodersMade) + L"\n";
+  report += L"decoded=" + std::to_wstring(bytesDecoded) + L"\n";
   report += L"writes=" + std::to_wstring(calls.writeFile) + L"\n";
   report += L"knownFolder=" + std::to_wstring(calls.knownFolder) + L"\n";
   for (const auto& directory : calls.createDirectory)
@@ -279,6 +294,11 @@ TEST(UnpackPayload, FileOutOfPlaceIsFoundWhicheverProcessorReadsItAndAloneRewrit
     expectEveryFileUnpacked("large", target);
     for (size_t i = 0; i < entries.size(); ++i)
       EXPECT_EQ(wasRewritten(target + L"\\" + entries[i].name), i == c.changed) << c.changed;
+    // The region is decoded up to the changed file, and what the decoder may run ahead.
+    uint64_t upToChanged = 0;
+    for (size_t i = 0; i <= c.changed; ++i)
+      upToChanged += entries[i].name.size() * 2 + 2 + 12 + entries[i].data.size();
+    EXPECT_LE(start.decoded, upToChanged + kQueueBytes + kDecodeStepBytes) << c.changed;
     Start again = unpackInProbe("large", target, c.fault);
     EXPECT_EQ(again.decoders, 0) << c.changed;
     EXPECT_EQ(again.programPath, start.programPath);

@@ -2,7 +2,8 @@
 # Links planted in the target directory are replaced or refused, never written through: a
 # symbolic link and a hard link in a file's place give way to the application's own file, links
 # at a file's partial names are left alone, and a link in a folder's place ends the start with
-# the open-for-writing message. The files the links lead to keep their bytes.
+# the open-for-writing message. The files the links lead to keep their bytes, also when a link
+# waits at the very partial name a start takes.
 #
 # Usage: links_test.sh <launcher with target spec {PROGRAM_DIR}\unpacked>
 #                      <its application folder> <scratch parent folder>
@@ -53,6 +54,19 @@ start 0
   fail "a link at a partial name was removed"
 [ ! -e "$target/readme.txt.2-0.tarnic-partial" ] || fail "the partial file left is still there"
 rm "$target/readme.txt.tarnic-partial" "$target/readme.txt.1-0.tarnic-partial"
+diff -r "$app" "$target" >/dev/null || fail "the unpacked files differ from the application"
+
+# Links at the very partial name the start takes first: readme.txt, the tag of the start's own
+# process id (a multiple of 4 under Wine, as on Windows) and counter 0. The start creates its
+# partial file new, never opens what is there, and takes the next name.
+printf 'changed' >"$target/readme.txt"
+for ((pid = 4; pid <= 0x2000; pid += 4)); do
+  ln -s "$outside/precious.txt" "$target/readme.txt.$(printf '%x' "$pid")-0.tarnic-partial"
+done
+start 0
+[ "$(cat "$outside/precious.txt" 2>/dev/null)" = "precious" ] ||
+  fail "a link at the start's own partial name was written through"
+rm "$target"/readme.txt.*.tarnic-partial
 diff -r "$app" "$target" >/dev/null || fail "the unpacked files differ from the application"
 
 # The first file below the folder in region order is data\tables\chunked.bin.

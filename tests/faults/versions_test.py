@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Versions beside each other: the first start of version 2, whose target directory is a folder
+of its own beside version 1's, takes every file it shares with version 1 as a second name of
+version 1's file (a hard link) and writes the rest. A file of version 1 that was damaged is
+written instead, a link planted at a file's name in version 1's folder is not followed, and a
+repair in version 2 goes through a new file, leaving version 1's as it was. A launcher that
+removes its copy when its program ends removes a link it finds there as a link.
+
+Usage: versions_test.py <folder of the fault launchers> <scratch parent folder>"""
+import filecmp
+import getpass
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+REPO = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
+WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
+PREFIX = os.environ.get("WINEPREFIX", os.path.join(REPO, "out", "wineprefix"))
+USER_FOLDER = os.path.join(PREFIX, "drive_c", "users", getpass.getuser())
+VERSIONS = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "versions")
+SHARED = ["data/shared.txt", "data/more/shared.bin"]
+OWN = ["report.exe", "tessaline-version.dll"]
+
+
+def fail(message):
+    sys.exit("FAIL: " + message)
+
+
+def start(launcher, *arguments):
+    run = subprocess.run([WINE_RUN, launcher, *arguments], stdin=subprocess.DEVNULL,
+                         capture_output=True, timeout=300)
+    if run.returncode != 0:
+        fail(f"{os.path.basename(launcher)} ended with {run.returncode}: {run.stderr!r}")
+
+
+def version_folder(number):
+    return os.path.join(VERSIONS, f"{number}.0.0.0")
+
+
+def check_unpacked(app, folder):
+    for name in SHARED + OWN:
+        if not filecmp.cmp(os.path.join(app, name), os.path.join(folder, name), shallow=False):
+            fail(f"{folder}/{name} does not hold the application's bytes")
+
+
+def same_file(a, b):
+    return os.stat(a).st_ino == os.stat(b).st_ino
+
+
+def damage(path):
+    with open(path, "r+b") as file:
+        first = file.read(1)
+        file.seek(0)
+        file.write(bytes([first[0] ^ 0xFF]))
+
+
+def test_shared_files_are_linked():
+    v1, v2 = version_folder(1), version_folder(2)
+    for name in SHARED:
+        if not same_file(os.path.join(v1, name), os.path.join(v2, name)):
+            fail(f"{name} of version 2 is not version 1's file")
+        if os.stat(os.path.join(v2, name)).st_nlink != 2:
+            fail(f"{name} has {os.stat(os.path.join(v2, name)).st_nlink} names, not 2")
+    for name in OWN:
+        if same_file(os.path.join(v1, name), os.path.join(v2, name)):
+            fail(f"{name}, which version 2 changed, is version 1's file")
+
+
+def test_damaged_file_is_written(launchers, app):
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(v2)
+    damaged = os.path.join(v1, SHARED[0])
+    damage(damaged)
+    start(launchers[2])
+    check_unpacked(app, v2)
+    if same_file(damaged, os.path.join(v2, SHARED[0])):
+        fail("a damaged file of version 1 was linked")
+    if not same_file(os.path.join(v1, SHARED[1]), os.path.join(v2, SHARED[1])):
+        fail("a sound file of version 1 was not linked beside a damaged one")
+    damage(damaged)  # as it was
+
+
+def test_planted_link_is_not_followed(launchers, app, work):
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(v2)
+    # The link leads to a file with the very bytes the entry holds: only its being a link
+    # keeps it from being taken.
+    outside = os.path.join(work, "outside.bin")
+    shutil.copyfile(os.path.join(app, SHARED[1]), outside)
+    planted = os.path.join(v1, SHARED[1])
+    os.remove(planted)
+    os.symlink(outside, planted)
+    start(launchers[2])
+    check_unpacked(app, v2)
+    if os.stat(outside).st_nlink != 1 or os.path.islink(os.path.join(v2, SHARED[1])):
+        fail("the file behind a link planted in version 1's folder was taken")
+
+
+def test_repair_leaves_the_other_version_alone(launchers, app):
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(VERSIONS)
+    start(launchers[1])
+    start(launchers[2])
+    shared = os.path.join(v2, SHARED[0])
+    before = os.stat(shared).st_ino
+    damage(shared)  # both versions' name for the file
+    with open(shared, "rb") as file:
+        damaged_bytes = file.read()
+    start(launchers[2])
+    check_unpacked(app, v2)
+    kept = os.path.join(v1, SHARED[0])
+    if os.stat(kept).st_ino != before or open(kept, "rb").read() != damaged_bytes:
+        fail("repairing version 2's file changed version 1's")
+
+
+def test_removal_removes_a_link_as_a_link(launchers, work):
+    temp = os.path.join(USER_FOLDER, "Temp")
+    release = os.path.join(work, "release")
+    outside = os.path.join(work, "precious.txt")
+    with open(outside, "wb") as file:
+        file.write(b"precious")
+    held = subprocess.Popen([WINE_RUN, launchers["once"], "--hold", "Z:" + release.replace("/", "\\")],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
+    for _ in range(6000):
+        if os.path.exists(release + ".ready") or held.poll() is not None:
+            break
+        subprocess.run(["sleep", "0.02"])
+    copies = [os.path.join(temp, "faults", name) for name in os.listdir(os.path.join(temp, "faults"))
+              if name.startswith("once-")]
+    if len(copies) != 1:
+        open(release, "wb").close()
+        fail(f"not one copy running: {copies}")
+    planted = os.path.join(copies[0], SHARED[0])
+    os.remove(planted)
+    os.symlink(outside, planted)
+    open(release, "wb").close()
+    if held.wait(timeout=300) != 0:
+        fail(f"the start that removes its copy ended with {held.returncode}")
+    if os.path.lexists(copies[0]):
+        fail(f"the copy is still there: {os.listdir(copies[0])}")
+    if open(outside, "rb").read() != b"precious":
+        fail("the file a planted link led to was removed or changed")
+
+
+def main():
+    launcher_folder, scratch = sys.argv[1:3]
+    launchers = {1: os.path.join(launcher_folder, "versioned_v1.exe"),
+                 2: os.path.join(launcher_folder, "versioned_v2.exe"),
+                 "once": os.path.join(launcher_folder, "once.exe")}
+    app = os.path.join(launcher_folder, "apps", "update-2")
+    work = tempfile.mkdtemp(prefix="versions.", dir=scratch)
+    try:
+        shutil.rmtree(VERSIONS, ignore_errors=True)
+        start(launchers[1])
+        start(launchers[2])
+        check_unpacked(app, version_folder(2))
+        test_shared_files_are_linked()
+        test_damaged_file_is_written(launchers, app)
+        test_planted_link_is_not_followed(launchers, app, work)
+        test_repair_leaves_the_other_version_alone(launchers, app)
+        test_removal_removes_a_link_as_a_link(launchers, work)
+        print("versions share their unchanged files safely; a copy's removal spares what links "
+              "lead to")
+    finally:
+        shutil.rmtree(VERSIONS, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+main()
