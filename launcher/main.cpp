@@ -14,9 +14,9 @@
 #include "launcher/own_image.h"
 #include "paths/decimal_text.h"
 #include "paths/environment.h"
-#include "paths/expand_spec.h"
 #include "paths/published_values.h"
 #include "paths/system_paths.h"
+#include "paths/target_directory.h"
 #include "payload/attached_payload.h"
 #include "payload/held_folders.h"
 #include "payload/unpack.h"
@@ -50,13 +50,6 @@ void publishProcessId() {
   wchar_t text[kDecimalUnits];
   formatDecimal(GetCurrentProcessId(), /* digits at least */ 1, text);
   writeEnvironment(kParentVariable, text);
-}
-
-void prepareTargetDirectory() {
-  if (!expandSpec(targetDirectory, targetSpec(), kPathUnits)) {
-    failSpecExpansion(targetSpec());
-  }
-  normalizeTargetDirectory(targetDirectory);
 }
 
 // The folder that holds the launcher: its own path cut at the last backslash. A launcher at a
@@ -122,7 +115,7 @@ int wmain(int /* argc */, wchar_t** argv) {
   checkImageDescriptor();
   clearPublishedValues();
   publishProcessId();
-  prepareTargetDirectory();
+  prepareTargetDirectory(targetDirectory, targetSpec());
   if (!SetConsoleCtrlHandler(consoleControlHandler, /* add */ TRUE)) {
     failRegisterHandler();
   }
