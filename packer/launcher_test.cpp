@@ -7,6 +7,7 @@
 #include <cstring>
 #include <regex>
 #include <sstream>
+#include <tuple>
 
 #include "tests/packer/pe_reader.h"
 #include "tests/packer/test_util.h"
@@ -345,6 +346,23 @@ TEST_F(Launcher, FollowsTheMainProgramsSubsystemUnlessTheConfigurationChooses) {
   EXPECT_EQ(readTestImage(readFile(link("Windowed.exe", {}))).subsystem, 2);
   writeFile(scratch_ / "launcher.toml", kConfig + "launcher = \"console\"\n");
   EXPECT_EQ(readTestImage(readFile(link("Chosen.exe", {}))).subsystem, 3);
+}
+
+// A copy per start is left behind unless the launcher removes it: the summary says so.
+TEST_F(Launcher, SaysWhenEveryStartLeavesACopyOfItsOwn) {
+  const std::string copy = "each start leaves a full copy";
+  for (const auto& [spec, application, noted] :
+       {std::tuple{"{TEMP}\\App-{random}", "", true},
+        {"{TEMP}\\App-{RANDOM}", "remove_after_exit = true\n", false},
+        {"{CACHE_DIR}\\App\\{VERSION}", "", false}}) {
+    writeFile(scratch_ / "launcher.toml",
+              plainConfig(
+                  spec, "folder = 'app'\nmain = 'bin/Deck-App.EXE'\n" + std::string(application)));
+    ToolResult result =
+        runPack({"launcher", "--config", scratch_ / "launcher.toml", "--out", scratch_ / "A.exe"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find(copy) != std::string::npos, noted) << spec << ": " << result.err;
+  }
 }
 
 TEST(LauncherMain, RefusesAnythingButA64BitX64ProgramNamingTheFileAndWhatItIs) {

@@ -26,7 +26,7 @@ bool joinPath(wchar_t* path, size_t room, const wchar_t* directory, const wchar_
   if (directoryUnits + 1 + nameUnits >= room) {
     return false;
   }
-  wmemcpy(path, directory, directoryUnits);
+  wmemcpy(path, directory, directoryUnits + 1);
   path[directoryUnits] = L'\\';
   wmemcpy(path + directoryUnits + 1, name, nameUnits + 1);
   return true;

@@ -47,7 +47,8 @@ bool findStartFolder(const wchar_t* spec) {
   if (startFolder[1] == L':' && startFolder[2] == L'\0') {
     appendBounded(startFolder, kPathUnits, L"\\");
   }
-  DWORD length = GetFullPathNameW(startFolder, kPathUnits, fullStartFolder, /* file part */ nullptr);
+  DWORD length =
+      GetFullPathNameW(startFolder, kPathUnits, fullStartFolder, /* file part */ nullptr);
   if (length == 0 || length >= kPathUnits) {
     return false;
   }

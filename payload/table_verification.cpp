@@ -181,8 +181,12 @@ void workOnShare(size_t share) {
   }
 }
 
+// Each thread's share, which its thread's argument points at.
+constexpr size_t kShareNumbers[kMaxVerifiers] = {0, 1, 2, 3};
+static_assert(kMaxVerifiers == 4, "a number for every share");
+
 DWORD WINAPI workOnShareThread(void* share) {
-  workOnShare(reinterpret_cast<size_t>(share));
+  workOnShare(*static_cast<const size_t*>(share));
   return 0;
 }
 
@@ -191,9 +195,10 @@ DWORD WINAPI workOnShareThread(void* share) {
 void workOnEveryShare() {
   HANDLE threads[kMaxVerifiers] = {};
   for (size_t share = 1; share < verifiers; ++share) {
-    threads[share] = CreateThread(/* security */ nullptr, kVerifierStackBytes, workOnShareThread,
-                                  reinterpret_cast<void*>(share), STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                  /* thread id */ nullptr);
+    threads[share] =
+        CreateThread(/* security */ nullptr, kVerifierStackBytes, workOnShareThread,
+                     const_cast<size_t*>(&kShareNumbers[share]), STACK_SIZE_PARAM_IS_A_RESERVATION,
+                     /* thread id */ nullptr);
   }
   workOnShare(0);
   for (size_t share = 1; share < verifiers; ++share) {
