@@ -201,25 +201,31 @@ size_t folderUnitsOf(const wchar_t* name) {
   return parentUnits(name, wcslen(name));
 }
 
+// Opens the folder of `record` again as `how` says, by its name in the folder above it (by its
+// path for the target directory, which may be reached through links); null when it cannot.
+HANDLE reopenFolder(const FolderRecord& record, const RelativeOpen& how) {
+  if (record.parent != kNoRecord) {
+    const size_t leaf = leafStart(record.relative, record.units);
+    return openRelative(records[record.parent].folder.handle, record.relative + leaf,
+                        record.units - leaf, how);
+  }
+  HANDLE folder = CreateFileW(targetPath, how.access, how.sharing, /* security */ nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
+  return folder == INVALID_HANDLE_VALUE ? nullptr : folder;
+}
+
+bool isRecordedFolder(HANDLE folder, const FolderRecord& record) {
+  uint64_t index = 0;
+  return readFileIndex(folder, &index) && index == record.index;
+}
+
 // Whether the held folder of `record` is the one its name leads to now.
 bool isInPlace(const FolderRecord& record) {
-  HANDLE found;
-  if (record.parent == kNoRecord) {
-    found = CreateFileW(targetPath, FILE_READ_ATTRIBUTES,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                        /* template */ nullptr);
-    found = found == INVALID_HANDLE_VALUE ? nullptr : found;
-  } else {
-    size_t leaf = leafStart(record.relative, record.units);
-    found = openRelative(records[record.parent].folder.handle, record.relative + leaf,
-                         record.units - leaf, kIdentifyFolder);
-  }
+  HANDLE found = reopenFolder(record, kIdentifyFolder);
   if (found == nullptr) {
     return false;
   }
-  uint64_t index = 0;
-  bool same = readFileIndex(found, &index) && index == record.index;
+  bool same = isRecordedFolder(found, record);
   CloseHandle(found);
   return same;
 }
@@ -242,29 +248,16 @@ bool openTargetDirectory(bool made) {
   return true;
 }
 
-// Removes the empty folder of `record`, this start's own, through a handle of its own opened
-// relative to the folder above it (by its path for the target directory), when it is still the
-// folder the start made. Its held handle is closed first, as it shares no deletion.
+// Removes the empty folder of `record`, this start's own, through a handle of its own, when it
+// is still the folder the start made. Its held handle is closed first, as it shares no deletion.
 void removeFolder(FolderRecord& record) {
   CloseHandle(record.folder.handle);
   record.folder.handle = nullptr;
-  HANDLE folder;
-  if (record.parent == kNoRecord) {
-    folder = CreateFileW(targetPath, DELETE | FILE_READ_ATTRIBUTES, kRemovalSharing,
-                         /* security */ nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                         /* template */ nullptr);
-    folder = folder == INVALID_HANDLE_VALUE ? nullptr : folder;
-  } else {
-    size_t leaf = leafStart(record.relative, record.units);
-    folder = openRelative(records[record.parent].folder.handle, record.relative + leaf,
-                          record.units - leaf, kRemoveFolder);
-  }
+  HANDLE folder = reopenFolder(record, kRemoveFolder);
   if (folder == nullptr) {
     return;
   }
-  uint64_t index = 0;
-  if (readFileIndex(folder, &index) && index == record.index) {
+  if (isRecordedFolder(folder, record)) {
     markForDeletion(folder);
   }
   CloseHandle(folder);
