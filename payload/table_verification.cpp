@@ -117,10 +117,13 @@ uint64_t assignShares(FileState state) {
 }
 
 // Whether the sibling's file of the entry named `name` (`units` long) is open as `file` as a
-// plain file below the sibling, reached through no link, and holds the entry.
+// plain file below the sibling, reached through no link, and holds the entry. Its size is asked
+// first, so that a file of another version that differs in size is not read at all.
 bool isSoundCandidate(HANDLE file, const wchar_t* name, size_t units, const TableEntry& entry,
                       size_t share) {
-  return isPlainEntry(file, /* folder */ false) && readFinalPath(file, shareFinalPaths[share]) &&
+  LARGE_INTEGER size;
+  return GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) == entry.size &&
+         isPlainEntry(file, /* folder */ false) && readFinalPath(file, shareFinalPaths[share]) &&
          isFinalPathBelow(shareFinalPaths[share], workFinalPath, name, units) &&
          openFileHoldsEntry(file, entry.size, entry.storedChecksum, shareBuffers[share]);
 }

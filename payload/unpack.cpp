@@ -162,25 +162,55 @@ void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload
   closePayload();
 }
 
-// Holds the folder of every missing file, then links the files of the folders beside the
-// target directory that hold their entries, the latest folder first.
-void linkFromSiblingFolders(const wchar_t* targetDirectory) {
-  const size_t siblings = findSiblingFolders(targetDirectory);
-  if (siblings == 0) {
-    return;
-  }
+// Whether the folder `sibling` has a file of the name of one of the first kProbedNames missing
+// files: a folder of another application, which has none, is not looked at file by file.
+bool mayHoldMissingFiles(const wchar_t* sibling) {
+  constexpr uint64_t kProbedNames = 3;
   TableCursor cursor = firstTableEntry();
   TableEntry entry;
-  for (uint64_t i = 0; i < checkableEntries() && nextTableEntry(&cursor, &entry); ++i) {
+  uint64_t probed = 0;
+  for (uint64_t i = 0;
+       i < checkableEntries() && probed < kProbedNames && nextTableEntry(&cursor, &entry); ++i) {
     if (tableFileState(i) != FileState::kMissing) {
       continue;
     }
+    ++probed;
     copyTableName(entry, entryName);
-    buildDestinationPath(targetDirectory, entryName, destinationPath);
-    holdTargetDirectory(targetDirectory, destinationPath);
-    holdEntryFolder(entryName, destinationPath);
+    if (joinPath(destinationPath, kPathUnits, sibling, entryName) &&
+        GetFileAttributesW(destinationPath) != INVALID_FILE_ATTRIBUTES) {
+      return true;
+    }
   }
+  return false;
+}
+
+// Holds the folder of every missing file, before threads look for them.
+void holdMissingFilesFolders(const wchar_t* targetDirectory) {
+  TableCursor cursor = firstTableEntry();
+  TableEntry entry;
+  for (uint64_t i = 0; i < checkableEntries() && nextTableEntry(&cursor, &entry); ++i) {
+    if (tableFileState(i) == FileState::kMissing) {
+      copyTableName(entry, entryName);
+      buildDestinationPath(targetDirectory, entryName, destinationPath);
+      holdTargetDirectory(targetDirectory, destinationPath);
+      holdEntryFolder(entryName, destinationPath);
+    }
+  }
+}
+
+// Links the missing files from the folders beside the target directory that hold their
+// entries, the latest folder first.
+void linkFromSiblingFolders(const wchar_t* targetDirectory) {
+  const size_t siblings = findSiblingFolders(targetDirectory);
+  bool held = false;
   for (size_t i = 0; i < siblings && tableFilesIn(FileState::kMissing) > 0; ++i) {
+    if (!mayHoldMissingFiles(siblingFolderPath(i))) {
+      continue;
+    }
+    if (!held) {
+      holdMissingFilesFolders(targetDirectory);
+      held = true;
+    }
     linkTableFilesFrom(siblingFolderPath(i), siblingFolderFinalPath(i));
   }
 }
