@@ -22,7 +22,7 @@ TEST(CommandLine, NamesAnUnknownSubcommand) {
   ToolResult result = runPack({"pakc", "--app", "x"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err,
-            "tarnic-pack: error: unknown subcommand \"pakc\"; the subcommands are region, "
+            "tarnic-pack: error: unknown subcommand \"pakc\"; the subcommands are init, region, "
             "launcher and list (see --help)\n");
   EXPECT_NE(runPack({}).err.find("A subcommand is required"), std::string::npos);
 }
