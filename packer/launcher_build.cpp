@@ -352,6 +352,13 @@ Inputs checkInputs(const LauncherRequest& request) {
   } else {
     checkFolder(request, inputs, problems);
   }
+  if (request.depfile) {
+    std::vector<fs::path> named = inputs.read;
+    named.push_back(request.out);
+    for (const std::string& problem : depfileProblems(named)) {
+      problems.add(problem);
+    }
+  }
   settleVersionStrings(request, inputs, problems);
   checkTargetValues(request, inputs, problems);
   problems.throwIfAny(printablePath(request.config), "problems");
