@@ -178,7 +178,9 @@ void addListCommand(CLI::App& app, Options& options) {
 
 void addLauncherCommand(CLI::App& app, Options& options) {
   CLI::App* launcher = app.add_subcommand("launcher", "write a launcher for an application");
-  launcher->add_option("--config", options.config, "launcher configuration file (TOML)")
+  launcher
+      ->add_option("--config", options.config,
+                   "launcher configuration file (TOML; `tarnic-pack init <folder>` writes one)")
       ->required();
   launcher->add_option("--out", options.out, "launcher .exe to write")->required();
   CLI::Option* appOption =

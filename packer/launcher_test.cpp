@@ -537,6 +537,35 @@ main = "App.exe"
       << packed.err;
 }
 
+// A version resource whose blocks run past their bounds is reported, not followed, wherever
+// [version] leaves a key to it.
+TEST(LauncherVersion, RefusesADamagedVersionResourceOfTheMainProgram) {
+  ScratchFolder scratch;
+  writeFile(scratch / "build/App.exe", makeProgram());
+  writeFile(scratch / "build.toml", plainConfig(R"({TEMP}\x)", "main = \"App.exe\"\n"));
+  ToolResult built = runPack({"--quiet", "launcher", "--config", scratch / "build.toml", "--app",
+                              scratch / "build", "--out", scratch / "app/App.exe"});
+  ASSERT_EQ(built.status, 0) << built.err;
+  std::string program = readFile(scratch / "app/App.exe");
+  const std::string key = utf16le(u"VS_VERSION_INFO");
+  const size_t at = program.find(key);
+  ASSERT_NE(at, std::string::npos);
+  program[at - 6] = program[at - 5] = '\xff';  // the root's length: past the resource's end
+  writeFile(scratch / "app/App.exe", program);
+  writeFile(scratch / "app.toml",
+            "target_spec = '{TEMP}\\x'\n[version]\ncompany = \"C\"\n[application]\nmain = "
+            "\"App.exe\"\n");
+  ToolResult packed = runPack({"launcher", "--config", scratch / "app.toml", "--app",
+                               scratch / "app", "--out", scratch / "Out.exe"});
+  EXPECT_NE(packed.status, 0);
+  EXPECT_NE(packed.err.find("version.product is missing, and the version resource of "
+                            "\"App.exe\" cannot be read: its version resource has a block that "
+                            "runs past the one holding it: set version.product"),
+            std::string::npos)
+      << packed.err;
+  EXPECT_FALSE(fs::exists(scratch / "Out.exe"));
+}
+
 // Where the program has no version resource the file holds placeholders, and the packer refuses
 // it naming each; where the folder holds several programs, init asks which one.
 TEST(Init, WritesPlaceholdersThePackerNamesOrAsksForTheMainProgram) {
