@@ -1,10 +1,12 @@
 # tarnic_add_launcher(<target> OUTPUT <exe> CONFIG <toml> [APP <folder> | REGION <file>]
-#                     [LEVEL <1..22>] [THREADS <count>] [DEPENDS <files or targets>...])
+#                     [ICON <file>] [EXCLUDE <patterns>...] [LEVEL <1..22>] [THREADS <count>]
+#                     [DEPENDS <files or targets>...])
 #
 # Packs the launcher <exe> with tarnic-pack (the imported target Tarnic::tarnic-pack) from the
 # configuration <toml> and the application folder APP (else the configuration's own folder), or
 # a region made beforehand, at the zstd level LEVEL (19 when not given) on THREADS threads (the
-# machine's processors). <target> builds it as part of ALL; the packer makes the folder of
+# machine's processors). ICON replaces the configuration's icon; EXCLUDE patterns leave files
+# out besides the configuration's own (not with REGION, which holds what it was packed with). <target> builds it as part of ALL; the packer makes the folder of
 # <exe> when it is missing, with every generator. The launcher is packed again
 # when the configuration, its icon, the packer, or any file or folder of the application (or
 # the region) changes: the packer names what it read in a depfile. DEPENDS adds what must be
@@ -20,19 +22,24 @@ cmake_policy(PUSH)
 cmake_policy(SET CMP0116 NEW)
 
 function(tarnic_add_launcher target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;CONFIG;APP;REGION;LEVEL;THREADS" "DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;CONFIG;APP;REGION;ICON;LEVEL;THREADS"
+    "EXCLUDE;DEPENDS")
   if(NOT arg_OUTPUT OR NOT arg_CONFIG)
     message(FATAL_ERROR "tarnic_add_launcher(${target}): OUTPUT and CONFIG are required")
   endif()
   if(arg_APP AND arg_REGION)
     message(FATAL_ERROR "tarnic_add_launcher(${target}): APP and REGION exclude each other")
   endif()
+  if(arg_EXCLUDE AND arg_REGION)
+    message(FATAL_ERROR "tarnic_add_launcher(${target}): a REGION holds what it was packed with; "
+      "EXCLUDE applies to APP")
+  endif()
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "tarnic_add_launcher(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
   cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
   set(command --quiet launcher)
-  foreach(option CONFIG APP REGION)
+  foreach(option CONFIG APP REGION ICON)
     if(arg_${option})
       cmake_path(ABSOLUTE_PATH arg_${option} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
       string(TOLOWER "--${option}" flag)
@@ -44,6 +51,9 @@ function(tarnic_add_launcher target)
       string(TOLOWER "--${option}" flag)
       list(APPEND command ${flag} "${arg_${option}}")
     endif()
+  endforeach()
+  foreach(pattern IN LISTS arg_EXCLUDE)
+    list(APPEND command --exclude "${pattern}")
   endforeach()
   set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${target}.launcher.d")
   # Makefile generators (CMake 3.25) add each depfile to the inputs they knew before, and take
@@ -59,7 +69,7 @@ function(tarnic_add_launcher target)
     ${forget_inputs}
     COMMAND "$<TARGET_FILE:Tarnic::tarnic-pack>" ${command} --out "${arg_OUTPUT}"
             --depfile "${depfile}"
-    DEPENDS "${arg_CONFIG}" "$<TARGET_FILE:Tarnic::tarnic-pack>" ${arg_DEPENDS}
+    DEPENDS "${arg_CONFIG}" ${arg_ICON} "$<TARGET_FILE:Tarnic::tarnic-pack>" ${arg_DEPENDS}
     DEPFILE "${depfile}"
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "packer/file_system.h"
+#include "packer/nearest_name.h"
 #include "packer/pack_error.h"
 #include "packer/text_encoding.h"
 #include "packer/windows_names.h"
@@ -19,14 +20,6 @@ struct Walk {
   const LeftOut& leftOut;
   AppFiles found;
   Problems& problems;  // every entry that cannot be packed
-};
-
-// Where an entry stands in the walk: its name in the region, and why Windows could not store
-// it or a folder above it. A folder's problem fails the run only once a file lies below it,
-// since empty folders are not packed.
-struct EntryName {
-  std::u16string name;
-  std::string problem;
 };
 
 [[noreturn]] void refuse(const fs::path& path, const std::string& why) {
@@ -47,22 +40,6 @@ std::string kindOf(fs::file_type type) {
   }
 }
 
-// The name of the entry at `path` below `parent`, and the first problem of the entry or the
-// folders above it.
-EntryName entryName(const fs::path& path, const EntryName& parent) {
-  EntryName result = parent;
-  const std::optional<std::u16string> component = nameUnits(path.filename());
-  const std::string problem =
-      component ? windowsComponentProblem(*component) : kNameEncodingProblem;
-  if (result.problem.empty() && !problem.empty()) {
-    result.problem = printablePath(path) + ": " + problem;
-  }
-  if (component) {
-    result.name = parent.name.empty() ? *component : parent.name + u'\\' + *component;
-  }
-  return result;
-}
-
 // Refuses a link that leads outside the folder: the launcher would write its target's bytes
 // under the link's name, and they are not the application's.
 void checkInside(const Walk& walk, const fs::path& path, const fs::path& target) {
@@ -74,12 +51,10 @@ void checkInside(const Walk& walk, const fs::path& path, const fs::path& target)
   }
 }
 
-void addFile(Walk& walk, const fs::path& path, const EntryName& name, const EntryFacts& entry) {
-  if (!name.problem.empty()) {
-    throw PackError(name.problem);
-  }
-  if (name.name.size() > kMaxNameUnits) {
-    refuse(path, windowsNameProblem(name.name));
+void addFile(Walk& walk, const fs::path& path, const std::u16string& name,
+             const EntryFacts& entry) {
+  if (name.size() > kMaxNameUnits) {
+    refuse(path, windowsNameProblem(name));
   }
   std::error_code error;
   const uint64_t size = fs::file_size(path, error);
@@ -91,16 +66,36 @@ void addFile(Walk& walk, const fs::path& path, const EntryName& name, const Entr
                      std::to_string(kMaxFileBytes));
   }
   openFoundFile(entry.canonical, entry.id, path);  // readable, and still what was examined
-  walk.found.files.push_back({name.name, path, size, entry.canonical, entry.id});
+  walk.found.files.push_back({name, path, size, entry.canonical, entry.id});
 }
 
 void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
-                const EntryName& name);
+                const std::u16string& name);
 
+// Walks on into what `path`, an entry of the folder whose region name is `folderName`, is. A
+// pattern matches a name as it is, so that a folder left out takes the problems of its names
+// with it. The name rules come before any system call on the entry, which Windows would take
+// for another one (a device, a name without its trailing dot) and answer with an error of its
+// own.
 void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
-              const EntryName& folderName) {
-  const EntryName name = entryName(path, folderName);
-  if (matchingPattern(walk.leftOut.patterns, name.name)) {
+              const std::u16string& folderName) {
+  const std::optional<std::u16string> component = nameUnits(path.filename());
+  const std::u16string name = !component           ? u""
+                              : folderName.empty() ? *component
+                                                   : folderName + u'\\' + *component;
+  if (component && matchingPattern(walk.leftOut.patterns, name)) {
+    return;
+  }
+  const std::string problem =
+      component ? windowsComponentProblem(*component) : kNameEncodingProblem;
+  const auto leftOut = [&](const std::u16string& below) {
+    return matchingPattern(walk.leftOut.patterns, below);
+  };
+  // Empty folders are not packed, whatever their names.
+  if (!problem.empty() && holdsFiles(path, name, leftOut)) {
+    refuse(path, problem);
+  }
+  if (!problem.empty()) {
     return;
   }
   const EntryFacts entry = examineEntry(path, canonicalFolder);
@@ -127,7 +122,7 @@ void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
 
 // Goes on with the other entries after a problem, so that one run reports them all.
 void addEntryOrNote(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
-                    const EntryName& folderName) {
+                    const std::u16string& folderName) {
   try {
     addEntry(walk, path, canonicalFolder, folderName);
   } catch (const PackError& problem) {
@@ -136,7 +131,7 @@ void addEntryOrNote(Walk& walk, const fs::path& path, const fs::path& canonicalF
 }
 
 void walkFolder(Walk& walk, const fs::path& folder, const fs::path& canonical,
-                const EntryName& name) {
+                const std::u16string& name) {
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
@@ -203,6 +198,30 @@ std::string otherCase(const std::vector<AppFile>& files, const std::u16string& n
   return "";
 }
 
+// Why the main program `mainName` (region name `name`) is not among the `files` of `folder`,
+// with the name it likely stands for.
+std::string missingMainProblem(const std::vector<AppFile>& files, const fs::path& folder,
+                               std::string_view mainName, const std::u16string& name) {
+  const std::string where = " in " + printablePath(folder);
+  const fs::path path = folder / relativePath(mainName);
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    return "is a folder" + where + ", not a file";
+  }
+  const std::string other = otherCase(files, name);
+  if (!other.empty()) {
+    return "is not a file" + where + "; \"" + other + "\" is, in other letter case";
+  }
+  const std::string likely = likelyName(path);
+  if (likely.empty()) {
+    return "is not a file" + where;
+  }
+  const size_t slash = mainName.find_last_of("/\\");
+  const std::string typedFolder(
+      mainName.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+  return "is not a file" + where + " (did you mean \"" + typedFolder + likely + "\"?)";
+}
+
 }  // namespace
 
 std::u16string mainEntryName(std::string_view mainName) {
@@ -226,7 +245,7 @@ AppFiles collectAppFiles(const fs::path& folder, const LeftOut& leftOut, Problem
     return {};
   }
   try {
-    walkFolder(walk, folder, walk.root, EntryName{});
+    walkFolder(walk, folder, walk.root, u"");
   } catch (const PackError& problem) {
     problems.add(problem.what());
   }
@@ -240,26 +259,42 @@ AppFiles collectAppFiles(const fs::path& folder, const LeftOut& leftOut, Problem
 std::string putMainFirst(AppFiles& app, const fs::path& folder, std::string_view mainName,
                          const LeftOut& leftOut) {
   const std::u16string name = mainEntryName(mainName);
-  if (const ExcludePattern* pattern = excludingPattern(leftOut.patterns, name)) {
-    return "is left out by the exclude pattern \"" + pattern->text + "\"";
-  }
+  const ExcludePattern* pattern = excludingPattern(leftOut.patterns, name);
   std::vector<AppFile>& files = app.files;
   auto found = std::find_if(files.begin(), files.end(),
                             [&](const AppFile& file) { return file.name == name; });
-  if (found != files.end()) {
+  if (!pattern && found != files.end()) {
     std::rotate(files.begin(), found, found + 1);
     return "";
   }
-  const std::string where = " in " + printablePath(folder);
+  const fs::path path = folder / relativePath(mainName);
+  const std::string leftOutBy =
+      pattern ? "is left out by the exclude pattern \"" + pattern->text + "\"" : "";
   std::error_code error;
-  if (fs::is_directory(folder / relativePath(mainName), error)) {
-    return "is a folder" + where + ", not a file";
+  if (pattern && fs::is_regular_file(path, error)) {
+    return leftOutBy;
   }
-  const std::string other = otherCase(files, name);
-  if (!other.empty()) {
-    return "is not a file" + where + "; \"" + other + "\" is, in other letter case";
+  const std::string missing = missingMainProblem(files, folder, mainName, name);
+  return pattern ? missing + ", and " + leftOutBy : missing;
+}
+
+std::string likelyName(const fs::path& path) {
+  std::vector<std::string> names;
+  std::error_code error;
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  for (fs::directory_iterator entries(folder, error); !error && entries != fs::directory_iterator();
+       entries.increment(error)) {
+    names.push_back(printablePath(entries->path().filename()));
   }
-  return "is not a file" + where;
+  std::sort(names.begin(), names.end());
+  return nearestName(printablePath(path.filename()), names);
+}
+
+std::string likelyPathHint(const fs::path& path) {
+  const std::string likely = likelyName(path);
+  return likely.empty() ? ""
+                        : " (did you mean \"" +
+                              printablePath(path.parent_path() / pathFromUtf8(likely)) + "\"?)";
 }
 
 std::vector<fs::path> existingOutputs(const std::vector<fs::path>& outputs) {

@@ -53,10 +53,20 @@ AppFiles collectAppFiles(const std::filesystem::path& folder, const LeftOut& lef
 
 // Moves the main file `mainName` of the files of `folder` to the front, so that a region holds
 // it first. Returns "", or what is wrong with the name, to follow it in a message: it is not a
-// file in the folder (with the name of one that differs in letter case alone), is a folder, or
-// is left out by a pattern.
+// file in the folder (with the name of one that differs in letter case alone, or else the
+// likelyName of the folder), is a folder, or is left out by a pattern (and whether it exists
+// besides).
 std::string putMainFirst(AppFiles& app, const std::filesystem::path& folder,
                          std::string_view mainName, const LeftOut& leftOut);
+
+// The name of the entry of `path`'s folder that the missing `path` likely stands for
+// (nearestName), for a "did you mean"; "" when none is near enough or the folder cannot be
+// listed.
+std::string likelyName(const std::filesystem::path& path);
+
+// " (did you mean "<path>"?)" for the entry beside the missing `path` that likelyName finds,
+// shown as `path` is; "" when there is none.
+std::string likelyPathHint(const std::filesystem::path& path);
 
 // The canonical paths of those of `outputs` that exist, for LeftOut::outputs.
 std::vector<std::filesystem::path> existingOutputs(

@@ -18,13 +18,20 @@ TEST(CommandLine, PrintsItsVersion) {
   EXPECT_EQ(result.out, "tarnic-pack " TARNIC_VERSION "\n");
 }
 
-TEST(CommandLine, NamesAnUnknownSubcommand) {
+TEST(CommandLine, NamesAnUnknownSubcommandOrOptionWithTheLikelyOne) {
   ToolResult result = runPack({"pakc", "--app", "x"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err,
-            "tarnic-pack: error: unknown subcommand \"pakc\"; the subcommands are region, "
+            "tarnic-pack: error: unknown subcommand \"pakc\"; the subcommands are init, region, "
             "launcher and list (see --help)\n");
   EXPECT_NE(runPack({}).err.find("A subcommand is required"), std::string::npos);
+  EXPECT_EQ(
+      runPack({"lanucher"})
+          .err.find("tarnic-pack: error: unknown subcommand \"lanucher\" (did you mean launcher?)"),
+      0u);
+  result = runPack({"region", "--app", "x", "--main", "m", "--out", "r", "--thread", "2"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "tarnic-pack: error: unknown option --thread (did you mean --threads?)\n");
 }
 
 TEST(CommandLine, EndsWithASummaryLineUnlessQuiet) {

@@ -10,8 +10,12 @@
 
 #include "packer/exclude_pattern.h"
 #include "packer/file_system.h"
+#include "packer/init_config.h"
 #include "packer/launcher_build.h"
+#include "packer/nearest_name.h"
+#include "packer/output_file.h"
 #include "packer/pack_error.h"
+#include "packer/problems.h"
 #include "packer/region_reader.h"
 #include "packer/region_writer.h"
 #include "packer/text_encoding.h"
@@ -20,7 +24,8 @@ namespace {
 
 constexpr int kFailureStatus = 1;
 constexpr unsigned kMaxThreads = 256;
-constexpr const char* kSubcommands[] = {"region", "launcher", "list"};
+constexpr const char* kSubcommands[] = {"init", "region", "launcher", "list"};
+constexpr const char* kDefaultConfig = "tarnic.toml";
 
 struct Options {
   std::string app;
@@ -30,6 +35,8 @@ struct Options {
   std::string config;
   std::string region;
   std::string depfile;
+  std::string icon;
+  std::string folder;
   std::vector<std::string> exclude;
   Compression compression{kDefaultCompressionLevel, defaultThreads()};
   bool quiet = false;
@@ -45,8 +52,11 @@ bool unknownSubcommand(int argc, char** argv) {
       return false;
     }
   }
-  printError(("unknown subcommand \"" + printableBytes(argv[1]) +
-              "\"; the subcommands are region, launcher and list (see --help)")
+  std::vector<std::string> names(std::begin(kSubcommands), std::end(kSubcommands));
+  const std::string likely = nearestName(argv[1], names);
+  printError(("unknown subcommand \"" + printableBytes(argv[1]) + "\"" +
+              (likely.empty() ? "" : " (did you mean " + likely + "?)") +
+              "; the subcommands are init, region, launcher and list (see --help)")
                  .c_str());
   return true;
 }
@@ -90,22 +100,6 @@ std::optional<std::filesystem::path> optionalPath(const std::string& option) {
   return pathFromUtf8(option);
 }
 
-LauncherRequest launcherRequest(const Options& options) {
-  LauncherRequest request;
-  request.config = pathFromUtf8(options.config);
-  request.out = pathFromUtf8(options.out);
-  request.app = optionalPath(options.app);
-  request.region = optionalPath(options.region);
-  request.depfile = optionalPath(options.depfile);
-  request.compression = options.compression;
-  return request;
-}
-
-void addDepfileOption(CLI::App& command, Options& options) {
-  command.add_option("--depfile", options.depfile,
-                     "also write a depfile (make's syntax) naming every file and folder read");
-}
-
 std::vector<ExcludePattern> excludePatterns(const Options& options) {
   std::vector<ExcludePattern> patterns;
   for (const std::string& text : options.exclude) {
@@ -117,6 +111,39 @@ std::vector<ExcludePattern> excludePatterns(const Options& options) {
     patterns.push_back(std::move(*pattern));
   }
   return patterns;
+}
+
+LauncherRequest launcherRequest(const Options& options) {
+  LauncherRequest request;
+  request.config = pathFromUtf8(options.config);
+  request.out = pathFromUtf8(options.out);
+  request.app = optionalPath(options.app);
+  request.region = optionalPath(options.region);
+  request.depfile = optionalPath(options.depfile);
+  request.icon = optionalPath(options.icon);
+  request.exclude = excludePatterns(options);
+  request.compression = options.compression;
+  return request;
+}
+
+void addDepfileOption(CLI::App& command, Options& options) {
+  command.add_option("--depfile", options.depfile,
+                     "also write a depfile (make's syntax) naming every file and folder read");
+}
+
+// Refuses outputs that could not be written, before anything is packed.
+void checkOutputs(const Options& options, const std::string& example) {
+  Problems problems;
+  for (const std::string& problem :
+       {outputProblem("--out", pathFromUtf8(options.out), example),
+        options.depfile.empty()
+            ? ""
+            : outputProblem("--depfile", pathFromUtf8(options.depfile), example + ".d")}) {
+    if (!problem.empty()) {
+      problems.add(problem);
+    }
+  }
+  problems.throwIfAny("the outputs", "problems");
 }
 
 void addRegionCommand(CLI::App& app, Options& options) {
@@ -134,6 +161,7 @@ void addRegionCommand(CLI::App& app, Options& options) {
       "a region holds files only.");
   region->callback([&] {
     options.compression.progress = !options.quiet;
+    checkOutputs(options, "app.region");
     summarized(options, [&] {
       return packRegion(pathFromUtf8(options.app), options.main, excludePatterns(options),
                         pathFromUtf8(options.out), options.compression,
@@ -150,13 +178,21 @@ void addListCommand(CLI::App& app, Options& options) {
 
 void addLauncherCommand(CLI::App& app, Options& options) {
   CLI::App* launcher = app.add_subcommand("launcher", "write a launcher for an application");
-  launcher->add_option("--config", options.config, "launcher configuration file (TOML)")
+  launcher
+      ->add_option("--config", options.config,
+                   "launcher configuration file (TOML; `tarnic-pack init <folder>` writes one)")
       ->required();
   launcher->add_option("--out", options.out, "launcher .exe to write")->required();
   CLI::Option* appOption =
       launcher->add_option("--app", options.app, "application folder (replaces the configured)");
-  launcher->add_option("--region", options.region, "region made before, in place of a folder")
-      ->excludes(appOption);
+  CLI::Option* regionOption =
+      launcher->add_option("--region", options.region, "region made before, in place of a folder")
+          ->excludes(appOption);
+  launcher->add_option("--icon", options.icon, "icon file (replaces application.icon)");
+  launcher
+      ->add_option("--exclude", options.exclude,
+                   "also leave out what this pattern matches (repeatable), as application.exclude")
+      ->excludes(regionOption);
   addCompressionOptions(*launcher, options);
   addDepfileOption(*launcher, options);
   launcher->footer("Empty folders of the application are ignored: a region holds files only.");
@@ -164,6 +200,59 @@ void addLauncherCommand(CLI::App& app, Options& options) {
     options.compression.progress = !options.quiet;
     summarized(options, [&] { return buildLauncher(launcherRequest(options)); });
   });
+}
+
+void addInitCommand(CLI::App& app, Options& options) {
+  CLI::App* init =
+      app.add_subcommand("init", "write a first configuration for an application folder");
+  init->add_option("folder", options.folder, "application folder")->required();
+  init->add_option("--main", options.main,
+                   "main program, relative to the folder (else the only .exe at its top)");
+  init->add_option("--out", options.out, "configuration file to write")
+      ->default_str(kDefaultConfig);
+  init->footer(
+      "The configuration takes the version strings from the main program's version resource, "
+      "and its icon; where the program has none, it holds placeholders to fill in.");
+  init->callback([&] {
+    const std::string next =
+        writeInitialConfig({pathFromUtf8(options.folder), options.main,
+                            pathFromUtf8(options.out.empty() ? kDefaultConfig : options.out)});
+    if (!options.quiet) {
+      std::fprintf(stderr, "%s\n", next.c_str());
+    }
+  });
+}
+
+// The option of `argv` that no command takes, and the one it likely stands for: ""s when every
+// option is known.
+std::pair<std::string, std::string> unknownOption(const CLI::App& app, int argc, char** argv) {
+  std::vector<std::string> known;
+  const CLI::App* command = &app;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const std::vector<const CLI::App*> named = app.get_subcommands(
+        [&](const CLI::App* subcommand) { return subcommand->get_name() == argument; });
+    if (command == &app && !named.empty()) {
+      command = named.front();
+      continue;
+    }
+    if (argument.rfind("--", 0) != 0 || argument.size() == 2) {
+      continue;
+    }
+    const std::string name = argument.substr(0, argument.find('='));
+    known.clear();
+    for (const CLI::App* owner : {command, &app}) {
+      for (const CLI::Option* option : owner->get_options()) {
+        for (const std::string& longName : option->get_lnames()) {
+          known.push_back("--" + longName);
+        }
+      }
+    }
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+      return {name, nearestName(name, known)};
+    }
+  }
+  return {"", ""};
 }
 
 }  // namespace
@@ -189,6 +278,7 @@ int runPacker(int argc, char** argv) {
   app.set_version_flag("--version", "tarnic-pack " TARNIC_VERSION);
   Options options;
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
+  addInitCommand(app, options);
   addRegionCommand(app, options);
   addListCommand(app, options);
   addLauncherCommand(app, options);
@@ -201,7 +291,10 @@ int runPacker(int argc, char** argv) {
     if (error.get_exit_code() == 0) {
       return app.exit(error);
     }
-    printError(error.what());
+    const auto [option, likely] = unknownOption(app, argc, argv);
+    printError(option.empty() || likely.empty()
+                   ? error.what()
+                   : ("unknown option " + option + " (did you mean " + likely + "?)").c_str());
     return kUsageStatus;
   } catch (const std::exception& error) {
     // Caught, not left to terminate, so that unwinding removes temporary files.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +22,9 @@ inline std::filesystem::path pathFromUtf8(std::string_view text) {
   return std::filesystem::u8path(text);
 }
 
-// `path` for a message or a depfile: its UTF-8 form. What has none (bytes that are not UTF-8,
-// an unpaired surrogate) is shown in a visible form instead.
+// `path` for a message: the UTF-8 form of its normal form (one separator, the system's own,
+// and no "." or ".." names but leading ".."). What has none (bytes that are not UTF-8, an
+// unpaired surrogate) is shown in a visible form instead.
 std::string printablePath(const std::filesystem::path& path);
 
 // The failure of an operation on `path`: "<path>: <why>".
@@ -60,6 +62,14 @@ struct EntryFacts {
 // with "symbolic link loop", "symbolic link cannot be followed: <reason>" or "cannot be
 // examined: <reason>".
 EntryFacts examineEntry(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+// Whether the entry `path`, whose region name is `name` and whose own name Windows could not
+// store, would be packed: anything but a folder, or a folder with such an entry below it that
+// `leftOut` (given the region name of each) does not leave out. Only the folders' listings and
+// the entries' types are read, without the system taking a name for anything but itself (on
+// Windows, "aux.txt" would reach a device and "x." the file "x"); what cannot be read counts.
+bool holdsFiles(const std::filesystem::path& path, const std::u16string& name,
+                const std::function<bool(const std::u16string&)>& leftOut);
 
 using FileStream = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 

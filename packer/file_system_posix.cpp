@@ -36,7 +36,7 @@ FileId examinedId(const fs::path& path, bool followLink) {
 const char kNameEncodingProblem[] = "name is not valid UTF-8";
 
 std::string printablePath(const fs::path& path) {
-  return printableBytes(path.native());
+  return printableBytes(path.lexically_normal().native());
 }
 
 std::optional<std::u16string> nameUnits(const fs::path& name) {
@@ -65,6 +65,23 @@ EntryFacts examineEntry(const fs::path& path, const fs::path& folder) {
     throw pathError(path, "symbolic link cannot be followed: " + error.message());
   }
   return {status.type(), true, std::move(target), examinedId(path, true)};
+}
+
+bool holdsFiles(const fs::path& path, const std::u16string& name,
+                const std::function<bool(const std::u16string&)>& leftOut) {
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(path, error)) || error) {
+    return true;
+  }
+  fs::directory_iterator entries(path, error);
+  for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+    const std::optional<std::u16string> units = nameUnits(entries->path().filename());
+    const std::u16string child = units ? name + u'\\' + *units : name;
+    if (!(units && leftOut(child)) && holdsFiles(entries->path(), child, leftOut)) {
+      return true;
+    }
+  }
+  return static_cast<bool>(error);
 }
 
 OpenedFile openFoundFile(const fs::path& path, const FileId& id, const fs::path& shown) {

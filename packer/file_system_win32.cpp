@@ -87,12 +87,51 @@ bool danglingLink(const fs::path& path, DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// `path` as a path the system takes as it is, with no name read as a device or trimmed of its
+// trailing dots and blanks: "\\?\C:\..." or "\\?\UNC\server\share\...". Only the folder above
+// the entry goes through the usual rules, which its names pass.
+std::wstring verbatimPath(const fs::path& path) {
+  const std::wstring folder = fs::absolute(path.parent_path()).native();
+  const std::wstring prefixed = folder.compare(0, 2, L"\\\\") == 0
+                                    ? std::wstring(kSharePrefix) + folder.substr(2)
+                                    : std::wstring(kLocalPrefix) + folder;
+  return prefixed + L"\\" + path.filename().native();
+}
+
+bool holdsFilesAt(const std::wstring& verbatim, const std::u16string& name,
+                  const std::function<bool(const std::u16string&)>& leftOut) {
+  const DWORD attributes = GetFileAttributesW(verbatim.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return true;
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((verbatim + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return true;
+  }
+  bool holds = false;
+  do {
+    const std::wstring entry = found.cFileName;
+    if (entry == L"." || entry == L"..") {
+      continue;
+    }
+    const std::u16string child = name + u'\\' + std::u16string(unitsOf(entry));
+    holds = !leftOut(child) && holdsFilesAt(verbatim + L"\\" + entry, child, leftOut);
+  } while (!holds && FindNextFileW(search, &found));
+  const bool complete = holds || GetLastError() == ERROR_NO_MORE_FILES;
+  if (!FindClose(search)) {
+    return true;
+  }
+  return holds || !complete;
+}
+
 }  // namespace
 
 const char kNameEncodingProblem[] = "name is not valid UTF-16 (it holds an unpaired surrogate)";
 
 std::string printablePath(const fs::path& path) {
-  return utf16ToUtf8(unitsOf(path.native()));
+  return utf16ToUtf8(unitsOf(path.lexically_normal().native()));
 }
 
 std::optional<std::u16string> nameUnits(const fs::path& name) {
@@ -135,6 +174,11 @@ EntryFacts examineEntry(const fs::path& path, const fs::path& folder) {
     return {type, false, std::move(own), idOf(information)};
   }
   return {type, true, std::move(reached), idOf(information)};
+}
+
+bool holdsFiles(const fs::path& path, const std::u16string& name,
+                const std::function<bool(const std::u16string&)>& leftOut) {
+  return holdsFilesAt(verbatimPath(path), name, leftOut);
 }
 
 OpenedFile openFoundFile(const fs::path& path, const FileId& id, const fs::path& shown) {

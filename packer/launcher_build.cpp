@@ -17,14 +17,18 @@
 #include "packer/output_file.h"
 #include "packer/pack_error.h"
 #include "packer/pe/icon_file.h"
+#include "packer/pe/image_error.h"
 #include "packer/pe/launcher_image.h"
 #include "packer/pe/pe_format.h"
 #include "packer/pe/program_icon.h"
 #include "packer/pe/version_block.h"
+#include "packer/pe/version_resource.h"
 #include "packer/pe/windows_program.h"
 #include "packer/problems.h"
 #include "packer/region_reader.h"
+#include "packer/target_spec.h"
 #include "packer/text_encoding.h"
+#include "packer/version_strings.h"
 #include "rules/spec_tokens.h"
 
 namespace fs = std::filesystem;
@@ -33,13 +37,30 @@ namespace {
 
 constexpr uint16_t kOwnResourceId = 1;
 
+// The tokens whose values come from the version strings.
+struct VersionToken {
+  SpecToken token;
+  VersionKey key;
+};
+constexpr VersionToken kVersionTokens[] = {{SpecToken::kCompany, kCompanyKey},
+                                           {SpecToken::kProduct, kProductKey},
+                                           {SpecToken::kVersion, kVersionKey},
+                                           {SpecToken::kFileVersion, kFileVersionKey},
+                                           {SpecToken::kProductVersion, kProductVersionKey}};
+
 // What the run packs from, once every check has passed.
 struct Inputs {
   LauncherConfig config;
+  VersionStrings strings;
   std::vector<unsigned char> icon;
   RegionFile region;  // a region given, else filled by packing `app`
   AppFiles app;
   MainProgram program;
+  // The main program's version resource, read when [version] leaves a key out and the program
+  // could be read.
+  std::optional<ProgramVersion> programVersion;
+  std::string versionBlock;
+  uint32_t timeStamp = 0;
   std::vector<fs::path> read;  // for the depfile
 };
 
@@ -57,7 +78,12 @@ std::vector<unsigned char> readIcon(const LauncherRequest& request, const Launch
   const std::string icon = "\"" + printablePath(*config.icon) + "\"";
   std::error_code error;
   if (!fs::is_regular_file(*config.icon, error)) {
-    noteField(problems, request, "application.icon", icon + " does not exist");
+    const std::string why = "does not exist" + likelyPathHint(*config.icon);
+    if (request.icon) {
+      problems.add("--icon " + printablePath(*config.icon) + " " + why);
+    } else {
+      noteField(problems, request, "application.icon", icon + " " + why);
+    }
     return {};
   }
   std::vector<unsigned char> bytes = readWholeFile(*config.icon);
@@ -81,11 +107,11 @@ std::optional<fs::path> appFolder(const LauncherRequest& request, const Launcher
   if (fs::is_directory(folder, error)) {
     return folder;
   }
+  const std::string why = "is not a folder" + likelyPathHint(folder);
   if (request.app) {
-    problems.add("--app " + printablePath(folder) + " is not a folder");
+    problems.add("--app " + printablePath(folder) + " " + why);
   } else {
-    noteField(problems, request, "application.folder",
-              "\"" + printablePath(folder) + "\" is not a folder");
+    noteField(problems, request, "application.folder", "\"" + printablePath(folder) + "\" " + why);
   }
   return std::nullopt;
 }
@@ -133,7 +159,14 @@ std::vector<unsigned char> fileHead(const AppFile& file) {
   return fileRange(file, 0, std::min<uint64_t>(file.size, kProgramHeadBytes));
 }
 
-// Checks the main program, and takes its icon when the configuration names none.
+// Whether [version] leaves out a key that the main program's version resource may give.
+bool versionLeftOut(const LauncherConfig& config) {
+  return std::any_of(config.version.begin(), config.version.end(),
+                     [](const GivenValue& given) { return !given.present; });
+}
+
+// Checks the main program, reads its version resource when [version] leaves a key out, and
+// takes its icon when the configuration names none.
 void checkMainProgram(const LauncherRequest& request, Inputs& inputs,
                       const std::vector<unsigned char>& head, uint64_t size,
                       const std::string& where, const ProgramBytes& read, Problems& problems) {
@@ -142,6 +175,9 @@ void checkMainProgram(const LauncherRequest& request, Inputs& inputs,
   if (!inputs.program.problem.empty()) {
     noteField(problems, request, "application.main", main + inputs.program.problem);
     return;
+  }
+  if (versionLeftOut(inputs.config)) {
+    inputs.programVersion = programVersion(head, size, read);
   }
   if (inputs.config.icon) {
     return;
@@ -210,22 +246,124 @@ void checkFolder(const LauncherRequest& request, Inputs& inputs, Problems& probl
   problems.add(folderProblems);
 }
 
+// The COFF time stamp: none, unless SOURCE_DATE_EPOCH asks for one.
+uint32_t timeStamp() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == '\0') {
+    return 0;
+  }
+  uint64_t seconds = 0;
+  for (const char* digit = epoch; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9' || (seconds = seconds * 10 + (*digit - '0')) > UINT32_MAX) {
+      throw PackError(std::string("SOURCE_DATE_EPOCH \"") + epoch +
+                      "\" is not a number of seconds from 0 to " + std::to_string(UINT32_MAX));
+    }
+  }
+  return static_cast<uint32_t>(seconds);
+}
+
+// The version strings: [version]'s, and what it leaves out from the main program's version
+// resource.
+void settleVersionStrings(const LauncherRequest& request, Inputs& inputs, Problems& problems) {
+  inputs.strings = resolveVersionStrings(
+      inputs.config.version, inputs.programVersion ? &*inputs.programVersion : nullptr,
+      inputs.config.main, [&](const std::string& field, const std::string& why) {
+        noteField(problems, request, field, why);
+      });
+}
+
+// The target spec with the values its tokens take: what they put into the path, and whether
+// it stays in the user's own folder.
+void checkTargetValues(const LauncherRequest& request, const Inputs& inputs, Problems& problems) {
+  const std::u16string spec = *utf8ToUtf16(inputs.config.targetSpec);
+  if (spec.empty()) {
+    return;
+  }
+  std::vector<TokenValue> values;
+  for (const VersionToken& versionToken : kVersionTokens) {
+    values.push_back({versionToken.token, *utf8ToUtf16(inputs.strings.values[versionToken.key]),
+                      std::string("version.") + kVersionKeyInfo[versionToken.key].key,
+                      inputs.strings.sources[versionToken.key]});
+  }
+  for (const std::string& problem : tokenValueProblems(spec, values)) {
+    noteField(problems, request, "target_spec", problem);
+  }
+  const std::string shared = inputs.config.sharedTarget ? "" : sharedTargetProblem(spec, values);
+  if (!shared.empty()) {
+    noteField(problems, request, "target_spec", shared);
+  }
+}
+
+// The launcher and the depfile can be written where they are to go.
+void checkOutputs(const LauncherRequest& request, const Inputs& inputs, Problems& problems) {
+  const fs::path main = relativePath(inputs.config.main).filename();
+  const std::string example = main.empty() ? "Launcher.exe" : printablePath(main.stem()) + ".exe";
+  for (const std::string& problem :
+       {outputProblem("--out", request.out, example),
+        request.depfile ? outputProblem("--depfile", *request.depfile, example + ".d") : ""}) {
+    if (!problem.empty()) {
+      problems.add(problem);
+    }
+  }
+}
+
+// The configuration, with what the command line puts in its place.
+LauncherConfig configuration(const LauncherRequest& request, Problems& problems) {
+  LauncherConfig config = readLauncherConfig(request.config, problems);
+  if (request.icon) {
+    config.icon = request.icon;
+  }
+  config.exclude.insert(config.exclude.end(), request.exclude.begin(), request.exclude.end());
+  return config;
+}
+
+// The version block, made before anything is compressed: its strings may be too long together.
+void makeVersionBlock(const LauncherRequest& request, Inputs& inputs, Problems& problems) {
+  const VersionStrings& strings = inputs.strings;
+  const auto units = [&](VersionKey key) { return *utf8ToUtf16(strings.values[key]); };
+  try {
+    inputs.versionBlock = versionBlock(
+        {strings.fileVersion, strings.productVersion, units(kCompanyKey), units(kProductKey),
+         units(kDescriptionKey), units(kCopyrightKey), units(kProductVersionKey),
+         units(kFileVersionKey), *utf8ToUtf16(inputs.config.main)});
+  } catch (const ImageError& error) {
+    problems.add(printablePath(request.config) + ": " + error.what());
+  }
+}
+
 // Everything the launcher is made from, checked: every problem of the configuration, the icon,
-// the folder or region and the main program comes in one PackError.
+// the folder or region, the main program and the paths to write comes in one PackError.
 Inputs checkInputs(const LauncherRequest& request) {
   Problems problems;
   Inputs inputs;
-  inputs.config = readLauncherConfig(request.config, problems);
+  inputs.config = configuration(request, problems);
   inputs.read.push_back(request.config);
   inputs.icon = readIcon(request, inputs.config, problems);
   if (inputs.config.icon) {
     inputs.read.push_back(*inputs.config.icon);
+  }
+  checkOutputs(request, inputs, problems);
+  try {
+    inputs.timeStamp = timeStamp();
+  } catch (const PackError& problem) {
+    problems.add(problem.what());
   }
   if (request.region) {
     checkRegion(request, inputs, problems);
   } else {
     checkFolder(request, inputs, problems);
   }
+  if (request.depfile) {
+    std::vector<fs::path> named = inputs.read;
+    named.push_back(request.out);
+    for (const std::string& problem : depfileProblems(named)) {
+      problems.add(problem);
+    }
+  }
+  settleVersionStrings(request, inputs, problems);
+  checkTargetValues(request, inputs, problems);
+  problems.throwIfAny(printablePath(request.config), "problems");
+  makeVersionBlock(request, inputs, problems);
   problems.throwIfAny(printablePath(request.config), "problems");
   if (inputs.icon.empty()) {
     const std::string_view own = projectIcon();
@@ -244,61 +382,30 @@ RegionFile packInMemory(const std::vector<AppFile>& files, const Compression& co
   return packed;
 }
 
-// The COFF time stamp: none, unless SOURCE_DATE_EPOCH asks for one.
-uint32_t timeStamp() {
-  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-  if (epoch == nullptr || *epoch == '\0') {
-    return 0;
-  }
-  uint64_t seconds = 0;
-  for (const char* digit = epoch; *digit != '\0'; ++digit) {
-    if (*digit < '0' || *digit > '9' || (seconds = seconds * 10 + (*digit - '0')) > UINT32_MAX) {
-      throw PackError(std::string("SOURCE_DATE_EPOCH \"") + epoch +
-                      "\" is not a number of seconds from 0 to " + std::to_string(UINT32_MAX));
-    }
-  }
-  return static_cast<uint32_t>(seconds);
-}
-
-// The version block's contents: the descriptor's strings, already in UTF-16, and the rest of
-// the configuration's, checked to be UTF-8 when it was read.
-VersionInfo versionInfo(const LauncherConfig& config, const LauncherParts& parts) {
-  return {config.fileVersion,
-          config.productVersion,
-          parts.strings[kCompanyNameField],
-          parts.strings[kProductNameField],
-          utf8ToUtf16(config.strings.copyright).value(),
-          parts.strings[kProductVersionField],
-          parts.strings[kFileVersionField],
-          utf8ToUtf16(config.main).value()};
-}
-
-LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& region,
-                            const std::vector<unsigned char>& icon, uint32_t stamp) {
+LauncherParts launcherParts(const Inputs& inputs) {
   LauncherParts parts;
-  const VersionStrings& strings = config.strings;
-  const std::string* values[kStringFields] = {};
-  values[kTargetSpecField] = &config.targetSpec;
-  values[kCompanyNameField] = &strings.company;
-  values[kProductNameField] = &strings.product;
-  values[kVersionField] = &strings.version;
-  values[kFileVersionField] = &strings.fileVersion;
-  values[kProductVersionField] = &strings.productVersion;
+  const std::array<std::string, kVersionKeys>& values = inputs.strings.values;
+  const std::string* fields[kStringFields] = {};
+  fields[kTargetSpecField] = &inputs.config.targetSpec;
+  fields[kCompanyNameField] = &values[kCompanyKey];
+  fields[kProductNameField] = &values[kProductKey];
+  fields[kVersionField] = &values[kVersionKey];
+  fields[kFileVersionField] = &values[kFileVersionKey];
+  fields[kProductVersionField] = &values[kProductVersionKey];
   for (size_t i = 0; i < kStringFields; ++i) {
-    parts.strings[i] = utf8ToUtf16(*values[i]).value();
+    parts.strings[i] = utf8ToUtf16(*fields[i]).value();
   }
-  parts.fixedArguments = joinFixedArguments(config.arguments);
-  parts.launchOptions = (config.sharedTarget ? kSharedTargetOption : 0) |
-                        (config.removeAfterExit ? kRemoveAfterExitOption : 0);
-  parts.entryTable = entryTableOf(region.region);
-  parts.region = region.bytes.data() + region.region.offset;
-  parts.regionBytes = region.region.length;
-  parts.resources = iconResources(icon);
-  parts.resources.push_back(
-      {kResourceVersion, kOwnResourceId, versionBlock(versionInfo(config, parts))});
+  parts.fixedArguments = joinFixedArguments(inputs.config.arguments);
+  parts.launchOptions = (inputs.config.sharedTarget ? kSharedTargetOption : 0) |
+                        (inputs.config.removeAfterExit ? kRemoveAfterExitOption : 0);
+  parts.entryTable = entryTableOf(inputs.region.region);
+  parts.region = inputs.region.bytes.data() + inputs.region.region.offset;
+  parts.regionBytes = inputs.region.region.length;
+  parts.resources = iconResources(inputs.icon);
+  parts.resources.push_back({kResourceVersion, kOwnResourceId, inputs.versionBlock});
   const std::string_view manifest = launcherManifest();
   parts.resources.push_back({kResourceManifest, kOwnResourceId, std::string(manifest)});
-  parts.timeStamp = stamp;
+  parts.timeStamp = inputs.timeStamp;
   return parts;
 }
 
@@ -306,7 +413,6 @@ LauncherParts launcherParts(const LauncherConfig& config, const RegionFile& regi
 
 PackSummary buildLauncher(const LauncherRequest& request) {
   Inputs inputs = checkInputs(request);
-  const uint32_t stamp = timeStamp();
   makeFolderFor(request.out);
   if (request.depfile) {
     makeFolderFor(*request.depfile);
@@ -321,7 +427,7 @@ PackSummary buildLauncher(const LauncherRequest& request) {
                   : (inputs.program.windowed ? LauncherKind::kWindowed : LauncherKind::kConsole);
   const std::string_view image =
       kind == LauncherKind::kWindowed ? windowedLauncherImage() : consoleLauncherImage();
-  const LauncherParts parts = launcherParts(config, inputs.region, inputs.icon, stamp);
+  const LauncherParts parts = launcherParts(inputs);
   const std::string launcher = writeLauncherImage(std::string(image), parts);
   if (std::fwrite(launcher.data(), 1, launcher.size(), output.stream()) != launcher.size()) {
     throw PackError(printablePath(request.out) + ": cannot be written: " + std::strerror(errno));

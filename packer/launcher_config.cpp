@@ -9,6 +9,7 @@
 
 #include "packer/file_system.h"
 #include "packer/fixed_argument_checks.h"
+#include "packer/nearest_name.h"
 #include "packer/pack_error.h"
 #include "packer/region_reader.h"
 #include "packer/target_spec.h"
@@ -17,9 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr size_t kVersionParts = 4;
-constexpr unsigned kMaxVersionPart = 65535;
 
 struct ConfigKey {
   std::string_view table;  // "" for the top level
@@ -32,12 +30,15 @@ constexpr ConfigKey kKnownKeys[] = {
     {"", "target_spec"},
     {"", "version"},
     {"", "application"},
+    // [version]
     {"version", "company"},
     {"version", "product"},
     {"version", "version"},
     {"version", "file_version"},
     {"version", "product_version"},
     {"version", "copyright"},
+    {"version", "description"},
+    // [application]
     {"application", "folder"},
     {"application", "main"},
     {"application", "icon"},
@@ -62,40 +63,19 @@ struct ArrayString {
   std::string value;
 };
 
-// The edits (insertions, deletions, substitutions and swaps of neighbours) that turn `a` into
-// `b`: a swap counts once, as typing makes them.
-size_t editDistance(std::string_view a, std::string_view b) {
-  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-  for (size_t i = 0; i <= a.size(); ++i) {
-    for (size_t j = 0; j <= b.size(); ++j) {
-      if (i == 0 || j == 0) {
-        d[i][j] = i + j;
-        continue;
-      }
-      d[i][j] = std::min(
-          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-      }
-    }
-  }
-  return d[a.size()][b.size()];
-}
-
 // The known key that `key` of `table` was likely meant to be, as the user would write it: the
-// nearest key of the same table within a third of its length in edits, else the same key in
-// another table. "" when there is none.
+// nearestName among the keys of the same table, else the same key in another table. "" when
+// there is none.
 std::string likelyKey(std::string_view table, std::string_view key) {
-  std::string_view nearest;
-  size_t best = SIZE_MAX;
+  std::vector<std::string> keys;
   for (const ConfigKey& known : kKnownKeys) {
-    const size_t distance = editDistance(key, known.key);
-    if (known.table == table && distance < best && 3 * distance <= known.key.size()) {
-      nearest = known.key, best = distance;
+    if (known.table == table) {
+      keys.emplace_back(known.key);
     }
   }
+  const std::string nearest = nearestName(key, keys);
   if (!nearest.empty()) {
-    return std::string(nearest);
+    return nearest;
   }
   for (const ConfigKey& known : kKnownKeys) {
     if (known.key == key && known.table != table) {
@@ -130,11 +110,13 @@ class ConfigReader {
     }
   }
 
-  // The table `name`, or null when it is missing or not a table.
-  const toml::table* table(const std::string& name) const {
+  // The table `name`, or null when it is missing (a problem unless `optional`) or not a table.
+  const toml::table* table(const std::string& name, bool optional = false) const {
     const toml::node* node = root_.get(name);
     if (!node) {
-      note(name, "is missing: the [" + name + "] table");
+      if (!optional) {
+        note(name, "is missing: the [" + name + "] table");
+      }
     } else if (!node->is_table()) {
       note(name, "must be a table");
     } else {
@@ -200,21 +182,9 @@ class ConfigReader {
     return node && node->is_boolean() && node->as_boolean()->get();
   }
 
-  std::optional<VersionNumbers> version(const std::optional<std::string>& text,
-                                        const std::string& field) const {
-    if (!text) {
-      return std::nullopt;
-    }
-    std::optional<VersionNumbers> numbers = parseVersion(*text);
-    if (!numbers) {
-      note(field, "\"" + *text + "\" is not four numbers 0..65535 separated by dots");
-    }
-    return numbers;
-  }
-
-  // A path relative to the file's folder.
+  // A path relative to the file's folder, in normal form.
   fs::path path(const std::string& value) const {
-    return file_.parent_path() / pathFromUtf8(value);
+    return (file_.parent_path() / pathFromUtf8(value)).lexically_normal();
   }
 
  private:
@@ -268,44 +238,32 @@ toml::table parseFile(const fs::path& file) {
 
 void readTargetSpec(const ConfigReader& reader, const toml::table& root, LauncherConfig& config) {
   const std::optional<std::string> spec = reader.string(root, "", "target_spec");
-  const std::string problem = spec ? targetSpecProblem(*utf8ToUtf16(*spec)) : "";
-  if (!problem.empty()) {
-    reader.note("target_spec", problem);
-  } else if (spec) {
-    config.targetSpec = *spec;
-  }
-}
-
-// After [application], which may say that the target is meant to be shared.
-void checkTargetIsUsers(const ConfigReader& reader, const LauncherConfig& config) {
-  const std::string problem = config.targetSpec.empty() || config.sharedTarget
-                                  ? ""
-                                  : sharedTargetProblem(*utf8ToUtf16(config.targetSpec));
-  if (!problem.empty()) {
-    reader.note("target_spec", problem);
-  }
-}
-
-// The text of the version field `key` in `text` and its numbers (zero when it has a problem).
-VersionNumbers versionField(const ConfigReader& reader, const toml::table& version,
-                            std::string_view key, std::string& text) {
-  const std::optional<std::string> value = reader.string(version, "version", key);
-  text = value.value_or("");
-  return reader.version(value, dotted("version", key)).value_or(VersionNumbers{});
-}
-
-void readVersion(const ConfigReader& reader, LauncherConfig& config) {
-  const toml::table* version = reader.table("version");
-  if (!version) {
+  if (!spec) {
     return;
   }
-  VersionStrings& strings = config.strings;
-  strings.company = reader.nonEmptyString(*version, "version", "company").value_or("");
-  strings.product = reader.nonEmptyString(*version, "version", "product").value_or("");
-  versionField(reader, *version, "version", strings.version);
-  config.fileVersion = versionField(reader, *version, "file_version", strings.fileVersion);
-  config.productVersion = versionField(reader, *version, "product_version", strings.productVersion);
-  strings.copyright = reader.string(*version, "version", "copyright").value_or("");
+  config.targetSpec = *spec;
+  for (const std::string& problem : targetSpecProblems(*utf8ToUtf16(*spec))) {
+    reader.note("target_spec", problem);
+  }
+}
+
+// The keys [version] gives, each checked; what it leaves out comes from the main program.
+void readVersion(const ConfigReader& reader, LauncherConfig& config) {
+  const toml::table* version = reader.table("version", /* optional */ true);
+  for (size_t i = 0; version && i < kVersionKeys; ++i) {
+    const VersionKey key = static_cast<VersionKey>(i);
+    GivenValue& given = config.version[key];
+    given.present = version->get(kVersionKeyInfo[key].key) != nullptr;
+    std::optional<std::string> value =
+        reader.optionalString(*version, "version", kVersionKeyInfo[key].key);
+    const std::string problem = value ? versionValueProblem(key, *value) : "";
+    if (!problem.empty()) {
+      const std::string shown = value->empty() ? "" : "\"" + *value + "\" ";
+      reader.note(dotted("version", kVersionKeyInfo[key].key), shown + problem);
+    } else {
+      given.value = std::move(value);
+    }
+  }
 }
 
 std::optional<LauncherKind> launcherKind(const ConfigReader& reader, const std::string& kind) {
@@ -380,34 +338,6 @@ std::string fieldProblem(const fs::path& file, const std::string& field, const s
   return printablePath(file) + ": " + field + " " + why;
 }
 
-std::optional<VersionNumbers> parseVersion(std::string_view text) {
-  VersionNumbers numbers{};
-  size_t part = 0;
-  size_t digits = 0;
-  unsigned value = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == '.') {
-      if (digits == 0 || part == kVersionParts) {
-        return std::nullopt;
-      }
-      numbers[part++] = static_cast<uint16_t>(value);
-      digits = value = 0;
-    } else if (text[i] >= '0' && text[i] <= '9') {
-      value = value * 10 + static_cast<unsigned>(text[i] - '0');
-      if (value > kMaxVersionPart) {
-        return std::nullopt;
-      }
-      ++digits;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (part != kVersionParts) {
-    return std::nullopt;
-  }
-  return numbers;
-}
-
 LauncherConfig readLauncherConfig(const fs::path& file, Problems& problems) {
   const toml::table root = parseFile(file);
   const ConfigReader reader(file, root, problems);
@@ -416,6 +346,5 @@ LauncherConfig readLauncherConfig(const fs::path& file, Problems& problems) {
   readTargetSpec(reader, root, config);
   readVersion(reader, config);
   readApplication(reader, config);
-  checkTargetIsUsers(reader, config);
   return config;
 }

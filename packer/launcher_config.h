@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "packer/exclude_pattern.h"
-#include "packer/pe/version_block.h"
 #include "packer/problems.h"
+#include "packer/version_strings.h"
 #include "rules/path_limits.h"
 
 // The longest company, product, version or copyright string: any of them may become part of the
@@ -22,20 +22,9 @@ constexpr size_t kMaxStringUnits = kPathUnits - 1;
 enum class LauncherKind { kConsole, kWindowed };
 
 // All strings UTF-8, as in the file.
-struct VersionStrings {
-  std::string company;
-  std::string product;
-  std::string version;
-  std::string fileVersion;
-  std::string productVersion;
-  std::string copyright;
-};
-
 struct LauncherConfig {
-  std::string targetSpec;
-  VersionStrings strings;
-  VersionNumbers fileVersion;
-  VersionNumbers productVersion;
+  std::string targetSpec;  // as the file gives it, problems or not
+  GivenVersion version;    // what [version] gives; the rest comes from the main program
   std::optional<std::filesystem::path> appFolder;  // relative paths resolved against the file
   std::string main;                                // relative to the application folder
   std::optional<std::filesystem::path> icon;       // nullopt: the packer's own
@@ -51,16 +40,16 @@ struct LauncherConfig {
 std::string fieldProblem(const std::filesystem::path& file, const std::string& field,
                          const std::string& why);
 
-// The four numbers of "a.b.c.d", each 0..65535 in decimal digits; nullopt for anything else.
-std::optional<VersionNumbers> parseVersion(std::string_view text);
-
 // Reads and checks the file. Notes in `problems` every problem, each naming the file and the
 // field ("version.company"): an unknown key (with the known key it was likely meant to be), a
-// missing field, a value of another type, a string holding NUL or over kMaxStringUnits, a
-// target spec the launcher would refuse or that starts outside the user's own folders without
-// shared_target, a version that is not four numbers, an empty company, product, main or icon,
-// a launcher kind other than "console" or "windowed", and an exclude pattern that matches
-// nothing. A field with a problem keeps its default value. Throws PackError for a file that
-// cannot be read or is not TOML (at its first syntax error, with a hint towards single-quoted
-// strings when a double-quoted one holds an escape TOML does not know).
+// missing field, a value of another type, a string holding NUL or over kMaxStringUnits, every
+// problem of a target spec the launcher would refuse, a [version] value that
+// versionValueProblem refuses, an empty main or icon, a launcher kind other than "console" or
+// "windowed", and an exclude pattern that matches nothing. A field with a problem keeps its
+// default value. The [version] keys are optional: what they leave out, and whether the target
+// is the user's own, the launcher's build settles once it has read the main program. Relative
+// paths are resolved against the file's folder, in normal form: ".." names taken away with the
+// name before them, as Windows takes them. Throws PackError for a file that cannot be read or
+// is not TOML (at its first syntax error, with a hint towards single-quoted strings when a
+// double-quoted one holds an escape TOML does not know).
 LauncherConfig readLauncherConfig(const std::filesystem::path& file, Problems& problems);

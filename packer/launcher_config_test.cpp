@@ -183,6 +183,14 @@ TEST_F(LauncherConfigCheck, RefusesEachBadFieldNamingItWithNoExecutable) {
        "target_spec is longer than 4095"},
       {"relative spec", R"('{CACHE_DIR}\Co\App')", R"('Co\App')", "target_spec is not absolute"},
       {"spec with a quote", R"(\App')", R"(\A"pp')", R"(target_spec holds """ at unit)"},
+      // The same target written out would be refused; the launcher takes the value as it is.
+      {"company leading elsewhere", "'{CACHE_DIR}\\Co\\App'\n[version]\ncompany = \"Co\"",
+       "'{CACHE_DIR}\\{COMPANY}\\App'\n[version]\ncompany = '..\\..\\ProgramData\\Evil'",
+       R"(target_spec uses {COMPANY}, which is "..\..\ProgramData\Evil" (version.company) and )"
+       R"(holds "\" and a ".." name, so the target directory may lie outside the user's own)"},
+      {"full path after the start", R"('{CACHE_DIR}\Co\App')", R"('{CACHE_DIR}{TEMP}')",
+       "target_spec has {TEMP} at unit 12: {TEMP} gives a full path, which may only start the "
+       "spec"},
       {"unknown launcher kind", "main = ", "launcher = \"gui\"\nmain = ",
        R"(application.launcher "gui" is neither "console" nor "windowed")"},
       {"empty icon", "\"icon.ico\"", "\"\"", "application.icon is empty"},
@@ -286,6 +294,51 @@ launcher = "gui"
         << result.err;
   }
   EXPECT_FALSE(fs::exists(scratch_ / "dist"));
+}
+
+// A mistaken token, main program and target, and outputs that cannot be written: all of them in
+// one run, each with its fix, before anything is packed; nothing written.
+TEST_F(LauncherConfigCheck, AnswersEveryMistakeWithItsFixInOneRun) {
+  writeFile(scratch_ / "launcher.toml", R"(target_spec = 'C:\Games\{APPDATA}\Mines'
+[version]
+company = "Co"
+product = "App"
+version = "1.2.3.4"
+file_version = "1.2.3.4"
+product_version = "1.2.3.4"
+copyright = ""
+[application]
+folder = "packaging/../app"
+main = "Ap.exe"
+exclude = ["*.exe"]
+)");
+  writeFile(scratch_ / "notes.txt", "");
+  const std::string file = (scratch_ / "launcher.toml").string();
+  ToolResult result = runPack({"launcher", "--config", scratch_ / "launcher.toml", "--out",
+                               scratch_ / "out", "--depfile", scratch_ / "notes.txt/App.d"});
+  EXPECT_NE(result.status, 0);
+  const std::vector<std::string> lines{
+      file + ": 5 problems:",
+      file +
+          ": target_spec has the unknown token \"{APPDATA}\" (did you mean {CACHE_DIR}?); the "
+          "tokens are {TEMP},",
+      "--out " + (scratch_ / "out").string() + " is a folder: name the file to write, such as " +
+          (scratch_ / "out/Ap.exe").string(),
+      "--depfile " + (scratch_ / "notes.txt/App.d").string() +
+          " cannot be written: " + (scratch_ / "notes.txt").string() + " is a file, not a folder",
+      file + ": application.main \"Ap.exe\" is not a file in " + (scratch_ / "app").string() +
+          " (did you mean \"App.exe\"?), and is left out by the exclude pattern \"*.exe\"",
+      file +
+          ": target_spec does not start in a folder of the user's own ({CACHE_DIR}, {HOME} or "
+          "{TEMP}): whoever else can write to the target directory can change the program "
+          "that the launcher starts; add shared_target = true to [application] if that is "
+          "intended"};
+  for (const std::string& line : lines) {
+    EXPECT_NE(result.err.find(line), std::string::npos) << line << "\n" << result.err;
+  }
+  EXPECT_EQ(namesIn(scratch_ / "out"), std::vector<std::string>{});
+  EXPECT_EQ(namesIn(scratch_.path()),
+            (std::vector<std::string>{"app", "launcher.toml", "notes.txt", "out", "text-app"}));
 }
 
 // As build tools do; and a launcher written into its own application folder does not carry

@@ -498,6 +498,140 @@ TEST(LauncherIcon, IsTheMainProgramsOwnWhenTheConfigurationNamesNone) {
       << tooLarge.err;
 }
 
+// The strings and the fixed versions of an image's version block, the file names aside.
+std::vector<std::pair<std::u16string, std::string>> versionOf(const fs::path& exe) {
+  const std::vector<Resource> resources = resourcesOf(exe);
+  const Resource* resource = find(resources, 16, 1);
+  if (!resource) {
+    return {};
+  }
+  const VersionBlock root = parseVersionBlock(resource->data, 0);
+  std::vector<std::pair<std::u16string, std::string>> strings{
+      {u"(fixed versions)", root.value.substr(8, 16)}};
+  for (const VersionBlock& string : root.children.at(0).children.at(0).children) {
+    if (string.key != u"OriginalFilename" && string.key != u"InternalName") {
+      strings.emplace_back(string.key, string.value);
+    }
+  }
+  return strings;
+}
+
+// `init` on a folder whose program carries a version resource (a launcher, whose company
+// takes a quote and an apostrophe to the configuration's strings): the file packs at once, into
+// a launcher with the program's version block, and keeps taking the values from the program.
+TEST(Init, WritesAConfigurationThatPacksTheFolderAtOnce) {
+  ScratchFolder scratch;
+  writeFile(scratch / "build/App.exe", makeProgram());
+  writeFile(scratch / "build.toml",
+            R"(target_spec = '{TEMP}\x'
+[version]
+company = "Z\u00e4rvel's \"Dyn\" \\ Labs"
+product = "Deck"
+version = "1.2.3.4"
+file_version = "5.6.7.8"
+product_version = "9.10.11.12"
+copyright = "\u00a9 Z"
+description = "The deck"
+[application]
+main = "App.exe"
+)");
+  ToolResult built = runPack({"--quiet", "launcher", "--config", scratch / "build.toml", "--app",
+                              scratch / "build", "--out", scratch / "app/Deck.exe"});
+  ASSERT_EQ(built.status, 0) << built.err;
+  writeFile(scratch / "app/data/cards.txt", "cards");
+  ToolResult init = runProgram({TARNIC_PACK, "init", "app"}, scratch.path());
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_EQ(init.err,
+            "tarnic-pack: tarnic.toml: written; pack with tarnic-pack launcher --config "
+            "tarnic.toml --out Deck.exe\n");
+  EXPECT_NE(readFile(scratch / "tarnic.toml")
+                .find(R"(target_spec = "{CACHE_DIR}\\Zärvel's Dyn  Labs\\Deck\\{VERSION}")"),
+            std::string::npos)
+      << readFile(scratch / "tarnic.toml");
+  ToolResult packed = runProgram(
+      {TARNIC_PACK, "--quiet", "launcher", "--config", "tarnic.toml", "--out", "Deck.exe"},
+      scratch.path());
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  EXPECT_EQ(versionOf(scratch / "Deck.exe"), versionOf(scratch / "app/Deck.exe"));
+  EXPECT_EQ(versionOf(scratch / "Deck.exe").size(), 7u);
+  EXPECT_NE(runPack({"list", scratch / "Deck.exe"}).out.find("data\\cards.txt"), std::string::npos);
+
+  // A value taken from the program goes through the target's checks as a written one does.
+  std::string config = readFile(scratch / "tarnic.toml");
+  const size_t spec = config.find("target_spec");
+  config.replace(spec, config.find('\n', spec) - spec, R"(target_spec = '{CACHE_DIR}\{COMPANY}')");
+  writeFile(scratch / "tarnic.toml", config);
+  packed = runProgram({TARNIC_PACK, "launcher", "--config", "tarnic.toml", "--out", "Two.exe"},
+                      scratch.path());
+  EXPECT_NE(packed.err.find("target_spec uses {COMPANY}, which is \"Zärvel's \"Dyn\" \\ Labs\" "
+                            "(CompanyName of \"Deck.exe\") and holds \"\\\""),
+            std::string::npos)
+      << packed.err;
+}
+
+// A version resource whose blocks run past their bounds is reported, not followed, wherever
+// [version] leaves a key to it.
+TEST(LauncherVersion, RefusesADamagedVersionResourceOfTheMainProgram) {
+  ScratchFolder scratch;
+  writeFile(scratch / "build/App.exe", makeProgram());
+  writeFile(scratch / "build.toml", plainConfig(R"({TEMP}\x)", "main = \"App.exe\"\n"));
+  ToolResult built = runPack({"--quiet", "launcher", "--config", scratch / "build.toml", "--app",
+                              scratch / "build", "--out", scratch / "app/App.exe"});
+  ASSERT_EQ(built.status, 0) << built.err;
+  std::string program = readFile(scratch / "app/App.exe");
+  const std::string key = utf16le(u"VS_VERSION_INFO");
+  const size_t at = program.find(key);
+  ASSERT_NE(at, std::string::npos);
+  program[at - 6] = program[at - 5] = '\xff';  // the root's length: past the resource's end
+  writeFile(scratch / "app/App.exe", program);
+  writeFile(scratch / "app.toml",
+            "target_spec = '{TEMP}\\x'\n[version]\ncompany = \"C\"\n[application]\nmain = "
+            "\"App.exe\"\n");
+  ToolResult packed = runPack({"launcher", "--config", scratch / "app.toml", "--app",
+                               scratch / "app", "--out", scratch / "Out.exe"});
+  EXPECT_NE(packed.status, 0);
+  EXPECT_NE(packed.err.find("version.product is missing, and the version resource of "
+                            "\"App.exe\" cannot be read: its version resource has a block that "
+                            "runs past the one holding it: set version.product"),
+            std::string::npos)
+      << packed.err;
+  EXPECT_FALSE(fs::exists(scratch / "Out.exe"));
+}
+
+// Where the program has no version resource the file holds placeholders, and the packer refuses
+// it naming each; where the folder holds several programs, init asks which one.
+TEST(Init, WritesPlaceholdersThePackerNamesOrAsksForTheMainProgram) {
+  ScratchFolder scratch;
+  writeFile(scratch / "app/App.exe", makeProgram());
+  ToolResult init = runProgram({TARNIC_PACK, "--quiet", "init", "app"}, scratch.path());
+  ASSERT_EQ(init.status, 0) << init.err;
+  ToolResult packed = runProgram(
+      {TARNIC_PACK, "launcher", "--config", "tarnic.toml", "--out", "App.exe"}, scratch.path());
+  EXPECT_NE(packed.status, 0);
+  EXPECT_NE(packed.err.find("tarnic.toml: 8 problems:\n"), std::string::npos) << packed.err;
+  for (const char* key :
+       {"company", "product", "version", "file_version", "product_version", "copyright"}) {
+    EXPECT_NE(packed.err.find(std::string("tarnic.toml: version.") + key + " \"<"),
+              std::string::npos)
+        << key << "\n"
+        << packed.err;
+  }
+  for (const char* placeholder :
+       {"\"<company>\", which is a placeholder", "\"<product>\", which"}) {
+    EXPECT_NE(packed.err.find(std::string("tarnic.toml: target_spec holds ") + placeholder),
+              std::string::npos)
+        << packed.err;
+  }
+  EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"app", "tarnic.toml"}));
+
+  writeFile(scratch / "app/Setup.exe", makeProgram());
+  init = runProgram({TARNIC_PACK, "init", "app", "--out", "second.toml"}, scratch.path());
+  EXPECT_EQ(init.err,
+            "tarnic-pack: error: app holds 2 programs at its top. Which one does the launcher "
+            "start: \"App.exe\" or \"Setup.exe\"? Name it with --main\n");
+  EXPECT_FALSE(fs::exists(scratch / "second.toml"));
+}
+
 TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
   ScratchFolder scratch;
   fs::copy_file(TARNIC_PACK, scratch / "tarnic-pack");

@@ -6,12 +6,28 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "packer/interruption.h"
 
 // Makes the folder that is to hold `target` when it is missing, as build tools do. Throws
 // PackError when it cannot.
 void makeFolderFor(const std::filesystem::path& target);
+
+// Why a run could not write `target`, given with `option` ("--out"), once it has packed: it is
+// a folder (the message suggests `example` in it), a folder above it is a file, the folder that
+// is to hold it (or the nearest existing one above, where makeFolderFor would make the rest)
+// takes no new entries, or it cannot be replaced. The whole message, or "" when none of that
+// is found. Looks only: nothing is made or written.
+std::string outputProblem(const std::string& option, const std::filesystem::path& target,
+                          const std::string& example);
+
+// What keeps the existing `folder` from taking a new file or folder, or "": each system's file
+// answers it.
+std::string newEntryProblem(const std::filesystem::path& folder);
+
+// What keeps the existing file `target` from being replaced by a rename, or "".
+std::string replacementProblem(const std::filesystem::path& target);
 
 class OutputFile {
  public:

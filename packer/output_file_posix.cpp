@@ -29,6 +29,15 @@ mode_t permissionsOfNewFiles() {
 
 }  // namespace
 
+std::string newEntryProblem(const fs::path& folder) {
+  return access(folder.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
+}
+
+// A rename replaces any file of a folder that takes new entries.
+std::string replacementProblem(const fs::path& /* target */) {
+  return "";
+}
+
 OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {
   fs::path folder = target_.parent_path();
   if (folder.empty()) {

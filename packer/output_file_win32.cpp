@@ -46,6 +46,30 @@ fs::path temporaryName(const fs::path& target, int attempt) {
 
 }  // namespace
 
+// The access check of creating an entry, without creating one: the folder opened for the
+// rights that creation needs.
+std::string newEntryProblem(const fs::path& folder) {
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, /* folders too */ FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return windowsErrorText(GetLastError());
+  }
+  if (!CloseHandle(handle)) {
+    return windowsErrorText(GetLastError());
+  }
+  return "";
+}
+
+// MoveFileExW replaces no read-only file.
+std::string replacementProblem(const fs::path& target) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return windowsErrorText(GetLastError());
+  }
+  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? "it is read-only" : "";
+}
+
 OutputFile::OutputFile(fs::path target) : target_(std::move(target)) {
   fs::path folder = target_.parent_path();
   if (folder.empty()) {

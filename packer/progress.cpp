@@ -24,15 +24,15 @@ std::string timeLeft(double seconds) {
 }  // namespace
 
 std::string progressText(const ProgressCounts& counts, size_t totalFiles, uint64_t totalBytes,
-                         double seconds) {
+                         double seconds, std::optional<double> recentRate) {
   const double rate = seconds > 0 ? counts.bytesIn / seconds : 0;
   char text[160];
   std::snprintf(text, sizeof text, "packing %zu/%zu files, %.1f/%.1f MB in, %.1f MB out, %.1f MB/s",
                 counts.files, totalFiles, counts.bytesIn / kMegabyte, totalBytes / kMegabyte,
                 counts.bytesOut / kMegabyte, rate / kMegabyte);
   std::string line = text;
-  if (rate > 0) {
-    line += ", " + timeLeft((totalBytes - counts.bytesIn) / rate);
+  if (recentRate && *recentRate > 0) {
+    line += ", " + timeLeft((totalBytes - counts.bytesIn) / *recentRate);
   }
   return line;
 }
@@ -47,7 +47,21 @@ std::string ProgressLine::due(const ProgressCounts& counts, Duration elapsed) {
   shown_ = true;
   lastShown_ = elapsed;
   return progressText(counts, totalFiles_, totalBytes_,
-                      std::chrono::duration<double>(elapsed).count());
+                      std::chrono::duration<double>(elapsed).count(),
+                      recentRate(counts.bytesIn, elapsed));
+}
+
+std::optional<double> ProgressLine::recentRate(uint64_t bytesIn, Duration elapsed) {
+  samples_.emplace_back(elapsed, bytesIn);
+  // The oldest sample kept is the last one at least a window old.
+  while (samples_.size() > 1 && elapsed - samples_[1].first >= kSteadyWindow) {
+    samples_.pop_front();
+  }
+  const auto& [then, bytesThen] = samples_.front();
+  if (elapsed - then < kSteadyWindow) {
+    return std::nullopt;
+  }
+  return (bytesIn - bytesThen) / std::chrono::duration<double>(elapsed - then).count();
 }
 
 Progress::Progress(bool wanted, size_t totalFiles, uint64_t totalBytes)

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
+#include <utility>
 
 struct ProgressCounts {
   size_t files = 0;       // files read whole
@@ -16,9 +19,10 @@ struct ProgressCounts {
 };
 
 // "packing <files>/<total> files, <in>/<total> MB in, <out> MB out, <rate> MB/s, about <time>
-// left", MB of 10^6 bytes, the time left from the rate so far.
+// left", MB of 10^6 bytes, the rate the one so far, the time left from `recentRate` (bytes a
+// second), without it when there is none.
 std::string progressText(const ProgressCounts& counts, size_t totalFiles, uint64_t totalBytes,
-                         double seconds);
+                         double seconds, std::optional<double> recentRate);
 
 class ProgressLine {
  public:
@@ -27,14 +31,22 @@ class ProgressLine {
   ProgressLine(size_t totalFiles, uint64_t totalBytes);
 
   // The line to show `elapsed` after the start, or "" when none is due: none in the first
-  // second, then at most one in each tenth of a second.
+  // second, then at most one in each tenth of a second. The time left comes from the rate of
+  // the last kSteadyWindow, once the line has watched that long: the first seconds of a pack
+  // (the first files read, zstd's workers starting) say little of the rest.
   std::string due(const ProgressCounts& counts, Duration elapsed);
 
+  static constexpr std::chrono::seconds kSteadyWindow{5};
+
  private:
+  // The rate of the last kSteadyWindow, in bytes a second; none before it has passed.
+  std::optional<double> recentRate(uint64_t bytesIn, Duration elapsed);
+
   size_t totalFiles_;
   uint64_t totalBytes_;
   bool shown_ = false;
   Duration lastShown_{};
+  std::deque<std::pair<Duration, uint64_t>> samples_;  // of the lines shown: time, bytes in
 };
 
 class Progress {

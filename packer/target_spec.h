@@ -4,8 +4,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rules/path_limits.h"
+#include "rules/spec_tokens.h"
 
 // The launcher expands the spec into a path buffer: 4096 units with the terminating NUL.
 constexpr size_t kMaxTargetSpecUnits = kPathUnits - 1;
@@ -16,17 +18,36 @@ constexpr const char* kSingleQuoteHint =
     "write Windows paths as single-quoted TOML strings, which keep backslashes as they are: "
     "target_spec = '{CACHE_DIR}\\Company\\App'";
 
-// Why a launcher would refuse `spec`, expand it other than as written or unpack to a place that
-// depends on where it is started, or "" when none of that happens: an empty spec, one over
-// kMaxTargetSpecUnits, an unknown or empty token name (names compare without regard to ASCII
-// case), a "}" with no open name, a "{" inside an open name, a "{" never closed, a character
-// outside the tokens that no Windows path can hold (control characters, < > " | ? * and a ":"
-// anywhere but after a drive letter), and a spec that is not absolute: it must start with a
-// token whose value is a full path, a drive "X:\" or a share "\\server\share".
-std::string targetSpecProblem(std::u16string_view spec);
+// Every reason why a launcher would refuse `spec`, expand it other than as written or unpack to
+// a place that depends on where it is started, each worded to follow the key; none when there
+// is none: an empty spec, one over kMaxTargetSpecUnits, an unknown token name (with the known
+// ones, and the one it likely meant) or an empty one (names compare without regard to ASCII
+// case), a "}" with no open name, a "{" inside an open name, a "{" never closed, a placeholder
+// of `tarnic-pack init`, a character outside the tokens that no Windows path can hold (control
+// characters, < > " | ? * and a ":" anywhere but after a drive letter), a spec that is not
+// absolute (it must start with a token whose value is a full path, a drive "X:\" or a share
+// "\\server\share"), and a token whose value is a full path anywhere but at the start.
+std::vector<std::string> targetSpecProblems(std::u16string_view spec);
 
-// Why `spec` may unpack into a folder that other users can write, or "" when it cannot: it
-// must start with a token of a folder of the user's own ({CACHE_DIR}, {HOME}, {TEMP}) and not
-// climb out of it with a ".." name. Checked unless the configuration says shared_target =
-// true.
-std::string sharedTargetProblem(std::u16string_view spec);
+// The value the launcher puts in place of a token of the spec, for messages with the key
+// that sets it ("version.company") and where it came from (that key, or a string of the main
+// program's version resource).
+struct TokenValue {
+  SpecToken token;
+  std::u16string value;
+  std::string key;
+  std::string source;
+};
+
+// The problems of the values of `values` that `spec` uses, where the launcher puts them into
+// the path: a character that no Windows path can hold, ":" included.
+std::vector<std::string> tokenValueProblems(std::u16string_view spec,
+                                            const std::vector<TokenValue>& values);
+
+// Why `spec`, with `values` in place of its tokens, may unpack into a folder that other users
+// can write, or "" when it cannot: it must start with a token of a folder of the user's own
+// ({CACHE_DIR}, {HOME}, {TEMP}) and not leave it, neither with a ".." name nor through a value
+// that holds "\", "/" or a ".." name. Checked unless the configuration says shared_target =
+// true. A spec that starts with a name the launcher does not know has that problem instead.
+std::string sharedTargetProblem(std::u16string_view spec,
+                                const std::vector<TokenValue>& values = {});

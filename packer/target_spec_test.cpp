@@ -6,10 +6,20 @@
 
 namespace {
 
+// Every problem of `spec`, one a line.
+std::string targetSpecProblem(std::u16string_view spec) {
+  std::string text;
+  for (const std::string& problem : targetSpecProblems(spec)) {
+    text += (text.empty() ? "" : "\n") + problem;
+  }
+  return text;
+}
+
 TEST(TargetSpec, AcceptsEveryTokenInAnyAsciiCase) {
   for (const char16_t* spec :
        {u"{CACHE_DIR}\\ZarvelDynamics\\Tessaline-Deck\\1.20", u"{cache_dir}\\x", u"{Temp}",
-        u"{PROGRAM}{PROGRAM_BASE}{PROGRAM_DIR}{PID}{HOME}", u"{TEMP}{COMPANY}{PRODUCT}{VERSION}",
+        u"{PROGRAM}", u"{PROGRAM_BASE}", u"{PROGRAM_DIR}{PID}",
+        u"{TEMP}{COMPANY}{PRODUCT}{VERSION}",
         u"{HOME}{FILE_VERSION}{PRODUCT_VERSION}{RANDOM}{TIME_US}{time}", u"C:\\plain path", u"d:\\",
         u"\\\\server\\share\\{PRODUCT}", u"{PROGRAM_BASE}-data"}) {
     EXPECT_EQ(targetSpecProblem(spec), "") << utf16ToUtf8(spec);
@@ -72,6 +82,20 @@ TEST(TargetSpec, RefusesLiteralCharactersNoWindowsPathCanHold) {
   EXPECT_NE(targetSpecProblem(u"{TEMP}\\{A?B}").find("unknown token"), std::string::npos);
 }
 
+TEST(TargetSpec, NamesEveryProblemWithItsFix) {
+  EXPECT_EQ(targetSpecProblems(u"{CACHE_DIR}\\{APPDATA}\\a?b\\<product>\\{TEMP}"),
+            (std::vector<std::string>{
+                "has the unknown token \"{APPDATA}\" (did you mean {CACHE_DIR}?); the tokens are "
+                "{TEMP}, {PROGRAM}, {PROGRAM_BASE}, {PROGRAM_DIR}, {PID}, {HOME}, {CACHE_DIR}, "
+                "{COMPANY}, {PRODUCT}, {VERSION}, {FILE_VERSION}, {PRODUCT_VERSION}, {RANDOM}, "
+                "{TIME_US}, {TIME}",
+                "holds \"?\" at unit 24, which no Windows path can hold",
+                "holds \"<product>\", which is a placeholder that tarnic-pack init wrote: replace "
+                "it with a folder name",
+                "has {TEMP} at unit 37: {TEMP} gives a full path, which may only start the spec"}));
+  EXPECT_NE(targetSpecProblem(u"{CACHE}").find("(did you mean {CACHE_DIR}?)"), std::string::npos);
+}
+
 // Only the user's own folders keep others from changing what the launcher starts.
 TEST(SharedTarget, IsAnyTargetOutsideTheUsersOwnFolders) {
   for (const char16_t* spec : {u"{CACHE_DIR}\\Co\\App", u"{home}\\x..y\\..z", u"{Temp}"}) {
@@ -82,6 +106,17 @@ TEST(SharedTarget, IsAnyTargetOutsideTheUsersOwnFolders) {
     EXPECT_NE(sharedTargetProblem(spec).find("shared_target = true"), std::string::npos)
         << utf16ToUtf8(spec);
   }
+}
+
+// A value put in place of a token leaves the user's folder as the same text written out would.
+TEST(SharedTarget, IsATargetThatATokensValueLeads) {
+  const std::vector<TokenValue> values{{SpecToken::kCompany, u"..", "version.company", "x"},
+                                       {SpecToken::kProduct, u"A/B", "version.product", "y"}};
+  EXPECT_EQ(sharedTargetProblem(u"{CACHE_DIR}\\{VERSION}", values), "");
+  EXPECT_NE(sharedTargetProblem(u"{CACHE_DIR}\\{company}", values).find("a \"..\" name"),
+            std::string::npos);
+  EXPECT_NE(sharedTargetProblem(u"{HOME}\\{PRODUCT}", values).find("holds \"/\""),
+            std::string::npos);
 }
 
 }  // namespace

@@ -82,9 +82,11 @@ constexpr uint32_t kSectionMemoryRead = 0x40000000;
 
 // Resource directory table, its entries and the data entries.
 constexpr size_t kResourceTableBytes = 16;
+constexpr size_t kResourceTableNamedCount = 12;
 constexpr size_t kResourceTableIdCount = 14;
 constexpr size_t kResourceEntryBytes = 8;  // u32 id | u32 offset, high bit set for a table
 constexpr size_t kResourceEntryId = 0;
+constexpr uint32_t kResourceNamedEntry = 0x80000000;  // in the id: the offset of a name
 constexpr size_t kResourceEntryOffset = 4;
 constexpr uint32_t kResourceSubdirectory = 0x80000000;
 constexpr size_t kResourceDataEntryBytes = 16;  // u32 RVA | u32 size | u32 code page | reserved
@@ -121,6 +123,8 @@ constexpr uint16_t kVersionBinary = 0;
 constexpr uint16_t kVersionText = 1;
 constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr uint32_t kFixedInfoStructVersion = 0x00010000;
+constexpr size_t kFixedInfoFileVersion = 8;  // two u32, major and minor first
+constexpr size_t kFixedInfoProductVersion = 16;
 constexpr uint32_t kFixedInfoFlagsMask = 0x3F;
 constexpr uint32_t kFixedInfoOsWindows32 = 0x4;
 constexpr uint32_t kFixedInfoTypeApplication = 0x1;

@@ -115,7 +115,7 @@ std::string versionBlock(const VersionInfo& info) {
   const Block strings0 = table(
       u"000004b0",
       {text(u"CompanyName", info.company), text(u"ProductName", info.product),
-       text(u"FileDescription", info.product), text(u"LegalCopyright", info.copyright),
+       text(u"FileDescription", info.description), text(u"LegalCopyright", info.copyright),
        text(u"ProductVersion", info.productVersionText), text(u"FileVersion", info.fileVersionText),
        text(u"OriginalFilename", mainName), text(u"InternalName", withoutExe(mainName))});
   std::string translation;

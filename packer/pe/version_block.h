@@ -15,6 +15,7 @@ struct VersionInfo {
   VersionNumbers productVersion;
   std::u16string company;
   std::u16string product;
+  std::u16string description;
   std::u16string copyright;
   std::u16string productVersionText;
   std::u16string fileVersionText;
@@ -23,7 +24,7 @@ struct VersionInfo {
 
 // The VS_VERSIONINFO tree: the fixed part with the numeric file and product versions, one
 // string table "000004b0" (language neutral, UTF-16) holding CompanyName, ProductName,
-// FileDescription (the product), LegalCopyright, ProductVersion, FileVersion, OriginalFilename
+// FileDescription, LegalCopyright, ProductVersion, FileVersion, OriginalFilename
 // (the main program's file name) and InternalName (that name without ".exe"), and the
 // translation of language 0, code page 1200. Throws ImageError when the block would pass the
 // 65535 bytes its length field can count.

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The installed packer. `cmake --install` of the host tree gives the program, its CMake package
 # and its documentation, and nothing else. A project of its own, outside this repository, packs
-# a launcher through find_package(Tarnic) and tarnic_add_launcher(), into a folder that the
-# build does not make, with make and with ninja: again when a file of its application changes,
-# is added or is removed, or when its configuration or icon changes, and not when nothing did
-# or an excluded file changed.
+# a launcher through find_package(Tarnic) and tarnic_add_launcher(), with the icon and the
+# exclude patterns given to the function, into a folder that the build does not make, with make
+# and with ninja: again when a file of its application changes, is added or is removed, or when
+# its configuration or icon changes, and not when nothing did or an excluded file changed.
 #
 # Usage: install_test.sh <host tree> <a 64-bit Windows program> <an icon file>
 #                        <scratch parent folder>
@@ -37,6 +37,7 @@ cp "$program" "$project/dist/Quillmark.exe"
 echo "notes" >"$project/dist/data/notes.txt"
 echo "symbols" >"$project/dist/Quillmark.pdb"
 echo "<html></html>" >"$project/dist/help pages/index.html"
+echo "old" >"$project/dist/help pages/index.bak"
 cp "$icon" "$project/packaging/quillmark.ico"
 cat >"$project/packaging/quillmark.toml" <<'EOF'
 target_spec = '{CACHE_DIR}\Inkwell Labs\Quillmark\{VERSION}'
@@ -49,15 +50,13 @@ product_version = "3.1.0.0"
 copyright = ""
 [application]
 main = "Quillmark.exe"
-icon = "quillmark.ico"
-exclude = ["*.pdb"]
 EOF
 cat >"$project/CMakeLists.txt" <<'EOF'
 cmake_minimum_required(VERSION 3.16)
 project(Quillmark NONE)
 find_package(Tarnic 1.0 REQUIRED)
 tarnic_add_launcher(quillmark OUTPUT release/Quillmark.exe CONFIG packaging/quillmark.toml APP dist
-  LEVEL 1 THREADS 1)
+  ICON packaging/quillmark.ico EXCLUDE *.pdb "help pages/*.bak" LEVEL 1 THREADS 1)
 EOF
 
 # Builds, and tells whether the launcher was packed: the packer writes a new file each time.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows packer, tarnic-pack.exe under Wine, against the Linux packer on the same inputs:
 # the same launcher of the sample application (which runs), the same depfile, the same regions
-# at every thread count, links followed and refused alike, the same messages for mistakes of a
-# configuration, and nothing left by a killed run.
+# at every thread count, links followed and refused alike, the same messages for names Windows
+# cannot store and for mistakes of a configuration, the same configuration from init, and
+# nothing left by a killed run.
 # Installed from the Windows tree, it comes with the same package and documentation.
 #
 # Usage: windows_packer_test.sh <Linux tarnic-pack> <tarnic-pack.exe> <sample configuration>
@@ -115,6 +116,55 @@ grep -q 'application.main "TESSALINE-DECK.EXE" is not a file in .*"Tessaline-Dec
 grep -q 'version.prodcut is not a known key (did you mean `product`?)' "$work/linux.err" ||
   fail "$(cat "$work/linux.err")"
 [ -z "$(ls -A "$work/windows")" ] || fail "a refused run left $(ls -A "$work/windows")"
+
+# Names Windows cannot store are refused by their names before the system is asked about them,
+# which Windows would take for a device or another file: the same words from both packers. An
+# empty folder is ignored whatever its name.
+names=$work/names
+mkdir -p "$names/empty/CON" "$names/sub"
+cp "$app/Tessaline-Deck.exe" "$names/"
+touch "$names/aux.txt" "$names/trailing." "$names/sub/blank "
+both region --app "$names" --main Tessaline-Deck.exe --out "{}/names.region"
+same_errors "names"
+grep -q '3 files or folders cannot be packed' "$work/linux.err" || fail "$(cat "$work/linux.err")"
+grep -q '"aux.txt" is the device AUX on Windows' "$work/linux.err" || fail "$(cat "$work/linux.err")"
+
+# An unknown token, a misspelt main program and an output that is a folder, in one run.
+sed -e "s/^target_spec = .*/target_spec = '{APPDATA}\\\\Deck'/" -e 's/^main = .*/main = "Tesaline-Deck.exe"/' \
+  "$config" >"$work/more-mistakes.toml"
+both launcher --config "$work/more-mistakes.toml" --app "$app" --out "$work"
+same_errors "more configuration mistakes"
+grep -q "3 problems" "$work/linux.err" || fail "$(cat "$work/linux.err")"
+
+# init on a program whose version resource windres wrote (the Windows packer): the same file from
+# both packers, which packs at once into a launcher with the program's version strings.
+mkdir "$work/packer-app"
+cp "$windows_pack" "$work/packer-app/"
+both --quiet init "$work/packer-app" --out "{}/packer.toml"
+same_errors "init"
+cmp "$work/linux/packer.toml" "$work/windows/packer.toml" || fail "init wrote other files"
+"$linux_pack" --quiet launcher --config "$work/linux/packer.toml" --level 1 \
+  --out "$work/packer-launcher.exe" || fail "the configuration init wrote does not pack"
+/usr/bin/python3 - "$work/packer-app/$(basename "$windows_pack")" "$work/packer-launcher.exe" <<'PYTHON' ||
+import sys
+import pefile
+
+def version(path):
+    image = pefile.PE(path)
+    strings = {}
+    for info in image.FileInfo[0]:
+        for table in getattr(info, "StringTable", []):
+            strings.update(table.entries)
+    for name in (b"OriginalFilename", b"InternalName"):
+        strings.pop(name, None)
+    fixed = image.VS_FIXEDFILEINFO[0]
+    return strings, fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS
+
+program, launcher = version(sys.argv[1]), version(sys.argv[2])
+if program != launcher or len(program[0]) != 6:
+    sys.exit(f"the program's version block: {program}\nthe launcher's: {launcher}")
+PYTHON
+  fail "the launcher's version block is not the program's"
 
 # A launcher written into its application folder, into a folder of it that does not exist yet:
 # the next run leaves it out of the pack, and says so.
