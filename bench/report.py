@@ -431,10 +431,11 @@ def memory_section(r):
             "launcher's whatever the application's size. A first start adds the decoder, whose "
             "buffer is the window the frame declares and its output blocks, and the reader's "
             "queue; the packer declares a window no larger than its jobs need (at most "
-            f"{2 ** window / MIB:.0f} MiB), so neither grows with the application. The decoder drops the payload region's pages "
-            "from the working set as it passes them, so that the region no longer counts in the "
-            "peak either: a first start's working set beyond its private bytes stays near the "
-            "tiny launcher's, where it was the whole region before.", "",
+            f"{2 ** window / MIB:.0f} MiB), so neither grows with the application. The decoder "
+            "drops the payload region's pages from the working set as it passes them, so that "
+            "the region no longer counts in the peak either: a first start's working set beyond "
+            "its private bytes stays near the tiny launcher's, where it was the whole region "
+            "before.", "",
             f"In-process, reading the whole entry stream of the application raises the committed "
             f"private memory by {commit:.1f} MiB while the decoder lives (summed over "
             f"`VirtualQuery`'s committed private regions; {others}) and the working set by "
@@ -636,8 +637,8 @@ def commands_section(commands, machine):
            ""]
     out += ["    " + line for line in commands if line.strip()]
     out += ["", "`BENCH_RUNS`, `BENCH_LARGE_RUNS` and `BENCH_PACKER_RUNS` set the number of runs "
-            "(at least 5). `BENCH_BASELINE_PACK=<an earlier revision's out/host/packer/tarnic-pack>` "
-            "packs every application with that packer too, which carries its revision's "
+            "(at least 5). `BENCH_BASELINE_PACK=<an earlier revision's "
+            "out/host/packer/tarnic-pack>` packs every application with that packer too, which carries its revision's "
             "launchers, and starts those launchers in the same rounds"
             + (f" (this run: `{machine['baseline']}`)." if machine.get("baseline") else "."), ""]
     return out

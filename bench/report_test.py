@@ -162,7 +162,8 @@ class CheckTest(unittest.TestCase):
 
     def test_the_memory_target_adds_8_mib_to_the_tiny_launcher(self):
         ws = 13e6 + 8 * report.MIB
-        found = {c.name: c for c in report.checks(report.Results(results_lines(second_start_ws=ws)))}
+        found = {c.name: c for c in
+                 report.checks(report.Results(results_lines(second_start_ws=ws)))}
         self.assertTrue(found["Peak working set of a second start"].met)
         found = {c.name: c for c in
                  report.checks(report.Results(results_lines(second_start_ws=ws + 1)))}
