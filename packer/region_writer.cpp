@@ -27,8 +27,8 @@ namespace {
 constexpr size_t kReadChunkBytes = 1 << 20;
 
 // Each job reloads this share of the window from before it (7: a quarter of the library's full
-// overlap). At the default level, where long-distance matching reaches further back, the
-// library sizes it by its own job size instead: 4 MiB, and 8 MiB at level 3. Against 6 it
+// overlap, 8 MiB at level 3; at the default level, whose long-distance matching reaches further
+// back, the library sizes it by its own job size instead: 4 MiB). Against 6 it
 // shrinks the benchmark's region of 240 MB by 1.9 % at the default level and 0.7 % at level 3,
 // in about the same processor time. At level 3 the 16 MiB that a window of 2^27 gave took
 // twice the processor time on the larger applications, for regions up to 0.6 % larger.
