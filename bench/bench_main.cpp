@@ -2,6 +2,8 @@
 //
 //   tarnic-bench unpack-suite <region file> <runs>
 //   tarnic-bench launch-suite <bare child> <shell child> <launcher> <tiny launcher> <runs>
+//                             [<baseline launcher>]
+//   tarnic-bench update-suite <version 1> <version 2> <versioned 1> <versioned 2> <runs>
 //   tarnic-bench measure <kind> <region file> [<folder>]   one measurement, started by
 //                                                         unpack-suite in a fresh process
 //
@@ -27,6 +29,8 @@ int usage() {
   fprintf(stderr,
           "usage: tarnic-bench unpack-suite <region> <runs>\n"
           "       tarnic-bench launch-suite <bare child> <shell child> <launcher> <tiny launcher> "
+          "<runs> [<baseline launcher>]\n"
+          "       tarnic-bench update-suite <version 1> <version 2> <versioned 1> <versioned 2> "
           "<runs>\n"
           "       tarnic-bench measure <kind> <region> [<folder>]\n");
   return 2;
@@ -38,8 +42,11 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"unpack-suite" && argc == 4) {
     runUnpackSuite(argv[2], runCount(argv[3]));
-  } else if (command == L"launch-suite" && argc == 7) {
-    runLaunchSuite(argv[2], argv[3], argv[4], argv[5], runCount(argv[6]));
+  } else if (command == L"launch-suite" && (argc == 7 || argc == 8)) {
+    runLaunchSuite(argv[2], argv[3], argv[4], argv[5], argc == 8 ? argv[7] : L"",
+                   runCount(argv[6]));
+  } else if (command == L"update-suite" && argc == 7) {
+    runUpdateSuite(argv[2], argv[3], argv[4], argv[5], runCount(argv[6]));
   } else if (command == L"measure" && (argc == 4 || argc == 5)) {
     return measureOnce(argv[2], argv[3], argc == 5 ? argv[4] : L"") ? 0 : usage();
   } else {

@@ -16,6 +16,7 @@ constexpr DWORD kMemorySampleMs = 1;
 struct MemoryFigures {
   uint64_t peakWorkingSet = 0;
   uint64_t peakPagefile = 0;
+  uint64_t privateUsage = 0;
   bool readAfterEnd = false;
 };
 
@@ -42,26 +43,29 @@ double timeStart(const std::wstring& program, bool oneProcessor = false) {
   return microseconds;
 }
 
-bool readMemory(HANDLE process, PROCESS_MEMORY_COUNTERS* counters) {
-  *counters = PROCESS_MEMORY_COUNTERS{};
+bool readMemory(HANDLE process, PROCESS_MEMORY_COUNTERS_EX* counters) {
+  *counters = PROCESS_MEMORY_COUNTERS_EX{};
   counters->cb = sizeof *counters;
-  return GetProcessMemoryInfo(process, counters, sizeof *counters);
+  return GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(counters),
+                              sizeof *counters);
 }
 
-void takePeaks(const PROCESS_MEMORY_COUNTERS& counters, MemoryFigures* figures) {
+void takePeaks(const PROCESS_MEMORY_COUNTERS_EX& counters, MemoryFigures* figures) {
   figures->peakWorkingSet =
       std::max<uint64_t>(figures->peakWorkingSet, counters.PeakWorkingSetSize);
   figures->peakPagefile = std::max<uint64_t>(figures->peakPagefile, counters.PeakPagefileUsage);
+  figures->privateUsage = std::max<uint64_t>(figures->privateUsage, counters.PrivateUsage);
 }
 
 // Windows keeps an ended process's counters for its handle, true peaks both. Wine reads them
 // from the host process while it exists: its peak working set is the kernel's high-water mark,
 // but its "peak" page-file figure is the resident private memory of the moment, so the largest
-// reading taken while the launcher runs stands in for it.
+// reading taken while the launcher runs stands in for it. Private usage is of the moment on
+// both: the largest reading.
 MemoryFigures watchMemory(const std::wstring& program) {
   MemoryFigures figures;
   HANDLE process = startQuiet(quoteArgument(program));
-  PROCESS_MEMORY_COUNTERS counters;
+  PROCESS_MEMORY_COUNTERS_EX counters;
   while (WaitForSingleObject(process, kMemorySampleMs) == WAIT_TIMEOUT) {
     if (readMemory(process, &counters)) {
       takePeaks(counters, &figures);
@@ -81,13 +85,34 @@ MemoryFigures watchMemory(const std::wstring& program) {
 void printMemory(const wchar_t* figure, int round, const MemoryFigures& memory) {
   printFigure(figure, round, "peak_working_set_bytes", static_cast<double>(memory.peakWorkingSet));
   printFigure(figure, round, "peak_pagefile_bytes", static_cast<double>(memory.peakPagefile));
+  printFigure(figure, round, "private_usage_bytes", static_cast<double>(memory.privateUsage));
   printFigure(figure, round, "read_after_end", memory.readAfterEnd ? 1 : 0);
+}
+
+// A first start into the emptied `target`, a second start and a second start on one processor
+// of `launcher`, as figures "<name>-first", "<name>-second" and "<name>-second-one".
+void timeStarts(const std::wstring& name, const std::wstring& launcher, const std::wstring& target,
+                int round) {
+  removeTree(target);
+  printFigure((name + L"-first").c_str(), round, "microseconds", timeStart(launcher));
+  std::string unpacked = folderSnapshot(target);
+  if (unpacked.empty()) {
+    failBench("the first start of " + narrow(launcher) + " unpacked nothing into " +
+              narrow(target));
+  }
+  printFigure((name + L"-second").c_str(), round, "microseconds", timeStart(launcher));
+  printFigure((name + L"-second-one").c_str(), round, "microseconds", timeStart(launcher, true));
+  if (folderSnapshot(target) != unpacked) {
+    failBench("the second start of " + narrow(launcher) +
+              " rewrote files: the reuse path was not measured");
+  }
 }
 
 }  // namespace
 
 void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
-                    const std::wstring& launcher, const std::wstring& tinyLauncher, int runs) {
+                    const std::wstring& launcher, const std::wstring& tinyLauncher,
+                    const std::wstring& baseline, int runs) {
   const std::wstring target = benchFolder(kLauncherTarget);
   const std::wstring tinyTarget = benchFolder(kTinyLauncherTarget);
   for (int round = 1; round <= runs; ++round) {
@@ -97,22 +122,59 @@ void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
     printFigure(L"tiny-first", round, "microseconds", timeStart(tinyLauncher));
     printFigure(L"tiny-second", round, "microseconds", timeStart(tinyLauncher));
     printFigure(L"tiny-second-one", round, "microseconds", timeStart(tinyLauncher, true));
-    removeTree(target);
-    printFigure(L"launcher-first", round, "microseconds", timeStart(launcher));
-    std::string unpacked = folderSnapshot(target);
-    if (unpacked.empty()) {
-      failBench("the launcher's first start unpacked nothing into " + narrow(target));
+    // The launcher and its baseline take turns at going first, so that neither always meets
+    // what the other left in the system's caches.
+    const bool baselineFirst = !baseline.empty() && round % 2 == 0;
+    if (baselineFirst) {
+      timeStarts(L"baseline", baseline, target, round);
     }
-    printFigure(L"launcher-second", round, "microseconds", timeStart(launcher));
-    printFigure(L"launcher-second-one", round, "microseconds", timeStart(launcher, true));
-    if (folderSnapshot(target) != unpacked) {
-      failBench("the launcher's second start rewrote files: the reuse path was not measured");
+    timeStarts(L"launcher", launcher, target, round);
+    if (!baseline.empty() && !baselineFirst) {
+      timeStarts(L"baseline", baseline, target, round);
     }
     removeTree(target);
     printMemory(L"memory-first", round, watchMemory(launcher));
     printMemory(L"memory-second", round, watchMemory(launcher));
+    if (!baseline.empty()) {
+      removeTree(target);
+      printMemory(L"baseline-memory-first", round, watchMemory(baseline));
+    }
     printMemory(L"memory-tiny", round, watchMemory(tinyLauncher));
   }
   removeTree(target);
   removeTree(tinyTarget);
+}
+
+void runUpdateSuite(const std::wstring& first, const std::wstring& second,
+                    const std::wstring& firstVersioned, const std::wstring& secondVersioned,
+                    int runs) {
+  const std::wstring target = benchFolder(kUpdateTarget);
+  const std::wstring versions = benchFolder(kVersionsTarget);
+  const std::wstring firstFolder = versions + L"\\" + kFirstVersion;
+  const std::wstring secondFolder = versions + L"\\" + kSecondVersion;
+  removeTree(target);
+  removeTree(versions);
+  timeStart(firstVersioned);
+  const std::string firstFiles = folderSnapshot(firstFolder);
+  if (firstFiles.empty()) {
+    failBench(narrow(firstVersioned) + " unpacked nothing into " + narrow(firstFolder));
+  }
+  for (int round = 1; round <= runs; ++round) {
+    timeStart(first);
+    const std::string restored = folderSnapshot(target);
+    printFigure(L"update-second", round, "microseconds", timeStart(first));
+    printFigure(L"update-in-place", round, "microseconds", timeStart(second));
+    if (folderSnapshot(target) == restored) {
+      failBench(narrow(second) + " wrote nothing over version 1: no update was measured");
+    }
+    removeTree(secondFolder);
+    printFigure(L"update-new-version", round, "microseconds", timeStart(secondVersioned));
+    if (folderSnapshot(secondFolder).empty()) {
+      failBench(narrow(secondVersioned) + " unpacked nothing into " + narrow(secondFolder));
+    }
+    if (folderSnapshot(firstFolder) != firstFiles) {
+      failBench(narrow(secondVersioned) + " changed version 1's files");
+    }
+  }
+  removeTree(target);
 }

@@ -4,16 +4,34 @@
 
 #include <string>
 
-// Folders below benchFolder() that the benchmark's two launchers unpack into: bench/run writes
-// their target specs as {TEMP}\tarnic-bench\<name>.
+// Folders below benchFolder() that the benchmark's launchers unpack into: bench/run writes
+// their target specs as {TEMP}\tarnic-bench\<name>, the versioned ones as
+// {TEMP}\tarnic-bench\<name>\{VERSION} with the versions below.
 constexpr wchar_t kLauncherTarget[] = L"launcher";
 constexpr wchar_t kTinyLauncherTarget[] = L"tiny";
+constexpr wchar_t kUpdateTarget[] = L"update";
+constexpr wchar_t kVersionsTarget[] = L"versions";
+constexpr wchar_t kFirstVersion[] = L"1.0.0.0";
+constexpr wchar_t kSecondVersion[] = L"2.0.0.0";
 
 // Runs `runs` rounds of: a start of `child` alone and of `shellChild` (the same child importing
 // shell32, as a launcher does); a first and a second start of `launcher` (which carries the
 // benchmark's application, `child` first) and of `tinyLauncher` (which carries `child` alone),
-// each second start also on one processor;
-// and a first and second start of `launcher` and a second start of `tinyLauncher` with their
-// memory watched. Writes "<figure>\t<round>\t<key>\t<value>" lines.
+// each second start also on one processor; the same starts of `baseline` when it is not empty
+// (the same application packed by an earlier packer, into the same target); and a first and
+// second start of `launcher` (and a first of `baseline`) and a second start of `tinyLauncher`
+// with their memory watched. Writes "<figure>\t<round>\t<key>\t<value>" lines.
 void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
-                    const std::wstring& launcher, const std::wstring& tinyLauncher, int runs);
+                    const std::wstring& launcher, const std::wstring& tinyLauncher,
+                    const std::wstring& baseline, int runs);
+
+// Runs `runs` rounds of the starts an update makes, between two versions of one application
+// whose main program alone differs: a second start of `first` (version 1, target kUpdateTarget)
+// with its files in place; a start of `second` (version 2, the same target) over version 1's
+// files, which are put back by an untimed start of `first` before each round; and a first start
+// of `secondVersioned` into kVersionsTarget\kSecondVersion, emptied before each, beside version
+// 1's files, which `firstVersioned` unpacked into kVersionsTarget\kFirstVersion once before the
+// rounds. Leaves both version folders in place for the disk space they take together.
+void runUpdateSuite(const std::wstring& first, const std::wstring& second,
+                    const std::wstring& firstVersioned, const std::wstring& secondVersioned,
+                    int runs);

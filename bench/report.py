@@ -29,11 +29,19 @@ PROFILED_CALLS = [
 # A region is its frame with the magic before it and the trailer after it.
 REGION_FRAMING_BYTES = 12
 
-# The three applications: figure names of the larger ones carry their prefixes.
+# The applications measured in-process and in the launcher: figure names of the larger ones
+# carry their prefixes.
 APPLICATIONS = [("", "The application"), ("large-", "The application 8 x larger"),
                 ("huge-", "The application of about 600 MB")]
-# The application whose second start must gain from verifying on every processor.
-SPREAD_TARGET_PREFIX = "huge-"
+# The application measured in the launcher alone.
+GIANT = ("giant-", "The application of 1 GB")
+LAUNCHED = APPLICATIONS + [GIANT]
+# The applications whose second start must gain from verifying on every processor.
+SPREAD_TARGET_PREFIXES = ("huge-", "giant-")
+# The most private memory a first start may hold, at every size.
+FIRST_START_PRIVATE_MIB = 48
+# A region may grow by this share against the baseline's (the application 8 x larger's).
+REGION_GROWTH_LIMIT = 0.001
 
 
 class Results:
@@ -66,6 +74,9 @@ class Results:
     def once(self, figure, key):
         return self.all(figure, key)[0]
 
+    def has(self, figure, key="microseconds"):
+        return bool(self.values.get((figure, key)))
+
 
 class Check:
     """A figure against its target: measured <= limit."""
@@ -91,30 +102,80 @@ def second_start(r, p, one=""):
     return r.ms(f"{p}launcher-second{one}") - r.ms(f"{p}tiny-second{one}")
 
 
+def mib(r, figure, key="peak_working_set_bytes"):
+    return r.median(figure, key) / MIB
+
+
+def spread_checks(r, p):
+    if p not in SPREAD_TARGET_PREFIXES:
+        return []
+    return [Check("Second start: launcher - tiny launcher, against both on one processor",
+                  second_start(r, p), 0.6 * second_start(r, p, "-one"),
+                  "0.6 x the same on one processor")]
+
+
+def memory_checks(r, p):
+    return [
+        Check("Peak working set of a second start", mib(r, p + "memory-second"),
+              mib(r, p + "memory-tiny") + 8, "tiny launcher's + 8 MiB", "MiB"),
+        Check("Peak private bytes of a first start",
+              mib(r, p + "memory-first", "peak_pagefile_bytes"), FIRST_START_PRIVATE_MIB,
+              f"{FIRST_START_PRIVATE_MIB} MiB", "MiB"),
+    ]
+
+
 def checks(r, p=""):
     """The targets of one application, whose figures carry the prefix `p`."""
     verify = r.ms(p + "verify")
     floor = max(r.ms(p + "decompress"), r.ms(p + "write"))
     floor_name = "max(decompression, writing)"
-    tiny_ws = r.median(p + "memory-tiny", "peak_working_set_bytes") / MIB
-    spread = []
-    if p == SPREAD_TARGET_PREFIX:
-        spread = [Check("Second start: launcher - tiny launcher, against both on one processor",
-                        second_start(r, p), 0.6 * second_start(r, p, "-one"),
-                        "0.6 x the same on one processor")]
     return [
         Check("Second start: launcher - tiny launcher", second_start(r, p), 1.3 * verify,
-              "1.3 x verification")] + spread + [
+              "1.3 x verification")] + spread_checks(r, p) + [
         Check("First start's unpacking (in-process)", r.ms(p + "unpack-first"), 1.15 * floor,
               f"1.15 x {floor_name}"),
         Check("First start: launcher - tiny launcher",
               r.ms(p + "launcher-first") - r.ms(p + "tiny-first"), 1.3 * floor,
-              f"1.3 x {floor_name}"),
-        Check("Peak working set of a second start",
-              r.median(p + "memory-second", "peak_working_set_bytes") / MIB, tiny_ws + 8,
-              "tiny launcher's + 8 MiB", "MiB"),
+              f"1.3 x {floor_name}")] + memory_checks(r, p) + [
         Check("Decoder calls in a profiled second start",
               r.median(p + "profile-second", "decoder_calls"), 0, "none", "calls"),
+    ]
+
+
+def giant_checks(r):
+    """The targets of the application measured in the launcher alone."""
+    return spread_checks(r, GIANT[0]) + memory_checks(r, GIANT[0])
+
+
+def baseline_checks(r):
+    """The launchers and regions against the baseline's, where the run had a baseline."""
+    out = []
+    for p, title in LAUNCHED:
+        if r.has(p + "baseline-first"):
+            out += [Check(f"{title}: first start", r.ms(p + "launcher-first"),
+                          r.ms(p + "baseline-first"), "the baseline's"),
+                    Check(f"{title}: second start", r.ms(p + "launcher-second"),
+                          r.ms(p + "baseline-second"), "the baseline's")]
+    if r.has("baseline-large-region", "bytes"):
+        baseline = r.once("baseline-large-region", "bytes")
+        out.append(Check("The application 8 x larger: region", r.once("large-region", "bytes")
+                         / 1000, (1 + REGION_GROWTH_LIMIT) * baseline / 1000,
+                         f"{1 + REGION_GROWTH_LIMIT} x the baseline's", "KB"))
+    return out
+
+
+def update_checks(r):
+    """The update's starts against a second start of the same application, and its disk."""
+    second = r.ms("update-second")
+    one_copy = r.once("update-disk", "one_kib") * 1024
+    changed = r.once("update-changed", "bytes")
+    return [
+        Check("Update in place, the main program alone changed", r.ms("update-in-place"),
+              1.3 * second, "1.3 x a second start"),
+        Check("First start of a new version beside the earlier one", r.ms("update-new-version"),
+              1.5 * second, "1.5 x a second start"),
+        Check("Disk space of both versions", r.once("update-disk", "both_kib") * 1024 / MB,
+              (one_copy + changed + MB) / MB, "one copy + the changed files + 1 MB", "MB"),
     ]
 
 
@@ -123,21 +184,27 @@ def lower_first(title):
     return title[0].lower() + title[1:]
 
 
-def spread_row(r, label, figure, throughput_bytes=None):
+def spread_row(r, label, figure, throughput_bytes=None, note=""):
+    """Median, min and max in ms, then the throughput of `throughput_bytes` or `note`."""
     values = [v / 1000 for v in r.all(figure)]
-    speed = ""
     if throughput_bytes:
-        speed = f"{throughput_bytes / MB / (statistics.median(values) / 1000):.0f} MB/s"
+        note = f"{throughput_bytes / MB / (statistics.median(values) / 1000):.0f} MB/s"
     return (f"| {label} | {statistics.median(values):.1f} | {min(values):.1f} | "
-            f"{max(values):.1f} | {speed} |")
+            f"{max(values):.1f} | {note} |")
+
+
+def machine_value(machine, key):
+    if key == "baseline":
+        return machine.get(key) or "none"
+    return machine.get(key, "unknown")
 
 
 def machine_section(machine):
     rows = [("Processor", "cpu"), ("Cores", "cores"), ("Memory", "memory"), ("Kernel", "kernel"),
             ("Wine", "wine"), ("zstd command line", "zstd"), ("Date", "date"),
-            ("Load average before / after", "load")]
+            ("Load average before / after", "load"), ("Baseline packer", "baseline")]
     out = ["## Machine", "", "| | |", "|---|---|"]
-    out += [f"| {label} | {machine.get(key, 'unknown')} |" for label, key in rows]
+    out += [f"| {label} | {machine_value(machine, key)} |" for label, key in rows]
     out += ["", f"Every Windows figure is the median of {machine['runs']} runs "
             f"({machine.get('large_runs', machine['runs'])} for each larger application), every "
             f"packer figure of {machine['packer_runs']}. The machine is shared with other work, "
@@ -168,14 +235,32 @@ def input_section(r):
             f"fewer: {int(r.once('huge-input', 'files'))} files, "
             f"{r.once('huge-input', 'bytes') / MB:.1f} MB, an entry stream of "
             f"{r.once('huge-decompress', 'bytes') / MB:.1f} MB, packed at level 3 (a second start "
-            "decodes nothing, and level 19 would take minutes).", ""]
+            "decodes nothing, and level 19 would take minutes).", "",
+            f"The application of 1 GB is made the same way within 1 GB: "
+            f"{int(r.once('giant-input', 'files'))} files, "
+            f"{r.once('giant-input', 'bytes') / MB:.1f} MB, also packed at level 3 (a region of "
+            f"{r.once('giant-region', 'bytes') / MB:.1f} MB); it is measured by its launcher's "
+            "starts alone.", ""]
+
+
+TABLE_HEAD = ["| Figure | Measured (median) | Target | |", "|---|---|---|---|"]
 
 
 def targets_section(r):
     out = ["## Targets", ""]
     for p, title in APPLICATIONS:
-        out += [f"{title}:", "", "| Figure | Measured (median) | Target | |", "|---|---|---|---|"]
-        out += [c.row() for c in checks(r, p)] + [""]
+        out += [f"{title}:", ""] + TABLE_HEAD + [c.row() for c in checks(r, p)] + [""]
+    out += [f"{GIANT[1]}:", ""] + TABLE_HEAD + [c.row() for c in giant_checks(r)] + [""]
+    out += ["The update of the application of about 600 MB (see below):", ""] + TABLE_HEAD
+    out += [c.row() for c in update_checks(r)] + [""]
+    against = baseline_checks(r)
+    if against:
+        out += ["Against the baseline, the same applications packed by the earlier packer named "
+                "under Machine, started in the same rounds:", ""] + TABLE_HEAD
+        out += [c.row() for c in against] + [""]
+    else:
+        out += ["This run had no baseline (`BENCH_BASELINE_PACK`), so nothing is held against an "
+                "earlier launcher or region.", ""]
     out += ["Ratios are of the medians. The baselines are the machine's limits for the same work "
             "measured in the same run, in-process (below): verification is every file opened, "
             "sized, mapped, run through crc32 and closed, the plain way, outside the launcher's "
@@ -255,73 +340,141 @@ def launcher_section(r):
            "`QueryPerformanceCounter` by a Windows program (`bench/launch_bench.cpp`), so that "
            "Wine's start of the measuring program is not counted. Standard handles on the null "
            "device; the launcher's target is `{TEMP}\\tarnic-bench\\launcher`, emptied before "
-           "each first start. The tiny launcher carries the bare child alone. Min and max show "
-           "the spread: a busy moment on the shared machine slows a run by tens of "
-           "milliseconds.", "",
+           "each first start. The tiny launcher carries the bare child alone. A baseline's "
+           "launcher, when the run has one, starts in the same rounds into the same target, the "
+           "two taking turns at going first. Min and max show the spread: a busy moment on the "
+           "shared machine slows a run by tens of milliseconds.", "",
            "| Figure (ms) | Median | Min | Max | |", "|---|---|---|---|---|",
            spread_row(r, "Bare start of the child alone", "bare-start"),
            spread_row(r, "Bare start of the child importing shell32", "shell-start"),
            spread_row(r, "Tiny launcher, first start", "tiny-first"),
            spread_row(r, "Tiny launcher, second start", "tiny-second"),
            spread_row(r, "Tiny launcher, second start on one processor", "tiny-second-one")]
-    for p, title in APPLICATIONS:
-        out += [spread_row(r, f"Launcher, first start ({lower_first(title)})", p + "launcher-first"),
-                spread_row(r, f"Launcher, second start ({lower_first(title)})",
-                           p + "launcher-second"),
-                spread_row(r, f"Launcher, second start on one processor ({lower_first(title)})",
-                           p + "launcher-second-one")]
+    for p, title in LAUNCHED:
+        for who, figure in (("Launcher", "launcher"), ("Baseline", "baseline")):
+            if not r.has(f"{p}{figure}-first"):
+                continue
+            out += [spread_row(r, f"{who}, first start ({lower_first(title)})",
+                               f"{p}{figure}-first"),
+                    spread_row(r, f"{who}, second start ({lower_first(title)})",
+                               f"{p}{figure}-second"),
+                    spread_row(r, f"{who}, second start on one processor "
+                               f"({lower_first(title)})", f"{p}{figure}-second-one")]
     out += ["",
             f"- A launcher's fixed cost, its own start as a process around the child's "
             f"(tiny launcher's second start - bare start): {tiny2 - bare:.1f} ms. A process "
             f"with the launcher's imports starts in {shell:.1f} ms, {shell - bare:.1f} ms more "
             f"than the bare child, for loading shell32 and what it loads. A tiny first start "
             f"adds {tiny1 - tiny2:.1f} ms."]
-    for p, title in APPLICATIONS:
+    for p, title in LAUNCHED:
         first = r.ms(p + "launcher-first") - r.ms(p + "tiny-first")
         second, one = second_start(r, p), second_start(r, p, "-one")
-        out.append(f"- {title}'s files inside the launcher (launcher - tiny launcher): first "
-                   f"start {first:.1f} ms, second start {second:.1f} ms ({one:.1f} ms on one "
-                   f"processor, a ratio of {second / one:.2f}), against "
-                   f"{r.ms(p + 'unpack-first'):.1f} and {r.ms(p + 'unpack-second'):.1f} ms "
-                   f"({r.ms(p + 'unpack-second-one'):.1f} ms on one processor) in-process.")
+        line = (f"- {title}'s files inside the launcher (launcher - tiny launcher): first "
+                f"start {first:.1f} ms, second start {second:.1f} ms ({one:.1f} ms on one "
+                f"processor, a ratio of {second / one:.2f})")
+        if r.has(p + "unpack-first"):
+            line += (f", against {r.ms(p + 'unpack-first'):.1f} and "
+                     f"{r.ms(p + 'unpack-second'):.1f} ms "
+                     f"({r.ms(p + 'unpack-second-one'):.1f} ms on one processor) in-process")
+        out.append(line + ".")
     return out + [""]
 
 
-def memory_section(r):
-    def mib(figure, key="peak_working_set_bytes"):
-        return r.median(figure, key) / MIB
-
+def memory_rows(r):
     figures = [("Tiny launcher, second start", "memory-tiny")]
-    for p, title in APPLICATIONS:
+    for p, title in LAUNCHED:
         figures += [(f"Launcher, first start ({lower_first(title)})", p + "memory-first"),
                     (f"Launcher, second start ({lower_first(title)})", p + "memory-second")]
+        if r.has(p + "baseline-memory-first", "peak_working_set_bytes"):
+            figures.append((f"Baseline, first start ({lower_first(title)})",
+                            p + "baseline-memory-first"))
+    return figures
+
+
+def memory_section(r):
+    figures = memory_rows(r)
     after_end = all(v == 1 for _, f in figures for v in r.all(f, "read_after_end"))
-    rows = [f"| {label} | {mib(f):.1f} | {mib(f, 'peak_pagefile_bytes'):.1f} |"
-            for label, f in figures]
-    commit = mib("reader-memory", "commit_growth_bytes")
-    growth = mib("reader-memory", "working_set_growth_bytes")
+    with_private = any(v != 0 for _, f in figures for v in r.all(f, "private_usage_bytes"))
+    head = "| Launcher | PeakWorkingSetSize | PeakPagefileUsage | Working set beyond it |"
+    rule = "|---|---|---|---|"
+    if with_private:
+        head, rule = head + " PrivateUsage |", rule + "---|"
+    rows = []
+    for label, f in figures:
+        ws, private = mib(r, f), mib(r, f, "peak_pagefile_bytes")
+        row = f"| {label} | {ws:.1f} | {private:.1f} | {ws - private:.1f} |"
+        if with_private:
+            row += f" {mib(r, f, 'private_usage_bytes'):.1f} |"
+        rows.append(row)
+    commit = mib(r, "reader-memory", "commit_growth_bytes")
+    growth = mib(r, "reader-memory", "working_set_growth_bytes")
+    decoder = mib(r, "reader-memory", "decoder_buffer_bytes")
+    queue = mib(r, "reader-memory", "queue_bytes")
+    window = int(r.once("region-default", "window_log"))
+    others = " and ".join(
+        f"{mib(r, p + 'reader-memory', 'commit_growth_bytes'):.1f} MiB for "
+        f"{lower_first(title)}" for p, title in APPLICATIONS[1:])
+    private_note = ("" if with_private else
+                    " (`PrivateUsage`, read too, stays 0 under Wine: it fills the field not at "
+                    "all)")
     return ["## Peak memory of the launcher", "",
-            "`GetProcessMemoryInfo` on the launcher's handle, read every millisecond while it runs "
-            "and once more after it ended" + (" (the last reading succeeded in every run)"
-                                              if after_end else "") +
-            "; the largest readings, in MiB:", "",
-            "| Launcher | PeakWorkingSetSize | PeakPagefileUsage |", "|---|---|---|"] + rows + [
+            "`GetProcessMemoryInfo` with `PROCESS_MEMORY_COUNTERS_EX` on the launcher's handle, "
+            "read every millisecond while it runs and once more after it ended"
+            + (" (the last reading succeeded in every run)" if after_end else "") +
+            "; the largest readings, in MiB" + private_note + ". `PeakPagefileUsage` is the "
+            "peak private bytes; the working set beyond it is what the launcher's image, the "
+            "system's DLLs and the payload region's pages add.", "",
+            head, rule] + rows + [
             "",
             "A second start reads its files through a 1 MiB buffer per verifying thread (one per "
             "processor, at most four) and never makes a decoder, so its peak stays near the tiny "
-            "launcher's whatever the application's size. A first start adds the decoder and the "
-            "reader's queue.", "",
-            f"In-process, reading the whole entry stream raises the committed private memory by "
-            f"{commit:.1f} MiB while the decoder lives (summed over `VirtualQuery`'s committed "
-            f"private regions) and the working set by {growth:.1f} MiB, for an entry stream of "
-            f"{r.once('decompress', 'bytes') / MIB:.1f} MiB. The decoder's first call allocates "
-            "a buffer of the frame's window, 128 MiB plus a block, committed at once but "
-            "resident only as far as the decoder has written into it: about the stream's size, "
-            "up to 128 MiB. The reader's queue adds 2 MiB. Under Wine `PeakWorkingSetSize` is the "
-            "kernel's high-water mark of the resident set, while `PeakPagefileUsage` is the "
-            "resident anonymous memory of the moment, not the commit charge; on Windows expect a "
-            f"first start's `PeakPagefileUsage` about {commit:.0f} MiB above the tiny launcher's.",
-            ""]
+            "launcher's whatever the application's size. A first start adds the decoder, whose "
+            "buffer is the window the frame declares and its output blocks, and the reader's "
+            "queue; the packer declares a window no larger than its jobs need (at most "
+            f"{2 ** window / MIB:.0f} MiB), so neither grows with the application. The decoder "
+            "drops the payload region's pages from the working set as it passes them, so that "
+            "the region no longer counts in the peak either: a first start's working set beyond "
+            "its private bytes stays near the tiny launcher's, where it was the whole region "
+            "before.", "",
+            f"In-process, reading the whole entry stream of the application raises the committed "
+            f"private memory by {commit:.1f} MiB while the decoder lives (summed over "
+            f"`VirtualQuery`'s committed private regions; {others}) and the working set by "
+            f"{growth:.1f} MiB, for an entry stream of "
+            f"{r.once('decompress', 'bytes') / MIB:.1f} MiB: the "
+            f"decoder's buffer for the frame's window, {decoder:.1f} MiB "
+            "(`ZSTD_decodingBufferSize_min` of the window its header declares), the reader's "
+            f"queue, {queue:.1f} MiB, and the rest for the decoder's context, its input block and "
+            "the decoder thread's stack. The buffer is committed at once but resident only as far "
+            "as the decoder has written into it. Under Wine `PeakWorkingSetSize` is the kernel's "
+            "high-water mark of the resident set, while `PeakPagefileUsage` is the resident "
+            "anonymous memory of the moment, not the commit charge; on Windows expect a first "
+            f"start's `PeakPagefileUsage` about {commit:.0f} MiB above the tiny launcher's, "
+            "whatever the application's size.", ""]
+
+
+def update_section(r):
+    second = r.ms("update-second")
+    return ["## Updates", "",
+            "Version 2 of the application of about 600 MB differs from version 1 in its main "
+            "program alone (the bare child with a line appended), "
+            f"{r.once('update-changed', 'bytes') / 1000:.1f} KB. Both are packed at level 3. In "
+            "each round (`tarnic-bench update-suite`): version 1's launcher puts its files back "
+            "into `{TEMP}\\tarnic-bench\\update` (untimed) and starts again, a second start; "
+            "version 2's launcher of the same target then starts over version 1's files; and "
+            "version 2's launcher whose target spec ends in `\\{VERSION}` makes its first start "
+            "into `versions\\2.0.0.0`, emptied before each, beside `versions\\1.0.0.0`, which "
+            "version 1's launcher of that spec unpacked once before the rounds.", "",
+            "| Figure (ms) | Median | Min | Max | Against the second start |",
+            "|---|---|---|---|---|",
+            spread_row(r, "Second start (version 1 in place)", "update-second"),
+            spread_row(r, "Update in place (version 2 over version 1)", "update-in-place",
+                       note=f"{r.ms('update-in-place') / second:.2f}"),
+            spread_row(r, "First start of version 2 beside version 1", "update-new-version",
+                       note=f"{r.ms('update-new-version') / second:.2f}"),
+            "",
+            f"After the rounds `du -sk` gives {r.once('update-disk', 'both_kib'):.0f} KiB for "
+            f"both version folders together (a file linked into both counts once), "
+            f"{r.once('update-disk', 'one_kib'):.0f} KiB for version 1's alone.", ""]
 
 
 def packer_section(r):
@@ -345,6 +498,11 @@ def packer_section(r):
     growth = Check("Region against the frame as one job", region / 1000, 1.01 * one_job / 1000,
                    "1.01 x one job", "KB")
     same_region = "yes" if r.once("pack-threads1", "same_region") == 1 else "**no**"
+    window = int(r.once("region-default", "window_log"))
+    others = " and ".join(
+        f"{mib(r, p + 'reader-memory', 'commit_growth_bytes'):.1f} MiB for "
+        f"{lower_first(title)}" for p, title in APPLICATIONS[1:])
+    cli = f"-T0 -B16M --zstd=wlog={window},ovlog=7"
     return ["## The packer", "",
             "`tarnic-pack region` on the same folder, timed on the host (wall time of the whole "
             "command), at the default level (19) with 1 and 2 threads, and at level 3 with the "
@@ -356,12 +514,12 @@ def packer_section(r):
             f"{speed('pack-threads1', source)} | |",
             f"| `tarnic-pack --threads 2` | {r.median('pack-threads2') / 1e6:.2f} s | "
             f"{speed('pack-threads2', source)} | |",
-            f"| `zstd -19 --zstd=wlog=27 -T0 -B16M --zstd=ovlog=6` | "
+            f"| `zstd -19 {cli} --long={window}` | "
             f"{r.median('zstd-cli-19') / 1e6:.2f} s | {speed('zstd-cli-19', stream)} | "
             f"{same(19)} |",
             f"| `tarnic-pack --level 3` | {r.median('pack-level3') / 1e6:.2f} s | "
             f"{speed('pack-level3', source)} | |",
-            f"| `zstd -3 --zstd=wlog=27 -T0 -B16M --zstd=ovlog=6` | "
+            f"| `zstd -3 {cli}` | "
             f"{r.median('zstd-cli-3') / 1e6:.2f} s | {speed('zstd-cli-3', stream)} | "
             f"{same(3)} |",
             "",
@@ -369,17 +527,47 @@ def packer_section(r):
             threads.row(), growth.row(), "",
             f"The regions of 1 and 2 threads are the same bytes: {same_region}. The packer cuts "
             "the entry stream into zstd jobs of 16 MiB, compressed each on a thread of its own, "
-            "each reloading the 2 MiB before it (overlap log 6); matches over long distances "
-            "still reach across jobs. \"One job\" is the frame the zstd command line makes with "
-            "the library's own job size at this level (64 MiB, larger than the stream), as the "
-            "packer did before it set its jobs, with the region's framing added.", "",
+            "each reloading a share of the window before it (overlap log 7: 4 MiB at the default "
+            "level, 8 MiB at level 3); at the default level long-distance matching reaches "
+            f"across jobs within the window. The frame declares a window of 2^{window} bytes, "
+            "what the launcher's decoder holds while it runs. \"One job\" is the frame the zstd "
+            "command line makes with the library's own job size at this level (64 MiB, larger "
+            "than the stream), as the packer did before it set its jobs, with the region's "
+            "framing added.", "",
             "| Compressed size | Bytes | Against the region |", "|---|---|---|",
             f"| Region, default level | {region:.0f} | 1.00 |",
             f"| Region, default level, as one job | {one_job:.0f} | {one_job / region:.3f} |",
             f"| Region, level 3 | {level3:.0f} | {level3 / region:.2f} |",
             f"| `tar` of the folder piped to `xz -9` | {xz_tar:.0f} | {xz_tar / region:.2f} |",
             f"| `xz -9` of each file, summed | {xz_files:.0f} | {xz_files / region:.2f} |",
-            ""]
+            ""] + giant_packer_rows(r) + baseline_region_rows(r)
+
+
+def giant_packer_rows(r):
+    source = r.once("giant-input", "bytes")
+    out = ["The application of 1 GB at level 3, the same way:", "",
+           "| Packer | `--threads 1` | `--threads 2` | Ratio |", "|---|---|---|---|"]
+    for who, figure in (("This packer", "giant-pack"), ("Baseline", "baseline-giant-pack")):
+        if r.has(figure + "-threads1"):
+            one, two = r.median(figure + "-threads1") / 1e6, r.median(figure + "-threads2") / 1e6
+            out.append(f"| {who} | {one:.2f} s ({source / MB / one:.0f} MB/s) | {two:.2f} s "
+                       f"({source / MB / two:.0f} MB/s) | {two / one:.2f} |")
+    return out + [""]
+
+
+def baseline_region_rows(r):
+    if not r.has("baseline-region", "bytes"):
+        return []
+    out = ["Regions against the baseline's, each application at the same level:", "",
+           "| Application | Region | Baseline's | Ratio |", "|---|---|---|---|"]
+    for p, figure in (("", "region-default"), ("large-", "large-region"),
+                      ("huge-", "huge-region"), ("giant-", "giant-region")):
+        if not r.has(figure, "bytes"):
+            continue
+        mine, theirs = r.once(figure, "bytes"), r.once(f"baseline-{p}region", "bytes")
+        title = dict(LAUNCHED)[p]
+        out.append(f"| {title} | {mine:.0f} | {theirs:.0f} | {mine / theirs:.4f} |")
+    return out + [""]
 
 
 def launcher_image_section(r):
@@ -443,12 +631,16 @@ def commands_section(commands, machine):
     out = ["## Commands", "", "Everything above comes from one command:", "", "    bench/run", "",
            f"which builds both trees (`scripts/setup`, `scripts/build`; this run used {trees}), "
            "starts a persistent Wine server, assembles the folders in `out/bench/app`, "
-           "`out/bench/large-app` and `out/bench/huge-app` and runs (the larger applications' "
-           "figures prefixed with `large-` and `huge-` in `out/bench/results.tsv`):",
+           "`out/bench/large-app`, `out/bench/huge-app`, `out/bench/giant-app` and "
+           "`out/bench/update-app` (version 2 of the third) and runs (the larger applications' "
+           "figures prefixed with `large-`, `huge-` and `giant-` in `out/bench/results.tsv`):",
            ""]
     out += ["    " + line for line in commands if line.strip()]
     out += ["", "`BENCH_RUNS`, `BENCH_LARGE_RUNS` and `BENCH_PACKER_RUNS` set the number of runs "
-            "(at least 5).", ""]
+            "(at least 5). `BENCH_BASELINE_PACK=<an earlier revision's "
+            "out/host/packer/tarnic-pack>` packs every application with that packer too, which carries its revision's "
+            "launchers, and starts those launchers in the same rounds"
+            + (f" (this run: `{machine['baseline']}`)." if machine.get("baseline") else "."), ""]
     return out
 
 
@@ -464,6 +656,7 @@ def render(results, machine, commands):
     out += profile_section(r)
     out += launcher_section(r)
     out += memory_section(r)
+    out += update_section(r)
     out += packer_section(r)
     out += launcher_image_section(r)
     out += analysis_section(r)

@@ -42,31 +42,70 @@ ONCE = {
     ("region-default", "bytes"): 5e6, ("one-job", "bytes"): 4.98e6,
     ("pack-threads1", "same_region"): 1,
     ("region-level3", "bytes"): 7e6, ("xz-tar", "bytes"): 4.5e6, ("xz-files", "bytes"): 6e6,
-    ("reader-memory", "commit_growth_bytes"): 135e6,
-    ("reader-memory", "working_set_growth_bytes"): 27e6,
     ("launcher-added", "bytes"): 190e3,
+    ("region-default", "window_log"): 25,
+    ("large-region", "bytes"): 30e6, ("huge-region", "bytes"): 130e6,
+    ("giant-input", "bytes"): 1e9, ("giant-input", "files"): 700,
+    ("giant-region", "bytes"): 520e6,
+    ("update-changed", "bytes"): 100e3,
+    ("update-disk", "one_kib"): 600_000, ("update-disk", "both_kib"): 601_000,
 }
+# Measured once in each round of the applications measured in-process.
+READER_MEMORY = {"commit_growth_bytes": 36e6, "working_set_growth_bytes": 27e6,
+                 "decoder_buffer_bytes": 33.8e6, "queue_bytes": 2 * 1024 * 1024}
+# The update's starts, in the rounds of a second start of the same application.
+UPDATE = {
+    "update-second": [200_000] * 3,
+    "update-in-place": [250_000] * 3,
+    "update-new-version": [320_000] * 3,
+    "giant-pack-threads1": [4e6] * 3,
+    "giant-pack-threads2": [2.2e6] * 3,
+}
+# The launch figures of the application measured in the launcher alone.
+LAUNCHES = ("tiny-first", "tiny-second", "tiny-second-one", "launcher-first", "launcher-second",
+            "launcher-second-one")
 
 
-def results_lines(timed=TIMED, second_start_ws=20e6):
+def memory_lines(p, second_start_ws, first_start_private):
     lines = []
-    for p in ("", "large-", "huge-"):
+    for figure, ws, private in (("memory-first", 50e6, first_start_private),
+                                ("memory-second", second_start_ws, 6e6),
+                                ("memory-tiny", 13e6, 3e6)):
+        for key, value in (("peak_working_set_bytes", ws), ("peak_pagefile_bytes", private),
+                           ("private_usage_bytes", 0), ("read_after_end", 1)):
+            lines.append(f"{p}{figure}\t1\t{key}\t{value}")
+    return lines
+
+
+def results_lines(timed=TIMED, second_start_ws=20e6, first_start_private=40e6, baseline=None):
+    """Every figure; `baseline` adds a baseline's starts and regions, each `baseline` times
+    this run's."""
+    lines = []
+    for p in ("", "large-", "huge-", "giant-"):
         for figure, values in timed.items():
+            if p == "giant-" and figure not in LAUNCHES:
+                continue
             lines += [f"{p}{figure}\t{i}\tmicroseconds\t{v}" for i, v in enumerate(values, 1)]
-        for figure, ws in (("memory-first", 50e6), ("memory-second", second_start_ws),
-                           ("memory-tiny", 13e6)):
-            for key, value in (("peak_working_set_bytes", ws), ("peak_pagefile_bytes", 30e6),
-                               ("read_after_end", 1)):
-                lines.append(f"{p}{figure}\t1\t{key}\t{value}")
+            if baseline and figure.startswith("launcher-"):
+                lines += [f"{p}baseline{figure[8:]}\t{i}\tmicroseconds\t{v * baseline}"
+                          for i, v in enumerate(values, 1)]
+        lines += memory_lines(p, second_start_ws, first_start_private)
+        if p != "giant-":
+            lines += [f"{p}reader-memory\t1\t{key}\t{value}"
+                      for key, value in READER_MEMORY.items()]
         for figure in ("profile-first", "profile-second"):
             for key, _ in report.PROFILED_CALLS:
                 calls = 0 if (figure, key) == ("profile-second", "decoder") else 10
                 lines += [f"{p}{figure}\t1\t{key}_us\t1000",
                           f"{p}{figure}\t1\t{key}_calls\t{calls}"]
             lines.append(f"{p}{figure}\t1\ttotal_us\t200000")
-    for figure, values in SHARED.items():
+    for figure, values in list(SHARED.items()) + list(UPDATE.items()):
         lines += [f"{figure}\t{i}\tmicroseconds\t{v}" for i, v in enumerate(values, 1)]
     lines += [f"{figure}\t1\t{key}\t{value}" for (figure, key), value in ONCE.items()]
+    if baseline:
+        lines += [f"baseline-{p}region\t1\tbytes\t{ONCE[(f, 'bytes')] * baseline}"
+                  for p, f in (("", "region-default"), ("large-", "large-region"),
+                               ("huge-", "huge-region"), ("giant-", "giant-region"))]
     return lines
 
 
@@ -123,11 +162,46 @@ class CheckTest(unittest.TestCase):
 
     def test_the_memory_target_adds_8_mib_to_the_tiny_launcher(self):
         ws = 13e6 + 8 * report.MIB
-        found = {c.name: c for c in report.checks(report.Results(results_lines(second_start_ws=ws)))}
+        found = {c.name: c for c in
+                 report.checks(report.Results(results_lines(second_start_ws=ws)))}
         self.assertTrue(found["Peak working set of a second start"].met)
         found = {c.name: c for c in
                  report.checks(report.Results(results_lines(second_start_ws=ws + 1)))}
         self.assertFalse(found["Peak working set of a second start"].met)
+
+
+class MemoryAndUpdateTest(unittest.TestCase):
+    def test_a_first_start_may_hold_48_mib_of_private_memory_at_every_size(self):
+        for private, met in ((48 * report.MIB, True), (48 * report.MIB + 1, False)):
+            r = report.Results(results_lines(first_start_private=private))
+            for found in [report.checks(r, p) for p, _ in report.APPLICATIONS] + [
+                    report.giant_checks(r)]:
+                check = {c.name: c for c in found}["Peak private bytes of a first start"]
+                self.assertEqual(check.met, met, private)
+
+    def test_the_update_is_held_against_the_second_start_of_its_rounds_and_one_copy(self):
+        found = {c.name: c for c in report.update_checks(report.Results(results_lines()))}
+        in_place = found["Update in place, the main program alone changed"]
+        self.assertAlmostEqual(in_place.limit, 260)  # 1.3 x 200
+        self.assertTrue(in_place.met)
+        new_version = found["First start of a new version beside the earlier one"]
+        self.assertAlmostEqual(new_version.limit, 300)  # 1.5 x 200
+        self.assertFalse(new_version.met)
+        disk = found["Disk space of both versions"]
+        self.assertAlmostEqual(disk.measured, 601_000 * 1024 / 1e6)
+        self.assertAlmostEqual(disk.limit, (600_000 * 1024 + 100e3 + 1e6) / 1e6)
+        self.assertTrue(disk.met)
+
+    def test_the_baseline_holds_back_starts_and_the_region_only_when_the_run_had_one(self):
+        self.assertEqual(report.baseline_checks(report.Results(results_lines())), [])
+        slower = {c.name: c for c in report.baseline_checks(
+            report.Results(results_lines(baseline=1.0005)))}
+        self.assertTrue(slower["The application of 1 GB: first start"].met)
+        self.assertTrue(slower["The application 8 x larger: region"].met)  # 0.05 % smaller
+        faster = {c.name: c for c in report.baseline_checks(
+            report.Results(results_lines(baseline=0.998)))}
+        self.assertFalse(faster["The application: second start"].met)
+        self.assertFalse(faster["The application 8 x larger: region"].met)  # 0.2 % larger
 
 
 class RenderTest(unittest.TestCase):
@@ -141,6 +215,18 @@ class RenderTest(unittest.TestCase):
                       "58.5 ms | met |", text)
         self.assertIn("| Test CPU |", text)
         self.assertIn("median of 3 runs", text)
+
+    def test_the_update_the_largest_application_and_the_baseline_reach_the_document(self):
+        text = report.render(report.Results(results_lines(baseline=1.0005)),
+                             dict(MACHINE, baseline="base/tarnic-pack"), [])
+        self.assertIn("| First start of a new version beside the earlier one | 320.0 ms | "
+                      "1.5 x a second start = 300.0 ms | **not met** |", text)
+        self.assertEqual(text.count("| Peak private bytes of a first start | 38.1 MiB | 48 MiB = "
+                                    "48.0 MiB | met |"), 4)
+        self.assertIn("| The application 8 x larger: region | 30000.0 KB | 1.001 x the "
+                      "baseline's = 30045.0 KB | met |", text)
+        self.assertIn("| Baseline packer | base/tarnic-pack |", text)
+        self.assertIn("Baseline, first start (the application of 1 GB)", text)
 
     def test_the_launcher_figures_reach_the_document_with_their_targets(self):
         text = report.render(report.Results(results_lines()), MACHINE, [])

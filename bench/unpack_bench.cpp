@@ -3,6 +3,10 @@
 #include <windows.h>
 #include <psapi.h>
 #include <zlib.h>
+// ZSTD_getFrameHeader and ZSTD_decodingBufferSize_min: the library's advanced part, linked
+// statically.
+#define ZSTD_STATIC_LINKING_ONLY
+#include <zstd.h>
 
 #include <cstdio>
 #include <set>
@@ -121,8 +125,19 @@ void measureUnpacking(const std::string& region, const std::string& table,
   printFigure("microseconds", microsecondsSince(start));
 }
 
+// The buffer the decoder allocates for the window the region's frame declares.
+uint64_t decoderBufferBytes(const std::string& region) {
+  ZSTD_frameHeader header;
+  if (ZSTD_getFrameHeader(&header, region.data() + kPayloadMagicBytes,
+                          region.size() - kPayloadMagicBytes) != 0) {
+    failBench("the region's frame header does not parse");
+  }
+  return ZSTD_decodingBufferSize_min(header.windowSize, header.frameContentSize);
+}
+
 // What reading the whole entry stream adds to the process's memory while the decoder lives,
-// untimed: the region is resident before it starts.
+// untimed: the region is resident before it starts. Beside it the two buffers that make most of
+// it: the decoder's and the reader's queue.
 void measureReaderMemory(const std::string& region) {
   const uint64_t streamBytes = decompressFrame(region, nullptr);
   uint64_t committedBefore = committedPrivateBytes();
@@ -138,6 +153,8 @@ void measureReaderMemory(const std::string& region) {
   closePayload();
   printFigure("commit_growth_bytes", static_cast<double>(committedDuring - committedBefore));
   printFigure("working_set_growth_bytes", static_cast<double>(residentDuring - residentBefore));
+  printFigure("decoder_buffer_bytes", static_cast<double>(decoderBufferBytes(region)));
+  printFigure("queue_bytes", static_cast<double>(kQueueBytes));
 }
 
 uint32_t checksumOfView(const unsigned char* view, uint64_t size) {

@@ -232,11 +232,13 @@ Region regionOfRegionFile(const std::vector<unsigned char>& file) {
   return Region{0, length, {}, {}};
 }
 
-// The first place in the executable where the magic, the launcher's frame header, a frame and
-// a trailer that counts it follow each other.
+// The first place in the executable where the magic, the frame magic and the packer's frame
+// descriptor, a frame and a trailer that counts it follow each other. The window byte after the
+// descriptor takes part only through the frame: packers declare windows of several sizes.
 Region regionInExecutable(const std::vector<unsigned char>& file) {
   std::vector<unsigned char> marker(kPayloadMagic, kPayloadMagic + kPayloadMagicBytes);
-  marker.insert(marker.end(), std::begin(kFrameHeader), std::end(kFrameHeader));
+  marker.insert(marker.end(), std::begin(kFrameMagic), std::end(kFrameMagic));
+  marker.push_back(kFrameDescriptor);
   std::optional<std::string> firstProblem;
   for (auto at = file.begin();
        (at = std::search(at, file.end(), marker.begin(), marker.end())) != file.end(); ++at) {
@@ -256,7 +258,7 @@ Region regionInExecutable(const std::vector<unsigned char>& file) {
   if (firstProblem) {
     throw PackError("no complete region in the executable; " + *firstProblem);
   }
-  throw PackError("no region in the executable: no \"VXJ\" followed by the frame header");
+  throw PackError("no region in the executable: no \"VXJ\" followed by a frame's header");
 }
 
 // What a launcher's descriptor points at: its region and its entry table.

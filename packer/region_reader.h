@@ -30,10 +30,11 @@ std::vector<unsigned char> readWholeFile(const std::filesystem::path& path);
 // end with the trailer, or an executable (starting "MZ"). In a launcher the descriptor must be
 // sound (isSoundDescriptor) and give the region exactly, and its entry table, when it has one,
 // must list the region's entries; another executable's region is found by the magic followed
-// by kFrameHeader and confirmed by its trailer. Verifies the frame (decoded at zstd's
-// default window limit), each entry's name, size and stored checksum against its data, the
-// terminator as the frame's last content, the pad byte and the trailing length. Throws
-// PackError naming the first problem.
+// by the frame magic and the frame descriptor the packer writes (whatever the window byte), and
+// confirmed by its trailer. Verifies the frame (decoded at zstd's default window limit, 2^27 + 1
+// bytes), each entry's name, size and stored checksum against its data, the terminator as the
+// frame's last content, the pad byte and the trailing length. Throws PackError naming the first
+// problem.
 Region readRegion(const std::vector<unsigned char>& file);
 
 struct RegionFile {

@@ -161,7 +161,7 @@ TEST_F(ListCommand, RefusesDamagedRegionsNamingTheProblem) {
       {"data after the terminator", [&](std::string) { return regionOf(main + kTerminator + "x"); },
        "after the terminator"},
       {"window over 2^27",
-       [&](std::string) { return regionOf(main + kTerminator, kFrameWindowLog + 1); },
+       [&](std::string) { return regionOf(main + kTerminator, kMaxFrameWindowLog + 1); },
        "does not decode"},
   };
   for (const Damage& damage : damages) {

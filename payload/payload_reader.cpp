@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +20,11 @@ constexpr size_t kReleaseStepBytes = size_t{512} << 10;
 static_assert(kQueueBytes % kReleaseStepBytes == 0 && kReleaseStepBytes % kDecodeStepBytes == 0,
               "spans and decoder steps never straddle the end of the queue needlessly");
 
+// The region's pages that the decoder has passed leave the working set in spans of at least
+// this many bytes. They are pages of the launcher's file, not private memory, but left alone
+// they would stay until the end and raise the peak working set by the whole region.
+constexpr size_t kInputReleaseBytes = size_t{1} << 20;
+
 enum class DecoderState { kDecoding, kEnded, kFailed };
 
 // Shared between the two threads, under `lock`. Positions count bytes of the entry stream since
@@ -30,9 +36,12 @@ uint64_t consumed;
 DecoderState state;
 bool closing;
 
-// The decoder thread's own.
+// The decoder thread's own. The input's whole pages before the offset `inputReleased`, a page
+// boundary, are out of the working set; `pageBytes` is 0 when the input's pages stay.
 ZSTD_DStream* decoder;
 ZSTD_inBuffer input;
+size_t inputReleased;
+size_t pageBytes;
 unsigned char* queue;
 HANDLE decoderThread;
 
@@ -66,6 +75,40 @@ void publish(uint64_t bytes, DecoderState newState) {
   ReleaseSRWLockExclusive(&lock);
 }
 
+// Where releasing the input's passed pages starts, as an offset into the input: its first page
+// boundary when the region lies in an image, whose pages the system reads in again from the file
+// should anyone touch them. Sets pageBytes, which stays 0 otherwise: a caller's own memory would
+// lose its content.
+size_t firstReleasablePage(const unsigned char* frame) {
+  pageBytes = 0;
+  MEMORY_BASIC_INFORMATION block;
+  if (VirtualQuery(frame, &block, sizeof block) != sizeof block || block.Type != MEM_IMAGE) {
+    return 0;
+  }
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  pageBytes = system.dwPageSize;
+  return (pageBytes - reinterpret_cast<uintptr_t>(frame) % pageBytes) % pageBytes;
+}
+
+// Takes the whole pages of the input that the decoder has passed out of the working set; the
+// reader never goes back to them. Windows removes pages that are not locked when asked to
+// unlock them (and then reports ERROR_NOT_LOCKED); Wine leaves them, but drops them when told
+// that their content is of no further interest. Either call is advice that the other system
+// may refuse or ignore, and a page either leaves in place is merely kept: their results do
+// not matter.
+void releasePassedInput() {
+  if (pageBytes == 0 || input.pos < inputReleased + kInputReleaseBytes) {
+    return;
+  }
+  const size_t passed = input.pos - (input.pos - inputReleased) % pageBytes;
+  void* pages = const_cast<void*>(input.src);
+  pages = static_cast<unsigned char*>(pages) + inputReleased;
+  VirtualUnlock(pages, passed - inputReleased);
+  VirtualAlloc(pages, passed - inputReleased, MEM_RESET, PAGE_READONLY);
+  inputReleased = passed;
+}
+
 // Decodes until the input is used up with no output pending, an error, or the reader closes.
 // A call that fills its whole output may leave output in the decoder even when the input is
 // used up, so the decoder is asked again then.
@@ -84,6 +127,7 @@ DWORD WINAPI decodeFrame(void* /* unused */) {
       break;
     }
     publish(output.pos, DecoderState::kDecoding);
+    releasePassedInput();
   }
   return 0;
 }
@@ -157,6 +201,7 @@ void openPayloadRegion(const unsigned char* region, uint64_t length) {
     failOutOfMemory();
   }
   input = ZSTD_inBuffer{region + kPayloadMagicBytes, length - kPayloadMagicBytes, 0};
+  inputReleased = firstReleasablePage(region + kPayloadMagicBytes);
   produced = consumed = readAt = readable = 0;
   state = DecoderState::kDecoding;
   closing = false;

@@ -56,10 +56,23 @@ constexpr size_t kTableHeaderBytes = kTableMagicBytes + kTableCountBytes;
 constexpr size_t kTableEntryFixedBytes =
     kTableNameLengthBytes + kSizeFieldBytes + kChecksumFieldBytes;
 
-// The frame as the packer writes it: window 2^27, no content size, no checksum. Its first six
-// bytes are then always the frame magic, descriptor 0x00 and window descriptor 0x88.
-constexpr int kFrameWindowLog = 27;
-constexpr unsigned char kFrameHeader[] = {0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x88};
+// The frame as the packer writes it: no content size, no checksum, no dictionary. Its header is
+// then six bytes: the frame magic, the descriptor 0x00 and the window descriptor, which declares
+// a window of 2^log bytes as (log - 10) << 3. The launcher decodes at zstd's default limit, a
+// window of at most 2^27 + 1 bytes, and the decoder holds about the declared window while it
+// runs. So the packer declares what its frame needs, from 2^10 (0x00) to 2^27 (0x88); earlier
+// packers always declared 2^27.
+constexpr unsigned char kFrameMagic[] = {0x28, 0xB5, 0x2F, 0xFD};
+constexpr size_t kFrameMagicBytes = sizeof kFrameMagic;
+constexpr unsigned char kFrameDescriptor = 0x00;
+constexpr size_t kFrameHeaderBytes = kFrameMagicBytes + 2;
+constexpr int kMinFrameWindowLog = 10;
+constexpr int kMaxFrameWindowLog = 27;
+
+// The window descriptor byte of a window of 2^`windowLog` bytes.
+constexpr unsigned char frameWindowDescriptor(int windowLog) {
+  return static_cast<unsigned char>((windowLog - kMinFrameWindowLog) << 3);
+}
 
 // The stored checksum for data whose crc32 is `crc`.
 constexpr uint32_t storedChecksum(uint32_t crc) {
@@ -77,6 +90,9 @@ constexpr uint64_t trailerLengthValue(uint64_t frameBytes) {
 static_assert(kRegionOverheadBytes == 12, "region = frame + 12 bytes");
 static_assert(trailerLengthValue(10758756) == regionLength(10758756) - kTrailerLengthBytes,
               "the trailing u64 counts every region byte before it");
+static_assert(frameWindowDescriptor(kMinFrameWindowLog) == 0x00 &&
+                  frameWindowDescriptor(kMaxFrameWindowLog) == 0x88,
+              "window descriptors of 2^10 and 2^27 bytes");
 static_assert(kMaxNameUnits == 1023, "names of at most 1023 units");
 static_assert(kMaxNameUnits < (1u << (8 * kTableNameLengthBytes)), "a table name length fits");
 // Both sides read each field as the unsigned integer of its size.

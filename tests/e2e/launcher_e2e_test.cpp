@@ -251,6 +251,19 @@ TEST(LauncherChild, StartsTheFirstEntryEvenInASubfolderWithOthersAfterIt) {
   EXPECT_NE(GetFileAttributesW((target + L"\\zz\\later.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// Earlier packers declared a window of 2^27 bytes whatever the stream; this region's frame
+// reaches back 40 MiB.
+TEST(LauncherPayload, UnpacksARegionWithTheWindowEarlierPackersDeclared) {
+  Launch r = launch(L"old_window");
+  ASSERT_EQ(r.process.exitCode, 0u) << r.process.err;
+  std::wstring target = r.temp + L"\\e2e\\old window";
+  EXPECT_EQ(r.report.module, target + L"\\report.exe");
+  std::optional<std::string> unpacked = readWholeFile(target + L"\\data\\far-repeat.bin");
+  ASSERT_TRUE(unpacked.has_value());
+  EXPECT_TRUE(unpacked ==
+              readWholeFile(testFolder() + L"\\apps\\old_window\\data\\far-repeat.bin"));
+}
+
 TEST(LauncherChild, StartsWithTheWindowStateAndTitleTheLauncherWasStartedWith) {
   // As a shortcut set to run minimized starts a program.
   ProcessOptions options;

@@ -62,7 +62,8 @@ uint64_t littleEndian(const std::string& bytes, size_t at, size_t count) {
 Region locateRegion() {
   const std::string& bytes = launcherBytes();
   std::string signature(reinterpret_cast<const char*>(kPayloadMagic), kPayloadMagicBytes);
-  signature.append(reinterpret_cast<const char*>(kFrameHeader), sizeof kFrameHeader);
+  signature.append(reinterpret_cast<const char*>(kFrameMagic), kFrameMagicBytes);
+  signature += static_cast<char>(kFrameDescriptor);
   Region region;
   region.magic = bytes.find(signature);
   if (region.magic == std::string::npos ||
@@ -70,7 +71,7 @@ Region locateRegion() {
     throw std::runtime_error("the launcher holds no single payload region");
   region.frame = region.magic + kPayloadMagicBytes;
   bool last = false;
-  for (size_t at = region.frame + sizeof kFrameHeader; !last;) {
+  for (size_t at = region.frame + kFrameHeaderBytes; !last;) {
     uint64_t header = littleEndian(bytes, at, kBlockHeaderBytes);
     Block block;
     block.header = at;
@@ -142,8 +143,8 @@ Mutation truncateFrame(std::mt19937& random) {
   const Region& region = launcherRegion();
   size_t cut = random() % 3 == 0
                    ? pickBlock(random, false).header
-                   : region.frame + sizeof kFrameHeader +
-                         pick(random, region.frameEnd - region.frame - sizeof kFrameHeader);
+                   : region.frame + kFrameHeaderBytes +
+                         pick(random, region.frameEnd - region.frame - kFrameHeaderBytes);
   return {cut, std::string(region.frameEnd - cut, '\0'), "frame truncated"};
 }
 
@@ -296,7 +297,7 @@ TEST(DamagedPayload, ChangedMagicEndsWithTheHeaderMessage) {
 
 TEST(DamagedPayload, ChangedFrameHeaderRunsCorrectlyOrEndsWithTheDecodeMessage) {
   Results results = runMutations("frame header", 202, 24, [](std::mt19937& random) {
-    return flipBytes(random, launcherRegion().frame + pick(random, sizeof kFrameHeader), 1,
+    return flipBytes(random, launcherRegion().frame + pick(random, kFrameHeaderBytes), 1,
                      "frame header");
   });
   EXPECT_EQ(results.total().other, 0);
@@ -330,8 +331,8 @@ TEST(DamagedPayload, ChangedBytesAnywhereInTheFrameRunCorrectlyOrEndWithTheDecod
   Results results = runMutations("frame data", 505, 60, [](std::mt19937& random) {
     const Region& region = launcherRegion();
     size_t length = burstLength(random);
-    size_t offset = region.frame + sizeof kFrameHeader +
-                    pick(random, region.frameEnd - region.frame - sizeof kFrameHeader - length + 1);
+    size_t offset = region.frame + kFrameHeaderBytes +
+                    pick(random, region.frameEnd - region.frame - kFrameHeaderBytes - length + 1);
     return flipBytes(random, offset, length, "frame data");
   });
   EXPECT_EQ(results.total().other, 0);
