@@ -26,13 +26,13 @@ static_assert(kFinalPathUnits < kMostNameUnits, "every path the launcher holds f
 
 constexpr size_t kListingBytes = size_t{64} << 10;
 
-// The rename and link requests end in the first unit of the name; a path buffer follows.
+// The rename and link requests end in the first unit of the name; a path buffer follows. One
+// lives on the stack of each call: threads link files side by side.
 union NameRequest {
   FILE_RENAME_INFORMATION rename;
   FILE_LINK_INFORMATION link;
   unsigned char bytes[sizeof(FILE_RENAME_INFORMATION) + kPathUnits * sizeof(wchar_t)];
 };
-NameRequest nameRequest;
 
 wchar_t ownFinalPath[kFinalPathUnits];
 alignas(8) unsigned char listing[kListingBytes];
@@ -70,8 +70,9 @@ UNICODE_STRING countedName(const wchar_t* name, size_t units) {
   return counted;
 }
 
-// Fills the request for a rename or link of `units` units; false when the name cannot be held.
-bool fillNameRequest(HANDLE folder, const wchar_t* name, size_t units, bool replace) {
+// Fills `request` for a rename or link of `units` units; false when the name cannot be held.
+bool fillNameRequest(NameRequest& nameRequest, HANDLE folder, const wchar_t* name, size_t units,
+                     bool replace) {
   if (units >= kPathUnits) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
@@ -125,7 +126,8 @@ HANDLE openRelative(HANDLE folder, const wchar_t* name, size_t units, const Rela
 }
 
 bool renameRelative(HANDLE file, HANDLE folder, const wchar_t* name, size_t units, bool replace) {
-  if (!fillNameRequest(folder, name, units, replace)) {
+  NameRequest nameRequest;
+  if (!fillNameRequest(nameRequest, folder, name, units, replace)) {
     return false;
   }
   IO_STATUS_BLOCK status;
@@ -134,7 +136,8 @@ bool renameRelative(HANDLE file, HANDLE folder, const wchar_t* name, size_t unit
 }
 
 bool linkRelative(HANDLE file, HANDLE folder, const wchar_t* name, size_t units) {
-  if (!fillNameRequest(folder, name, units, /* replace */ false)) {
+  NameRequest nameRequest;
+  if (!fillNameRequest(nameRequest, folder, name, units, /* replace */ false)) {
     return false;
   }
   IO_STATUS_BLOCK status;

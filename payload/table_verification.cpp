@@ -46,8 +46,6 @@ unsigned char shareBuffers[kMaxVerifiers][kReadBytes];
 
 // The candidate is read with writers kept out, so that what is linked is what was read.
 constexpr DWORD kCandidateAccess = GENERIC_READ | FILE_WRITE_ATTRIBUTES;
-const RelativeOpen kIdentify{FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0};
 
 // The processors the process may run on, as its affinity mask shows them (`start /affinity`
 // narrows it); one when the mask cannot be read.
@@ -146,23 +144,10 @@ FileState linkFromSibling(const wchar_t* name, size_t units, const TableEntry& e
   const wchar_t* leaf = wcsrchr(name, L'\\');
   leaf = leaf == nullptr ? name : leaf + 1;
   const size_t leafUnits = units - static_cast<size_t>(leaf - name);
-  FileState state = FileState::kMissing;
-  if (folder != nullptr && isSoundCandidate(candidate, name, units, entry, share) &&
-      linkRelative(candidate, folder->handle, leaf, leafUnits)) {
-    // Under Wine a link goes by the path the file was opened under: make sure it is this file.
-    HANDLE linked = openRelative(folder->handle, leaf, leafUnits, kIdentify);
-    uint64_t read = 0;
-    uint64_t named = 1;
-    state = linked != nullptr && readFileIndex(candidate, &read) && readFileIndex(linked, &named) &&
-                    read == named
-                ? FileState::kInPlace
-                : FileState::kDiffers;
-    if (linked != nullptr) {
-      CloseHandle(linked);
-    }
-  }
+  const bool linked = folder != nullptr && isSoundCandidate(candidate, name, units, entry, share) &&
+                      linkRelative(candidate, folder->handle, leaf, leafUnits);
   CloseHandle(candidate);
-  return state;
+  return linked ? FileState::kInPlace : FileState::kMissing;
 }
 
 // Works on every entry of the share.

@@ -12,6 +12,9 @@ SHARED = {
     "data/shared.txt": b"Tessaline update test: the same in every version.\r\n" * 4000,
     "data/more/shared.bin": bytes(range(256)) * 2000,
 }
+# Enough files that the threads that take them over from an earlier version work side by side.
+SHARED.update({f"data/many/file-{i:02}.txt": f"shared file {i}\r\n".encode() * (100 + i)
+               for i in range(40)})
 
 
 def main():

@@ -20,7 +20,8 @@ WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
 PREFIX = os.environ.get("WINEPREFIX", os.path.join(REPO, "out", "wineprefix"))
 USER_FOLDER = os.path.join(PREFIX, "drive_c", "users", getpass.getuser())
 VERSIONS = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "versions")
-SHARED = ["data/shared.txt", "data/more/shared.bin"]
+SHARED = ["data/shared.txt", "data/more/shared.bin"] + [f"data/many/file-{i:02}.txt"
+                                                         for i in range(40)]
 OWN = ["report.exe", "tessaline-version.dll"]
 
 
@@ -39,7 +40,15 @@ def version_folder(number):
     return os.path.join(VERSIONS, f"{number}.0.0.0")
 
 
+def files_below(folder):
+    return sorted(os.path.relpath(os.path.join(parent, name), folder)
+                  for parent, _, names in os.walk(folder) for name in names)
+
+
 def check_unpacked(app, folder):
+    """The folder holds exactly the application's files, each with its bytes."""
+    if files_below(folder) != files_below(app):
+        fail(f"{folder} holds {files_below(folder)}")
     for name in SHARED + OWN:
         if not filecmp.cmp(os.path.join(app, name), os.path.join(folder, name), shallow=False):
             fail(f"{folder}/{name} does not hold the application's bytes")
