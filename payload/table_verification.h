@@ -46,9 +46,8 @@ uint64_t tableFilesIn(FileState state);
 
 // For every checkable entry whose file is missing, looks at the file of the same name below
 // `sibling`, a folder beside the target directory whose final path is `siblingFinalPath`: when
-// it is a plain file reached through no link from there and holds the entry, it gets a second
-// name in the target directory (a hard link) and the entry is in place. The target directory
-// and the folder of every missing file must be held already (held_folders.h). Anything else
-// leaves the entry missing; a name that meanwhile leads to another file than the one linked is
-// recorded as differing, for the unpacking to replace.
+// it is a plain file reached through no link from there and holds the entry (read through the
+// handle that links it, with writers kept out), it gets a second name in the target directory
+// (a hard link) and the entry is in place. The target directory and the folder of every missing
+// file must be held already (held_folders.h). Anything else leaves the entry missing.
 void linkTableFilesFrom(const wchar_t* sibling, const wchar_t* siblingFinalPath);
