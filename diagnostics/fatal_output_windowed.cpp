@@ -7,9 +7,9 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
 #include "diagnostics/fatal_output.h"
-#include "rules/descriptor_values.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Kept apart from the payload code so that test programs can unpack payloads of their own
 // without a compiled-in one.
-#include "payload/attached_payload.h"
+#include "launcher/attached_payload.h"
 
 #include "launcher/own_image.h"
 

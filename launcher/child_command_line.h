@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "rules/descriptor_values.h"
+#include "configuration/launcher_values.h"
 #include "rules/fixed_arguments.h"
 
 // Where the first element of `line` ends, found as CommandLineToArgvW and the system's C runtime

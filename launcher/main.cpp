@@ -6,21 +6,21 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
+#include "launcher/attached_payload.h"
 #include "launcher/child_command_line.h"
 #include "launcher/child_creation.h"
 #include "launcher/child_supervision.h"
 #include "launcher/dll_search.h"
 #include "launcher/own_image.h"
-#include "paths/decimal_text.h"
 #include "paths/environment.h"
+#include "paths/number_text.h"
 #include "paths/published_values.h"
 #include "paths/system_paths.h"
 #include "paths/target_directory.h"
-#include "payload/attached_payload.h"
 #include "payload/held_folders.h"
 #include "payload/unpack.h"
-#include "rules/descriptor_values.h"
 
 namespace {
 
@@ -34,7 +34,6 @@ constexpr size_t kApplicationNameLimit = MAX_PATH;
 // STARTF_USEMONITOR, which this compiler's headers lack: hStdOutput then names a monitor.
 constexpr DWORD kStartfUseMonitor = 0x400;
 
-wchar_t targetDirectory[kPathUnits];
 wchar_t launcherDirectory[kLauncherDirectoryUnits];
 wchar_t shortProgramPath[kPathUnits];
 
@@ -47,7 +46,7 @@ void clearPublishedValues() {
 
 // Before the expansion, which reads it for {PID}.
 void publishProcessId() {
-  wchar_t text[kDecimalUnits];
+  wchar_t text[kNumberUnits];
   formatDecimal(GetCurrentProcessId(), /* digits at least */ 1, text);
   writeEnvironment(kParentVariable, text);
 }
@@ -91,7 +90,7 @@ void fillStartupInfo(STARTUPINFOW* startup) {
 }
 
 // Suspended, so that the child is tied to the launcher before it runs its first instruction.
-HANDLE startChild(const wchar_t* programPath) {
+HANDLE startChild(const wchar_t* programPath, const wchar_t* targetDirectory) {
   STARTUPINFOW startup;
   fillStartupInfo(&startup);
   wchar_t* commandLine = buildChildCommandLine(targetDirectory);
@@ -111,6 +110,7 @@ HANDLE startChild(const wchar_t* programPath) {
 }  // namespace
 
 int wmain(int /* argc */, wchar_t** argv) {
+  static wchar_t targetDirectory[kPathUnits];
   restrictDllSearch();
   checkImageDescriptor();
   clearPublishedValues();
@@ -127,7 +127,7 @@ int wmain(int /* argc */, wchar_t** argv) {
   publishLauncherDirectory();
   writeEnvironment(kTargetVariable, targetDirectory);
   writeEnvironment(kOriginalArgv0Variable, argv[0]);
-  superviseChild(startChild(programPath));
+  superviseChild(startChild(programPath, targetDirectory));
   // The folders stay held until the program runs from them; for removal, until it has ended.
   if (!removeAfterExit) {
     releaseHeldFolders();

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
+#include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
-#include "rules/descriptor_values.h"
 #include "rules/little_endian.h"
 
 // In launcher/own_image_descriptor.cpp; the packer fills it in the image.

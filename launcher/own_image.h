@@ -1,5 +1,5 @@
 // The launcher's own image descriptor (rules/image_descriptor.h), read where the loader put the
-// image; it also defines the values of rules/descriptor_values.h.
+// image; it also defines the values of configuration/launcher_values.h.
 #pragma once
 
 #include <cstdint>

@@ -8,17 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "packer/exclude_pattern.h"
-#include "packer/file_system.h"
-#include "packer/init_config.h"
-#include "packer/launcher_build.h"
-#include "packer/nearest_name.h"
-#include "packer/output_file.h"
-#include "packer/pack_error.h"
-#include "packer/problems.h"
-#include "packer/region_reader.h"
-#include "packer/region_writer.h"
-#include "packer/text_encoding.h"
+#include "packer/app/exclude_pattern.h"
+#include "packer/init_command.h"
+#include "packer/launcher_command.h"
+#include "packer/messages/nearest_name.h"
+#include "packer/messages/pack_error.h"
+#include "packer/messages/problems.h"
+#include "packer/region/region_reader.h"
+#include "packer/region/region_writer.h"
+#include "packer/region_command.h"
+#include "packer/system/file_system.h"
+#include "packer/system/output_file.h"
+#include "packer/system/text_encoding.h"
 
 namespace {
 
@@ -131,21 +132,6 @@ void addDepfileOption(CLI::App& command, Options& options) {
                      "also write a depfile (make's syntax) naming every file and folder read");
 }
 
-// Refuses outputs that could not be written, before anything is packed.
-void checkOutputs(const Options& options, const std::string& example) {
-  Problems problems;
-  for (const std::string& problem :
-       {outputProblem("--out", pathFromUtf8(options.out), example),
-        options.depfile.empty()
-            ? ""
-            : outputProblem("--depfile", pathFromUtf8(options.depfile), example + ".d")}) {
-    if (!problem.empty()) {
-      problems.add(problem);
-    }
-  }
-  problems.throwIfAny("the outputs", "problems");
-}
-
 void addRegionCommand(CLI::App& app, Options& options) {
   CLI::App* region = app.add_subcommand("region", "pack an application folder into a region file");
   region->add_option("--app", options.app, "application folder")->required();
@@ -161,7 +147,6 @@ void addRegionCommand(CLI::App& app, Options& options) {
       "a region holds files only.");
   region->callback([&] {
     options.compression.progress = !options.quiet;
-    checkOutputs(options, "app.region");
     summarized(options, [&] {
       return packRegion(pathFromUtf8(options.app), options.main, excludePatterns(options),
                         pathFromUtf8(options.out), options.compression,

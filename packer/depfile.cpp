@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "packer/file_system.h"
-#include "packer/output_file.h"
-#include "packer/pack_error.h"
+#include "packer/messages/pack_error.h"
+#include "packer/system/file_system.h"
+#include "packer/system/output_file.h"
 
 namespace fs = std::filesystem;
 
@@ -55,13 +55,6 @@ std::vector<std::string> depfileProblems(const std::vector<fs::path>& paths) {
     }
   }
   return problems;
-}
-
-void appendInputs(const AppFiles& app, std::vector<fs::path>& inputs) {
-  inputs.insert(inputs.end(), app.folders.begin(), app.folders.end());
-  for (const AppFile& file : app.files) {
-    inputs.push_back(file.source);
-  }
 }
 
 void writeDepfile(const fs::path& depfile, const fs::path& output,

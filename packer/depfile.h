@@ -7,11 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "packer/app_folder.h"
-
-// Appends what a pack of `app` reads: its folders, then its files.
-void appendInputs(const AppFiles& app, std::vector<std::filesystem::path>& inputs);
-
 // Why `paths` cannot be named in a depfile, one problem each, checked before anything is packed:
 // a path holding a line break, which the format cannot hold. None when all can.
 std::vector<std::string> depfileProblems(const std::vector<std::filesystem::path>& paths);

@@ -5,13 +5,13 @@
 
 #include <cwchar>
 
+#include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
-#include "paths/decimal_text.h"
 #include "paths/environment.h"
+#include "paths/number_text.h"
 #include "paths/path_buffer.h"
 #include "paths/published_values.h"
 #include "paths/system_paths.h"
-#include "rules/descriptor_values.h"
 #include "rules/spec_tokens.h"
 
 namespace {
@@ -133,7 +133,7 @@ void appendPid(Output& out) {
     appendValue(out, parent);
     return;
   }
-  wchar_t text[kDecimalUnits];
+  wchar_t text[kNumberUnits];
   formatDecimal(GetCurrentProcessId(), /* digits at least */ 1, text);
   appendValue(out, text);
 }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "paths/decimal_text.h"
+#include "paths/number_text.h"
 
 namespace {
 

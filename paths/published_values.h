@@ -5,13 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "paths/decimal_text.h"
+#include "paths/number_text.h"
 
 // Characters of a random tag: eight bytes in unpadded URL-safe Base 64.
 constexpr size_t kRandomTagChars = 11;
 // Room for any of the three texts and its terminator.
 constexpr size_t kPublishedValueUnits = 32;
-static_assert(kPublishedValueUnits >= kDecimalUnits, "the times are decimal texts");
+static_assert(kPublishedValueUnits >= kNumberUnits, "the times are decimal texts");
 
 // The environment variables through which a start publishes its values: to the expansions
 // that come after, and to the child.

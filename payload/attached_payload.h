@@ -9,6 +9,3 @@ struct AttachedPayload {
   const unsigned char* table;  // may be absent (length 0) or malformed: then it is not used
   uint64_t tableLength;
 };
-
-// The payload compiled into this launcher.
-AttachedPayload attachedPayload();

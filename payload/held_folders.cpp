@@ -25,7 +25,6 @@ struct FolderRecord {
   uint64_t index;
 };
 
-const wchar_t* targetPath;
 FolderRecord* records;
 size_t recordCount;
 size_t recordCapacity;
@@ -139,8 +138,8 @@ const HeldFolder& addRecord(const wchar_t* relative, size_t units, size_t parent
 }
 
 // The target directory, a backslash and `relative`: the folder's path for a message.
-const wchar_t* pathOf(const FolderRecord& record) {
-  copyBounded(folderPath, kPathUnits, targetPath);
+const wchar_t* pathOf(const FolderRecord& record, const wchar_t* targetDirectory) {
+  copyBounded(folderPath, kPathUnits, targetDirectory);
   if (record.units > 0) {
     appendBounded(folderPath, kPathUnits, L"\\");
     appendBounded(folderPath, kPathUnits, record.relative);
@@ -203,13 +202,14 @@ size_t folderUnitsOf(const wchar_t* name) {
 
 // Opens the folder of `record` again as `how` says, by its name in the folder above it (by its
 // path for the target directory, which may be reached through links); null when it cannot.
-HANDLE reopenFolder(const FolderRecord& record, const RelativeOpen& how) {
+HANDLE reopenFolder(const FolderRecord& record, const RelativeOpen& how,
+                    const wchar_t* targetDirectory) {
   if (record.parent != kNoRecord) {
     const size_t leaf = leafStart(record.relative, record.units);
     return openRelative(records[record.parent].folder.handle, record.relative + leaf,
                         record.units - leaf, how);
   }
-  HANDLE folder = CreateFileW(targetPath, how.access, how.sharing, /* security */ nullptr,
+  HANDLE folder = CreateFileW(targetDirectory, how.access, how.sharing, /* security */ nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
   return folder == INVALID_HANDLE_VALUE ? nullptr : folder;
 }
@@ -220,8 +220,8 @@ bool isRecordedFolder(HANDLE folder, const FolderRecord& record) {
 }
 
 // Whether the held folder of `record` is the one its name leads to now.
-bool isInPlace(const FolderRecord& record) {
-  HANDLE found = reopenFolder(record, kIdentifyFolder);
+bool isInPlace(const FolderRecord& record, const wchar_t* targetDirectory) {
+  HANDLE found = reopenFolder(record, kIdentifyFolder, targetDirectory);
   if (found == nullptr) {
     return false;
   }
@@ -232,9 +232,10 @@ bool isInPlace(const FolderRecord& record) {
 
 // Opens and records the existing target directory; false when it cannot be opened or is no
 // folder. It may be reached through links.
-bool openTargetDirectory(bool made) {
-  HANDLE handle = CreateFileW(targetPath, kFolderAccess, kFolderSharing, /* security */ nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
+bool openTargetDirectory(const wchar_t* targetDirectory, bool made) {
+  HANDLE handle =
+      CreateFileW(targetDirectory, kFolderAccess, kFolderSharing, /* security */ nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -250,10 +251,10 @@ bool openTargetDirectory(bool made) {
 
 // Removes the empty folder of `record`, this start's own, through a handle of its own, when it
 // is still the folder the start made. Its held handle is closed first, as it shares no deletion.
-void removeFolder(FolderRecord& record) {
+void removeFolder(FolderRecord& record, const wchar_t* targetDirectory) {
   CloseHandle(record.folder.handle);
   record.folder.handle = nullptr;
-  HANDLE folder = reopenFolder(record, kRemoveFolder);
+  HANDLE folder = reopenFolder(record, kRemoveFolder, targetDirectory);
   if (folder == nullptr) {
     return;
   }
@@ -267,9 +268,8 @@ void removeFolder(FolderRecord& record) {
 
 const HeldFolder& holdTargetDirectory(const wchar_t* targetDirectory, const wchar_t* destination) {
   if (recordCount == 0) {
-    targetPath = targetDirectory;
     if (!makeDirectoryWithParents(targetDirectory) ||
-        !openTargetDirectory(wasMadeThisRun(targetDirectory))) {
+        !openTargetDirectory(targetDirectory, wasMadeThisRun(targetDirectory))) {
       failOpenForWriting(destination);
     }
   }
@@ -278,8 +278,7 @@ const HeldFolder& holdTargetDirectory(const wchar_t* targetDirectory, const wcha
 
 bool findTargetDirectory(const wchar_t* targetDirectory) {
   if (recordCount == 0) {
-    targetPath = targetDirectory;
-    return openTargetDirectory(/* made */ false);
+    return openTargetDirectory(targetDirectory, /* made */ false);
   }
   return true;
 }
@@ -313,10 +312,10 @@ const HeldFolder& heldFolderAt(size_t index) {
   return records[index].folder;
 }
 
-void checkHeldFoldersInPlace() {
+void checkHeldFoldersInPlace(const wchar_t* targetDirectory) {
   for (size_t i = 0; i < recordCount; ++i) {
-    if (records[i].folder.handle != nullptr && !isInPlace(records[i])) {
-      failOpenForWriting(pathOf(records[i]));
+    if (records[i].folder.handle != nullptr && !isInPlace(records[i], targetDirectory)) {
+      failOpenForWriting(pathOf(records[i], targetDirectory));
     }
   }
 }
@@ -330,11 +329,11 @@ void releaseHeldFolders() {
   }
 }
 
-void removeMadeFolders() {
+void removeMadeFolders(const wchar_t* targetDirectory) {
   // Records are made parents first, so the folders below come before theirs backwards.
   for (size_t i = recordCount; i > 0; --i) {
     if (records[i - 1].folder.made && records[i - 1].folder.handle != nullptr) {
-      removeFolder(records[i - 1]);
+      removeFolder(records[i - 1], targetDirectory);
     }
   }
   releaseHeldFolders();

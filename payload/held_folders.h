@@ -53,14 +53,15 @@ const HeldFolder* heldTargetDirectory();
 size_t heldFolderCount();
 const HeldFolder& heldFolderAt(size_t index);
 
-// Ends the process with the open-for-writing message, naming the folder, when a held folder is
-// no longer the one its name leads to: its name or one above it was swapped (see above).
-void checkHeldFoldersInPlace();
+// Ends the process with the open-for-writing message, naming the folder, when a folder held
+// below or at `targetDirectory` is no longer the one its name leads to: its name or one above
+// it was swapped (see above).
+void checkHeldFoldersInPlace(const wchar_t* targetDirectory);
 
 // Closes every held folder.
 void releaseHeldFolders();
 
-// Removes every held folder this start made, the target directory included, that is empty and
+// Removes every held folder this start made, `targetDirectory` included, that is empty and
 // still the folder it made, deepest first; then releases them all. Folders that are not empty
 // stay, silently.
-void removeMadeFolders();
+void removeMadeFolders(const wchar_t* targetDirectory);

@@ -6,6 +6,7 @@
 
 #include "diagnostics/fatal.h"
 #include "paths/environment.h"
+#include "paths/number_text.h"
 #include "paths/path_buffer.h"
 #include "payload/leftovers.h"
 #include "payload/relative_files.h"
@@ -15,8 +16,7 @@ namespace {
 
 constexpr size_t kSuffixUnits = sizeof kPartialFileSuffix;
 // The tag: a dot, the process id and a counter in hex joined by a dash, and a terminator.
-constexpr size_t kHexDigits = 8;
-constexpr size_t kTagUnits = 1 + kHexDigits + 1 + kHexDigits + 1;
+constexpr size_t kTagUnits = 1 + kNumberUnits + 1 + kNumberUnits;
 // Names tried for one file. Only a file left by an earlier process of the same id, or one
 // planted on purpose, takes a name, so a start that finds this many taken gives up.
 constexpr unsigned kMostNamesPerFile = 64;
@@ -44,20 +44,6 @@ const wchar_t* wideSuffix() {
     widenAsciiName(kPartialFileSuffix, partialSuffix, kSuffixUnits);
   }
   return partialSuffix;
-}
-
-// Appends `value` in lower-case hex digits, without leading zeros; returns the end.
-wchar_t* appendHex(wchar_t* at, uint32_t value) {
-  wchar_t digits[kHexDigits];
-  size_t count = 0;
-  do {
-    digits[count++] = L"0123456789abcdef"[value & 0xF];
-    value >>= 4;
-  } while (value != 0);
-  while (count > 0) {
-    *at++ = digits[--count];
-  }
-  return at;
 }
 
 // Whether a name is taken by something already there, file, folder or link.
@@ -162,13 +148,13 @@ bool removePartialFile(const HeldFolder& folder, const wchar_t* name) {
 }
 
 bool nextPartialName(const wchar_t* leaf, const wchar_t* destination, wchar_t* name) {
-  wchar_t tag[kTagUnits];
-  wchar_t* at = tag;
-  *at++ = L'.';
-  at = appendHex(at, GetCurrentProcessId());
-  *at++ = L'-';
-  at = appendHex(at, nextCounter++);
-  *at = L'\0';
+  wchar_t tag[kTagUnits] = L".";
+  wchar_t digits[kNumberUnits];
+  formatHex(GetCurrentProcessId(), /* digits at least */ 1, digits);
+  appendBounded(tag, kTagUnits, digits);
+  appendBounded(tag, kTagUnits, L"-");
+  formatHex(nextCounter++, /* digits at least */ 1, digits);
+  appendBounded(tag, kTagUnits, digits);
   const wchar_t* suffix = wideSuffix();
   if (wcslen(destination) + wcslen(tag) + wcslen(suffix) >= kPathUnits) {
     return false;

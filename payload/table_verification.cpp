@@ -26,7 +26,6 @@ enum class ShareWork { kCheck, kLinkFromSibling };
 
 // The table and what the first pass found.
 TableCursor firstEntry;
-const wchar_t* targetDirectory;
 uint64_t usableEntries;
 TableStop stop;
 FileState* states;
@@ -62,8 +61,8 @@ uint64_t usableProcessors() {
 }
 
 // Counts the entries up to the first whose name no file may have or whose destination path
-// does not fit, and records which one stopped them.
-void scanEntries() {
+// below `targetDirectory` does not fit, and records which one stopped them.
+void scanEntries(const wchar_t* targetDirectory) {
   usableEntries = 0;
   stop = TableStop::kNone;
   wchar_t path[kPathUnits];
@@ -212,13 +211,12 @@ size_t copyTableName(const TableEntry& entry, wchar_t* name) {
   return entry.nameUnits;
 }
 
-bool openTableFiles(const wchar_t* target, const unsigned char* table, uint64_t tableLength,
-                    wchar_t* programPath) {
+bool openTableFiles(const wchar_t* targetDirectory, const unsigned char* table,
+                    uint64_t tableLength, wchar_t* programPath) {
   if (!openEntryTable(table, tableLength, &firstEntry)) {
     return false;
   }
-  targetDirectory = target;
-  scanEntries();
+  scanEntries(targetDirectory);
   states = static_cast<FileState*>(allocated(usableEntries));
   shares = static_cast<unsigned char*>(allocated(usableEntries));
   if (usableEntries > 0) {
@@ -251,7 +249,7 @@ void setTableFileState(uint64_t index, FileState state) {
   states[index] = state;
 }
 
-void checkTableFiles(bool targetMissing) {
+void checkTableFiles(const wchar_t* targetDirectory, bool targetMissing) {
   if (targetMissing) {
     for (uint64_t i = 0; i < usableEntries; ++i) {
       states[i] = FileState::kMissing;

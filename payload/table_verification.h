@@ -34,12 +34,13 @@ TableStop tableStop();
 FileState tableFileState(uint64_t index);
 void setTableFileState(uint64_t index, FileState state);
 
-// Reads every byte of every checkable entry's file and records its state, or records them all
-// missing when the target directory is (nothing there can hold an entry). The files are split
+// Reads every byte of every checkable entry's file below `targetDirectory` and records its
+// state, or records them all missing when the target directory is (nothing there can hold an
+// entry). The files are split
 // by bytes between threads, one per processor the process may run on (see verifierCount); the
 // calling thread checks one share and, alone, all of them on one processor or where a thread
 // cannot be started.
-void checkTableFiles(bool targetMissing);
+void checkTableFiles(const wchar_t* targetDirectory, bool targetMissing);
 
 // The number of checkable entries in `state`.
 uint64_t tableFilesIn(FileState state);

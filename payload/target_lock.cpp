@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "diagnostics/fatal.h"
+#include "paths/number_text.h"
 #include "paths/path_buffer.h"
 #include "payload/relative_files.h"
 
@@ -14,7 +15,7 @@ namespace {
 constexpr wchar_t kLockPrefix[] = L"Local\\tarnic-onefile-";
 constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001B3ull;
-constexpr int kHashDigits = 16;
+constexpr size_t kHashDigits = 16;
 // A final path and the rest of a path buffer after it.
 constexpr size_t kIdentityUnits = kFinalPathUnits + kPathUnits;
 
@@ -103,12 +104,10 @@ void formatLockName(const wchar_t* directory, wchar_t* name) {
   for (const wchar_t* c = directory; *c != L'\0'; ++c) {
     hash = (hash ^ static_cast<uint16_t>(foldAsciiCase(*c))) * kFnvPrime;
   }
-  size_t length = wcslen(kLockPrefix);
-  wmemcpy(name, kLockPrefix, length);
-  for (int shift = 60; shift >= 0; shift -= 4) {
-    name[length++] = L"0123456789abcdef"[(hash >> shift) & 0xF];
-  }
-  name[length] = L'\0';
+  wchar_t digits[kNumberUnits];
+  formatHex(hash, kHashDigits, digits);
+  copyBounded(name, kLockNameUnits, kLockPrefix);
+  appendBounded(name, kLockNameUnits, digits);
 }
 
 void formatTargetLockName(const wchar_t* directory, wchar_t* name) {

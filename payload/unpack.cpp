@@ -220,8 +220,9 @@ void linkFromSiblingFolders(const wchar_t* targetDirectory) {
 // the last file still to write.
 void unpackWithTable(const wchar_t* targetDirectory, const AttachedPayload& payload,
                      bool linkFromSiblings) {
-  checkTableFiles(/* target missing */ GetFileAttributesW(targetDirectory) ==
-                  INVALID_FILE_ATTRIBUTES);
+  checkTableFiles(
+      targetDirectory,
+      /* target missing */ GetFileAttributesW(targetDirectory) == INVALID_FILE_ATTRIBUTES);
   const bool allInPlace = tableFilesIn(FileState::kInPlace) == checkableEntries();
   if (tableStop() != TableStop::kNone) {
     // Every file before the entry the table stops at may be in place. A name no file may have
@@ -254,7 +255,7 @@ const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPaylo
   } else {
     unpackRegion(targetDirectory, payload, /* follow table */ false);
   }
-  checkHeldFoldersInPlace();
+  checkHeldFoldersInPlace(targetDirectory);
   unlockTargetDirectory();
   return programPath;
 }

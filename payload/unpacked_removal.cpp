@@ -70,5 +70,5 @@ void removeUnpackedFiles(const wchar_t* targetDirectory) {
       removeFile(*folder, backslash == nullptr ? entryName : backslash + 1);
     }
   }
-  removeMadeFolders();
+  removeMadeFolders(targetDirectory);
 }

@@ -61,13 +61,9 @@ Layout checkPrebuilt(const Image& image) {
   const std::vector<PeSection>& sections = headers->sections;
   size_t fileEnd = headers->sectionTable + sections.size() * kSectionHeaderBytes;
   uint32_t imageEnd = 0;
-  std::optional<PeSection> descriptor;
   for (const PeSection& section : sections) {
     fileEnd = std::max<size_t>(fileEnd, size_t{section.rawOffset} + section.rawSize);
     imageEnd = alignUp(section.virtualAddress + section.virtualSize, layout.sectionAlignment);
-    if (section.name == kDescriptorSection) {
-      descriptor = section;
-    }
   }
   if (fileEnd != image.size()) {
     notAPrebuiltImage("data follows its last section or it is cut short");
@@ -89,7 +85,8 @@ Layout checkPrebuilt(const Image& image) {
     notAPrebuiltImage("no room for two more section headers");
   }
   const DescriptorBytes empty = emptyDescriptor();
-  if (!descriptor || descriptor->rawSize < kDescriptorBytes ||
+  const PeSection* descriptor = findSection(*headers, kDescriptorSection);
+  if (descriptor == nullptr || descriptor->rawSize < kDescriptorBytes ||
       std::memcmp(image.data() + descriptor->rawOffset, empty.data(), empty.size()) != 0) {
     notAPrebuiltImage("no empty descriptor in a section " + std::string(kDescriptorSection));
   }

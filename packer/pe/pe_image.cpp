@@ -57,3 +57,12 @@ std::optional<PeHeaders> readPeHeaders(const unsigned char* bytes, size_t size, 
   }
   return headers;
 }
+
+const PeSection* findSection(const PeHeaders& headers, std::string_view name) {
+  for (const PeSection& section : headers.sections) {
+    if (section.name == name) {
+      return &section;
+    }
+  }
+  return nullptr;
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct PeSection {
@@ -26,6 +27,9 @@ struct PeHeaders {
   uint16_t optionalBytes;
   std::vector<PeSection> sections;  // empty unless the image is PE32+
 };
+
+// The section of `headers` named `name` (as the section table holds it), or null.
+const PeSection* findSection(const PeHeaders& headers, std::string_view name);
 
 // The headers of the image whose first `size` bytes are at `bytes`, or nullopt with `why` set
 // when there is none: no "MZ", no PE signature where the DOS header points, or headers that

@@ -4,13 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-// Reads `size` bytes at `offset` of the program's file; what it throws when it cannot passes
-// through.
-using ProgramBytes = std::function<std::vector<unsigned char>(uint64_t offset, uint64_t size)>;
+#include "packer/pe/program_resources.h"
 
 struct ProgramIcon {
   std::vector<unsigned char> ico;  // the group and its images as an .ico file; none without one

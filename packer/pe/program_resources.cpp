@@ -30,10 +30,38 @@ std::optional<ProgramResources> ProgramResources::read(const std::vector<unsigne
   throw ResourceDamage{"its resource directory lies in no section of the file"};
 }
 
-std::optional<std::vector<unsigned char>> ProgramResources::first(uint16_t type) const {
+std::optional<ResourceSpan> ProgramResources::firstOf(uint16_t type) const {
   std::optional<size_t> table = subtable(0, type);
   table = table ? subtable(*table, std::nullopt) : std::nullopt;
-  const std::optional<size_t> entry = table ? subtable(*table, std::nullopt) : std::nullopt;
+  return table ? firstLanguage(*table) : std::nullopt;
+}
+
+std::optional<std::vector<unsigned char>> ProgramResources::first(uint16_t type) const {
+  const std::optional<ResourceSpan> span = firstOf(type);
+  if (!span) {
+    return std::nullopt;
+  }
+  std::vector<unsigned char> data;
+  appendTo(data, *span);
+  return data;
+}
+
+std::map<uint16_t, size_t> ProgramResources::languagesById(uint16_t type) const {
+  std::map<uint16_t, size_t> tables;
+  const std::optional<size_t> table = subtable(0, type);
+  const size_t count = table ? entryCount(*table) : 0;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t entry = *table + kResourceTableBytes + i * kResourceEntryBytes;
+    const uint32_t name = u32(entry + kResourceEntryId);
+    if ((name & kResourceNamedEntry) == 0 && name <= UINT16_MAX) {
+      tables.emplace(name, u32(entry + kResourceEntryOffset) & ~kResourceSubdirectory);
+    }
+  }
+  return tables;
+}
+
+std::optional<ResourceSpan> ProgramResources::firstLanguage(size_t languages) const {
+  const std::optional<size_t> entry = subtable(languages, std::nullopt);
   if (!entry) {
     return std::nullopt;
   }
@@ -43,8 +71,12 @@ std::optional<std::vector<unsigned char>> ProgramResources::first(uint16_t type)
     throw ResourceDamage{"a resource lies outside its resource section"};
   }
   check(dataRva - rva_, size);
-  return std::vector<unsigned char>(bytes_.begin() + (dataRva - rva_),
-                                    bytes_.begin() + (dataRva - rva_ + size));
+  return ResourceSpan{dataRva - rva_, size};
+}
+
+void ProgramResources::appendTo(std::vector<unsigned char>& out, ResourceSpan span) const {
+  const auto start = bytes_.begin() + static_cast<std::ptrdiff_t>(span.offset);
+  out.insert(out.end(), start, start + span.size);
 }
 
 uint32_t ProgramResources::u32(size_t at) const {
@@ -63,11 +95,14 @@ void ProgramResources::check(size_t at, size_t size) const {
   }
 }
 
+size_t ProgramResources::entryCount(size_t table) const {
+  return size_t{u16(table + kResourceTableNamedCount)} + u16(table + kResourceTableIdCount);
+}
+
 // The offset of what entry `id` of the table at `table` leads to (its first entry when no id
 // is given); nullopt when the table has no such entry.
 std::optional<size_t> ProgramResources::subtable(size_t table, std::optional<uint32_t> id) const {
-  const size_t count =
-      size_t{u16(table + kResourceTableNamedCount)} + u16(table + kResourceTableIdCount);
+  const size_t count = entryCount(table);
   for (size_t i = 0; i < count; ++i) {
     const size_t entry = table + kResourceTableBytes + i * kResourceEntryBytes;
     const uint32_t name = u32(entry + kResourceEntryId);

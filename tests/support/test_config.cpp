@@ -1,5 +1,5 @@
 // The configuration of the test programs that link launcher code, in place of an image's.
-#include "rules/descriptor_values.h"
+#include "configuration/launcher_values.h"
 
 const wchar_t* targetSpec() {
   return L"{TEMP}\\tarnic-tests\\{PRODUCT}";

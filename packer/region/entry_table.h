@@ -1,0 +1,17 @@
+// The entry table a launcher carries beside its region (layout in rules/payload_format.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "packer/region/region_reader.h"
+
+// The table of `entries`, in their order.
+std::string entryTableBytes(const std::vector<RegionEntry>& entries);
+
+// The entries of a table made by entryTableBytes. Throws PackError when `table` is not one.
+std::vector<RegionEntry> readEntryTable(const std::string& table);
+
+// The table of a verified region, checked against it entry by entry: a table that does not say
+// what the region holds is never placed in a launcher. Throws PackError.
+std::string entryTableOf(const Region& region);
