@@ -6,9 +6,11 @@
 
 // Folders below benchFolder() that the benchmark's launchers unpack into: bench/run writes
 // their target specs as {TEMP}\tarnic-bench\<name>, the versioned ones as
-// {TEMP}\tarnic-bench\<name>\{VERSION} with the versions below.
-constexpr wchar_t kLauncherTarget[] = L"launcher";
-constexpr wchar_t kTinyLauncherTarget[] = L"tiny";
+// {TEMP}\tarnic-bench\<name>\{VERSION} with the versions below. A first start takes the files
+// it finds in the folders beside its target: the targets of first starts lie alone in a folder
+// of their own, so that a first start finds none.
+constexpr wchar_t kLauncherTarget[] = L"launcher\\copy";
+constexpr wchar_t kTinyLauncherTarget[] = L"tiny\\copy";
 constexpr wchar_t kUpdateTarget[] = L"update";
 constexpr wchar_t kVersionsTarget[] = L"versions";
 constexpr wchar_t kFirstVersion[] = L"1.0.0.0";
