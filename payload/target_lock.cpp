@@ -45,7 +45,11 @@ bool readExistingFinalPath(const wchar_t* path) {
   if (folder == INVALID_HANDLE_VALUE) {
     return false;
   }
-  bool read = readFinalPath(folder, identity);
+  // The normalized form, long names for short ones, where the system gives it: Wine gives none
+  // beyond MAX_PATH, and then the object's name serves, which is the same for every spelling
+  // there.
+  DWORD units = GetFinalPathNameByHandleW(folder, identity, kFinalPathUnits, FILE_NAME_NORMALIZED);
+  bool read = (units > 0 && units < kFinalPathUnits) || readFinalPath(folder, identity);
   CloseHandle(folder);
   return read;
 }
