@@ -12,7 +12,6 @@ The starts go on until enough swaps came in time, within a generous bound.
 
 Usage: folder_swap_test.py <launcher with target spec {PROGRAM_DIR}\\unpacked>
                            <its application folder> <scratch parent folder>"""
-import filecmp
 import os
 import re
 import shutil
@@ -21,16 +20,14 @@ import sys
 import tempfile
 import threading
 
+from fault_files import damage, fail, wrong_files
+
 REPO = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
 DAMAGED = ["data/tables/chunked.bin", "data/tables/grid.bin", "data/words.txt", "z-tail/last.bin"]
 CAUGHT_SWAPS = 3
 MOST_STARTS = 40
 VICTIM_FILES = {"grid.bin": b"victim grid", "chunked.bin": b"victim chunks", "own.txt": b"own"}
-
-
-def fail(message):
-    sys.exit("FAIL: " + message)
 
 
 class Watcher(threading.Thread):
@@ -61,26 +58,6 @@ class Watcher(threading.Thread):
 def run_launcher(launcher):
     return subprocess.run([WINE_RUN, launcher], stdin=subprocess.DEVNULL, capture_output=True,
                           timeout=120)
-
-
-def damage(path):
-    with open(path, "r+b") as file:
-        first = file.read(1)
-        file.seek(0)
-        file.write(bytes([first[0] ^ 0xFF]))
-
-
-def whole_below(app, folder, names):
-    return all(not os.path.islink(os.path.join(folder, name)) and
-               os.path.isfile(os.path.join(folder, name)) and
-               filecmp.cmp(os.path.join(app, name), os.path.join(folder, name), shallow=False)
-               for name in names)
-
-
-def application_files(app):
-    for parent, _, names in os.walk(app):
-        for name in names:
-            yield os.path.relpath(os.path.join(parent, name), app)
 
 
 def check_victim(victim, start):
@@ -127,11 +104,11 @@ def main():
             elif run.returncode != 0:
                 fail(f"start {starts} ended with {run.returncode}: {err!r}")
             elif not watcher.swapped:
-                if not whole_below(app, target, list(application_files(app))):
+                if wrong_files(app, target):
                     fail(f"start {starts} ended with status 0 and damaged files")
-            elif not whole_below(os.path.join(app, "data", "tables"),
-                                 os.path.join(target, "data", "tables.moved"),
-                                 ["grid.bin", "chunked.bin"]):
+            elif wrong_files(os.path.join(app, "data", "tables"),
+                             os.path.join(target, "data", "tables.moved"),
+                             ["grid.bin", "chunked.bin"]):
                 fail(f"start {starts} ended with status 0 after the swap, its files not whole")
             tables = os.path.join(target, "data", "tables")
             if os.path.islink(tables):

@@ -3,7 +3,7 @@
 # symbolic link and a hard link in a file's place give way to the application's own file, links
 # at a file's partial names are left alone, and a link in a folder's place ends the start with
 # the open-for-writing message. The files the links lead to keep their bytes, also when a link
-# waits at the very partial name a start takes.
+# waits at the very partial name a start takes or at the name of a file moved aside.
 #
 # Usage: links_test.sh <launcher with target spec {PROGRAM_DIR}\unpacked>
 #                      <its application folder> <scratch parent folder>
@@ -55,6 +55,21 @@ start 0
 [ ! -e "$target/readme.txt.2-0.tarnic-partial" ] || fail "the partial file left is still there"
 rm "$target/readme.txt.tarnic-partial" "$target/readme.txt.1-0.tarnic-partial"
 diff -r "$app" "$target" >/dev/null || fail "the unpacked files differ from the application"
+
+# Files a start moved aside, which a later start removes when it finds the mark such a start
+# leaves: the files of that name in the table's folders go, the links stay, and so does the file
+# they lead to; the mark stays while a link does.
+printf 'moved aside' >"$target/data/words.txt.7-0.tarnic-partial"
+ln -s "$outside/precious.txt" "$target/data/tables/grid.bin.8-0.tarnic-partial"
+touch "$target/leftovers.tarnic-partial"
+start 0
+[ "$(cat "$outside/precious.txt" 2>/dev/null)" = "precious" ] ||
+  fail "the file behind a link at a leftover's name was changed or deleted"
+[ -L "$target/data/tables/grid.bin.8-0.tarnic-partial" ] ||
+  fail "a link at a leftover's name was removed"
+[ ! -e "$target/data/words.txt.7-0.tarnic-partial" ] || fail "the file moved aside is still there"
+[ -e "$target/leftovers.tarnic-partial" ] || fail "the mark went while a link stays"
+rm "$target/data/tables/grid.bin.8-0.tarnic-partial" "$target/leftovers.tarnic-partial"
 
 # Links at the very partial name the start takes first: readme.txt, the tag of the start's own
 # process id (a multiple of 4 under Wine, as on Windows) and counter 0. The start creates its

@@ -8,7 +8,6 @@ The starts go on until enough of them had a partial file swapped, within a gener
 
 Usage: partial_swap_test.py <launcher with target spec {PROGRAM_DIR}\\unpacked>
                             <its application folder> <scratch parent folder>"""
-import filecmp
 import os
 import re
 import shutil
@@ -16,6 +15,8 @@ import subprocess
 import sys
 import tempfile
 import threading
+
+from fault_files import wrong_files
 
 SUFFIX = ".tarnic-partial"
 # Starts with a swap that must be seen, and the most starts spent on them.
@@ -48,23 +49,6 @@ class Watcher(threading.Thread):
             self.swaps += 1
         except OSError:
             pass  # the partial file was renamed or removed first
-
-
-def application_files(app):
-    for parent, _, names in os.walk(app):
-        for name in names:
-            yield os.path.relpath(os.path.join(parent, name), app)
-
-
-def wrong_files(app, target):
-    """The application's files that are not, under the target, a file holding their bytes."""
-    wrong = []
-    for name in application_files(app):
-        unpacked = os.path.join(target, name)
-        if os.path.islink(unpacked) or not os.path.isfile(unpacked) or not filecmp.cmp(
-                os.path.join(app, name), unpacked, shallow=False):
-            wrong.append(name)
-    return wrong
 
 
 def main():

@@ -7,13 +7,14 @@ repair in version 2 goes through a new file, leaving version 1's as it was. A la
 removes its copy when its program ends removes a link it finds there as a link.
 
 Usage: versions_test.py <folder of the fault launchers> <scratch parent folder>"""
-import filecmp
 import getpass
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+
+from fault_files import damage, fail, wrong_files
 
 REPO = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
@@ -23,10 +24,6 @@ VERSIONS = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "versi
 SHARED = ["data/shared.txt", "data/more/shared.bin"] + [f"data/many/file-{i:02}.txt"
                                                          for i in range(40)]
 OWN = ["report.exe", "tessaline-version.dll"]
-
-
-def fail(message):
-    sys.exit("FAIL: " + message)
 
 
 def start(launcher, *arguments):
@@ -49,20 +46,13 @@ def check_unpacked(app, folder):
     """The folder holds exactly the application's files, each with its bytes."""
     if files_below(folder) != files_below(app):
         fail(f"{folder} holds {files_below(folder)}")
-    for name in SHARED + OWN:
-        if not filecmp.cmp(os.path.join(app, name), os.path.join(folder, name), shallow=False):
-            fail(f"{folder}/{name} does not hold the application's bytes")
+    wrong = wrong_files(app, folder)
+    if wrong:
+        fail(f"{folder}: {wrong} do not hold the application's bytes")
 
 
 def same_file(a, b):
     return os.stat(a).st_ino == os.stat(b).st_ino
-
-
-def damage(path):
-    with open(path, "r+b") as file:
-        first = file.read(1)
-        file.seek(0)
-        file.write(bytes([first[0] ^ 0xFF]))
 
 
 def test_shared_files_are_linked():
@@ -124,34 +114,69 @@ def test_repair_leaves_the_other_version_alone(launchers, app):
         fail("repairing version 2's file changed version 1's")
 
 
-def test_removal_removes_a_link_as_a_link(launchers, work):
-    temp = os.path.join(USER_FOLDER, "Temp")
+def hold_once(launcher, work):
+    """Starts `launcher`, which removes its copy, with its program held until `release` is made;
+    gives the process, its copy and `release`."""
+    temp_faults = os.path.join(USER_FOLDER, "Temp", "faults")
+    before = set(os.listdir(temp_faults)) if os.path.isdir(temp_faults) else set()
     release = os.path.join(work, "release")
-    outside = os.path.join(work, "precious.txt")
-    with open(outside, "wb") as file:
-        file.write(b"precious")
-    held = subprocess.Popen([WINE_RUN, launchers["once"], "--hold", "Z:" + release.replace("/", "\\")],
+    held = subprocess.Popen([WINE_RUN, launcher, "--hold", "Z:" + release.replace("/", "\\")],
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE)
     for _ in range(6000):
         if os.path.exists(release + ".ready") or held.poll() is not None:
             break
         subprocess.run(["sleep", "0.02"])
-    copies = [os.path.join(temp, "faults", name) for name in os.listdir(os.path.join(temp, "faults"))
+    copies = [os.path.join(temp_faults, name) for name in set(os.listdir(temp_faults)) - before
               if name.startswith("once-")]
     if len(copies) != 1:
         open(release, "wb").close()
         fail(f"not one copy running: {copies}")
-    planted = os.path.join(copies[0], SHARED[0])
-    os.remove(planted)
-    os.symlink(outside, planted)
+    return held, copies[0], release
+
+
+def end_held(held, release):
     open(release, "wb").close()
     if held.wait(timeout=300) != 0:
         fail(f"the start that removes its copy ended with {held.returncode}")
-    if os.path.lexists(copies[0]):
-        fail(f"the copy is still there: {os.listdir(copies[0])}")
+    os.remove(release)
+    os.remove(release + ".ready")
+
+
+def test_removal_removes_a_link_as_a_link(launcher, work):
+    outside = os.path.join(work, "precious.txt")
+    with open(outside, "wb") as file:
+        file.write(b"precious")
+    held, copy, release = hold_once(launcher, work)
+    planted = os.path.join(copy, SHARED[0])
+    os.remove(planted)
+    os.symlink(outside, planted)
+    end_held(held, release)
+    if os.path.lexists(copy):
+        fail(f"the copy is still there: {os.listdir(copy)}")
     if open(outside, "rb").read() != b"precious":
         fail("the file a planted link led to was removed or changed")
+
+
+def test_removal_spares_a_folder_swapped_in(launcher, work):
+    """The copy's data folder moved away while the program runs, and a link to a folder holding
+    files of the same names put in its place: the removal leaves that folder's files alone."""
+    victim = os.path.join(work, "victim")
+    names = [name[len("data/"):] for name in SHARED]
+    for name in names:
+        os.makedirs(os.path.dirname(os.path.join(victim, name)), exist_ok=True)
+        with open(os.path.join(victim, name), "wb") as file:
+            file.write(b"victim " + name.encode())
+    held, copy, release = hold_once(launcher, work)
+    data = os.path.join(copy, "data")
+    os.rename(data, data + ".moved")
+    os.symlink(victim, data)
+    end_held(held, release)
+    kept = [name for name in names if os.path.isfile(os.path.join(victim, name)) and
+            open(os.path.join(victim, name), "rb").read() == b"victim " + name.encode()]
+    if kept != names:
+        fail(f"the removal took files of a folder swapped in: {sorted(set(names) - set(kept))}")
+    shutil.rmtree(copy)
 
 
 def main():
@@ -170,7 +195,8 @@ def main():
         test_damaged_file_is_written(launchers, app)
         test_planted_link_is_not_followed(launchers, app, work)
         test_repair_leaves_the_other_version_alone(launchers, app)
-        test_removal_removes_a_link_as_a_link(launchers, work)
+        test_removal_removes_a_link_as_a_link(launchers["once"], work)
+        test_removal_spares_a_folder_swapped_in(launchers["once"], work)
         print("versions share their unchanged files safely; a copy's removal spares what links "
               "lead to")
     finally:
