@@ -7,6 +7,7 @@
 
 #include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
+#include "paths/case_folding.h"
 #include "paths/environment.h"
 #include "paths/number_text.h"
 #include "paths/path_buffer.h"
@@ -19,10 +20,6 @@ namespace {
 constexpr wchar_t kProgramSpec[] = L"{PROGRAM}";
 constexpr wchar_t kExeSuffix[] = L".exe";
 constexpr size_t kExeSuffixChars = 4;
-
-wchar_t foldAsciiCase(wchar_t c) {
-  return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
-}
 
 bool equalIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
   for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {

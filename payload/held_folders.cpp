@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "diagnostics/fatal.h"
+#include "paths/case_folding.h"
 #include "paths/path_buffer.h"
 #include "payload/directories.h"
 #include "payload/relative_files.h"
@@ -12,8 +13,6 @@ namespace {
 
 constexpr size_t kNoRecord = static_cast<size_t>(-1);
 constexpr size_t kFirstRecords = 64;
-constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
-constexpr uint64_t kFnvPrime = 0x100000001B3ull;
 
 // One folder the start holds or held: its path relative to the target directory ("" for the
 // target directory itself), the folder above it and its identity.
@@ -43,18 +42,6 @@ const RelativeOpen kIdentifyFolder{FILE_READ_ATTRIBUTES, kRemovalSharing, FILE_O
 const RelativeOpen kRemoveFolder{DELETE | FILE_READ_ATTRIBUTES, kRemovalSharing, FILE_OPEN,
                                  FILE_DIRECTORY_FILE};
 
-wchar_t foldAsciiCase(wchar_t c) {
-  return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
-}
-
-uint64_t hashOf(const wchar_t* relative, size_t units) {
-  uint64_t hash = kFnvOffsetBasis;
-  for (size_t i = 0; i < units; ++i) {
-    hash = (hash ^ static_cast<uint16_t>(foldAsciiCase(relative[i]))) * kFnvPrime;
-  }
-  return hash;
-}
-
 bool sameRelative(const FolderRecord& record, const wchar_t* relative, size_t units) {
   if (record.units != units) {
     return false;
@@ -69,7 +56,7 @@ bool sameRelative(const FolderRecord& record, const wchar_t* relative, size_t un
 
 // The slot of `relative`: the one that holds its record, or the empty one it would take.
 size_t slotOf(const wchar_t* relative, size_t units) {
-  size_t slot = static_cast<size_t>(hashOf(relative, units)) & (slotCount - 1);
+  size_t slot = static_cast<size_t>(caseFoldedHash(relative, units)) & (slotCount - 1);
   while (slots[slot] != 0 && !sameRelative(records[slots[slot] - 1], relative, units)) {
     slot = (slot + 1) & (slotCount - 1);
   }
@@ -298,6 +285,15 @@ const HeldFolder* findEntryFolder(const wchar_t* name) {
 const HeldFolder* heldEntryFolder(const wchar_t* name) {
   size_t found = findRecord(name, folderUnitsOf(name));
   return found == kNoRecord ? nullptr : &records[found].folder;
+}
+
+bool isPlainFileOf(HANDLE file, const HeldFolder& folder, const wchar_t* name) {
+  return isPlainEntry(file, /* folder */ false) &&
+         isNamedBelow(file, folder.finalPath, name, wcslen(name));
+}
+
+const wchar_t* entryLeaf(const wchar_t* name) {
+  return name + leafStart(name, wcslen(name));
 }
 
 const HeldFolder* heldTargetDirectory() {

@@ -46,6 +46,14 @@ const HeldFolder* findEntryFolder(const wchar_t* name);
 // the main thread holds no new folder.
 const HeldFolder* heldEntryFolder(const wchar_t* name);
 
+// Whether the file open as `file` is a plain file (no link, no folder) named `name` in `folder`,
+// reached through no link: under Wine a link is opened as the file it leads to, so only its path
+// tells.
+bool isPlainFileOf(HANDLE file, const HeldFolder& folder, const wchar_t* name);
+
+// The last component of the entry `name`: its file's name in the folder that holds it.
+const wchar_t* entryLeaf(const wchar_t* name);
+
 // The held target directory, or null before holdTargetDirectory.
 const HeldFolder* heldTargetDirectory();
 

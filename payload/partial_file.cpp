@@ -100,9 +100,7 @@ bool moveAside(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* des
   FILE_BASIC_INFO basic;
   bool moved = false;
   if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
-      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0 &&
-      isPlainEntry(file, /* folder */ false) &&
-      isNamedBelow(file, folder.finalPath, leaf, wcslen(leaf))) {
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0 && isPlainFileOf(file, folder, leaf)) {
     for (unsigned name = 0; !moved && name < kMostNamesPerFile; ++name) {
       if (!nextPartialName(leaf, destination, asideName)) {
         break;
@@ -136,13 +134,11 @@ bool renameOver(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
 }  // namespace
 
 bool removePartialFile(const HeldFolder& folder, const wchar_t* name) {
-  // Under Wine a link is opened as the file it leads to, so only its path tells.
   HANDLE left = openRelative(folder.handle, name, wcslen(name), kRemoveLeft);
   if (left == nullptr) {
     return false;
   }
-  bool removed = isPlainEntry(left, /* folder */ false) &&
-                 isNamedBelow(left, folder.finalPath, name, wcslen(name)) && markForDeletion(left);
+  bool removed = isPlainFileOf(left, folder, name) && markForDeletion(left);
   CloseHandle(left);
   return removed;
 }

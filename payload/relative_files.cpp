@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+#include "paths/case_folding.h"
+
 // ntdll exports it; winternl.h leaves it out.
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine,
                                                PVOID apcContext, PIO_STATUS_BLOCK status,
@@ -83,11 +85,6 @@ bool fillNameRequest(NameRequest& nameRequest, HANDLE folder, const wchar_t* nam
   request.FileNameLength = static_cast<ULONG>(units * sizeof(wchar_t));
   wmemcpy(request.FileName, name, units);
   return true;
-}
-
-bool equalIgnoringCase(const wchar_t* a, const wchar_t* b, size_t units) {
-  return CompareStringOrdinal(a, static_cast<int>(units), b, static_cast<int>(units),
-                              /* ignore case */ TRUE) == CSTR_EQUAL;
 }
 
 void endListing() {

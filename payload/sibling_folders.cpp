@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "paths/case_folding.h"
 #include "paths/path_buffer.h"
 #include "payload/relative_files.h"
 
@@ -25,11 +26,6 @@ wchar_t listedName[kPathUnits];
 const RelativeOpen kLookAtFolder{FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
                                  FILE_DIRECTORY_FILE};
-
-bool equalIgnoringCase(const wchar_t* a, size_t aUnits, const wchar_t* b, size_t bUnits) {
-  return CompareStringOrdinal(a, static_cast<int>(aUnits), b, static_cast<int>(bUnits),
-                              /* ignore case */ TRUE) == CSTR_EQUAL;
-}
 
 // Splits the target directory into the folder above it (parentPath, a drive's root keeping its
 // backslash) and its own name; false when it has no folder above.
@@ -60,7 +56,7 @@ bool isFolderToLookAt(const ListedName& listed, const wchar_t* targetLeaf, size_
   return (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
          (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !dots &&
          listed.units < kPathUnits &&
-         !equalIgnoringCase(listed.name, listed.units, targetLeaf, targetUnits);
+         !(listed.units == targetUnits && equalIgnoringCase(listed.name, targetLeaf, targetUnits));
 }
 
 // Keeps the listed folder when it is among the latest so far, the latest first.

@@ -140,8 +140,7 @@ FileState linkFromSibling(const wchar_t* name, size_t units, const TableEntry& e
     return FileState::kMissing;
   }
   const HeldFolder* folder = heldEntryFolder(name);
-  const wchar_t* leaf = wcsrchr(name, L'\\');
-  leaf = leaf == nullptr ? name : leaf + 1;
+  const wchar_t* leaf = entryLeaf(name);
   const size_t leafUnits = units - static_cast<size_t>(leaf - name);
   const bool linked = folder != nullptr && isSoundCandidate(candidate, name, units, entry, share) &&
                       linkRelative(candidate, folder->handle, leaf, leafUnits);
@@ -243,10 +242,6 @@ TableStop tableStop() {
 
 FileState tableFileState(uint64_t index) {
   return states[index];
-}
-
-void setTableFileState(uint64_t index, FileState state) {
-  states[index] = state;
 }
 
 void checkTableFiles(const wchar_t* targetDirectory, bool targetMissing) {

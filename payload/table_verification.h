@@ -30,9 +30,8 @@ TableCursor firstTableEntry();
 uint64_t checkableEntries();
 TableStop tableStop();
 
-// The state of the checkable entry `index`, and a new one for it.
+// The state of the checkable entry `index`.
 FileState tableFileState(uint64_t index);
-void setTableFileState(uint64_t index, FileState state);
 
 // Reads every byte of every checkable entry's file below `targetDirectory` and records its
 // state, or records them all missing when the target directory is (nothing there can hold an

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "diagnostics/fatal.h"
+#include "paths/case_folding.h"
 #include "paths/number_text.h"
 #include "paths/path_buffer.h"
 #include "payload/relative_files.h"
@@ -13,8 +14,6 @@
 namespace {
 
 constexpr wchar_t kLockPrefix[] = L"Local\\tarnic-onefile-";
-constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
-constexpr uint64_t kFnvPrime = 0x100000001B3ull;
 constexpr size_t kHashDigits = 16;
 // A final path and the rest of a path buffer after it.
 constexpr size_t kIdentityUnits = kFinalPathUnits + kPathUnits;
@@ -25,10 +24,6 @@ static_assert(sizeof kLockPrefix / sizeof(wchar_t) - 1 + kHashDigits < kLockName
 HANDLE lock;
 wchar_t existing[kPathUnits];
 wchar_t identity[kIdentityUnits];
-
-wchar_t foldAsciiCase(wchar_t c) {
-  return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
-}
 
 void trimTrailingBackslashes(wchar_t* path) {
   for (size_t units = wcslen(path); units > 0 && path[units - 1] == L'\\'; --units) {
@@ -104,12 +99,8 @@ void identifyDirectory(const wchar_t* directory) {
 }  // namespace
 
 void formatLockName(const wchar_t* directory, wchar_t* name) {
-  uint64_t hash = kFnvOffsetBasis;
-  for (const wchar_t* c = directory; *c != L'\0'; ++c) {
-    hash = (hash ^ static_cast<uint16_t>(foldAsciiCase(*c))) * kFnvPrime;
-  }
   wchar_t digits[kNumberUnits];
-  formatHex(hash, kHashDigits, digits);
+  formatHex(caseFoldedHash(directory, wcslen(directory)), kHashDigits, digits);
   copyBounded(name, kLockNameUnits, kLockPrefix);
   appendBounded(name, kLockNameUnits, digits);
 }

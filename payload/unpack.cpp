@@ -4,7 +4,6 @@
 #include <zlib.h>  // crc32 of file data, as the packer computed it
 
 #include <cstdint>
-#include <cwchar>
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
@@ -60,12 +59,6 @@ void buildDestinationPath(const wchar_t* targetDirectory, const wchar_t* name, w
   }
 }
 
-// The last component of an entry's name: its file's name in its folder.
-const wchar_t* leafOf(const wchar_t* name) {
-  const wchar_t* backslash = wcsrchr(name, L'\\');
-  return backslash == nullptr ? name : backslash + 1;
-}
-
 // A file in a folder this run made cannot be there yet: a first start asks nothing of the
 // files it is about to write.
 bool fileAlreadyHoldsEntry(const wchar_t* name, uint64_t size, uint32_t stored) {
@@ -101,9 +94,9 @@ void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t si
                 uint32_t stored) {
   holdTargetDirectory(targetDirectory, destinationPath);
   const HeldFolder& folder = holdEntryFolder(name, destinationPath);
-  HANDLE file = createPartialFile(folder, leafOf(name), destinationPath);
+  HANDLE file = createPartialFile(folder, entryLeaf(name), destinationPath);
   copyEntryData(size, stored, file);
-  completePartialFile(file, folder, leafOf(name), destinationPath);
+  completePartialFile(file, folder, entryLeaf(name), destinationPath);
 }
 
 // Whether the region's entry `name` (`units` long) of `size` and `stored` checksum is the

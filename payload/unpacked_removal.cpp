@@ -39,13 +39,11 @@ void removeLink(const HeldFolder& folder, const wchar_t* leaf) {
 // Removes the file `leaf` of `folder` when nothing uses it: through its own handle when it is a
 // plain file of that folder, as a link when it is one.
 void removeFile(const HeldFolder& folder, const wchar_t* leaf) {
-  const size_t units = wcslen(leaf);
-  HANDLE file = openRelative(folder.handle, leaf, units, kRemoveFile);
+  HANDLE file = openRelative(folder.handle, leaf, wcslen(leaf), kRemoveFile);
   if (file == nullptr) {
     return;
   }
-  // Under Wine a link is opened as the file it leads to, so only its path tells.
-  if (isPlainEntry(file, /* folder */ false) && isNamedBelow(file, folder.finalPath, leaf, units)) {
+  if (isPlainFileOf(file, folder, leaf)) {
     markForDeletion(file);
     CloseHandle(file);
     return;
@@ -66,8 +64,7 @@ void removeUnpackedFiles(const wchar_t* targetDirectory) {
     copyTableName(entry, entryName);
     const HeldFolder* folder = findEntryFolder(entryName);
     if (folder != nullptr) {
-      const wchar_t* backslash = wcsrchr(entryName, L'\\');
-      removeFile(*folder, backslash == nullptr ? entryName : backslash + 1);
+      removeFile(*folder, entryLeaf(entryName));
     }
   }
   removeMadeFolders(targetDirectory);
