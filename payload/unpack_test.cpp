@@ -163,8 +163,9 @@ TARNIC_PROBE(unpack) {
   const std::wstring target = environmentValue(L"TARNIC_TEST_TARGET");
   AttachedPayload payload{reinterpret_cast<const unsigned char*>(region.data()), region.size(),
                           reinterpret_cast<const unsigned char*>(table.data()), table.size()};
-  const wchar_t* programPath =
-      unpackPayload(target.c_str(), payload, /* link from siblings */ fault != L"shared");
+  const wchar_t* programPath = unpackPayload(
+      target.c_str(), payload,
+      UnpackOptions{/* link from siblings */ fault != L"shared", /* record */ false, 0});
   const SystemCalls& calls = systemCalls();
   std::wstring report = L"program=" + std::wstring(programPath) + L"\n";
   report += L"decoders=" + std::to_wstring(decodersMade) + L"\n";

@@ -44,7 +44,7 @@ void touch(const std::wstring& path) {
 std::vector<std::wstring> partialFilesBelow(const std::wstring& folder) {
   std::vector<std::wstring> partial;
   const std::wstring suffix = kPartialSuffix;
-  for (const std::wstring& name : filesBelow(folder))
+  for (const std::wstring& name : unpackedFilesBelow(folder))
     if (name.size() > suffix.size() &&
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
       partial.push_back(name);
@@ -114,6 +114,6 @@ TEST(RemoveAfterExit, RemovesTheCopyButAFileAnotherProcessStillHolds) {
   running.join();
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << narrow(copy);
   EXPECT_EQ(held.exitCode, 0u) << held.err;
-  EXPECT_EQ(filesBelow(copy), std::vector<std::wstring>{L"data\\shared.txt"});
+  EXPECT_EQ(unpackedFilesBelow(copy), std::vector<std::wstring>{L"data\\shared.txt"});
   CloseHandle(file);
 }

@@ -14,7 +14,7 @@ import subprocess
 import sys
 import tempfile
 
-from fault_files import damage, fail, wrong_files
+from fault_files import damage, fail, unpacked_files, wrong_files
 
 REPO = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
@@ -44,8 +44,8 @@ def files_below(folder):
 
 def check_unpacked(app, folder):
     """The folder holds exactly the application's files, each with its bytes."""
-    if files_below(folder) != files_below(app):
-        fail(f"{folder} holds {files_below(folder)}")
+    if unpacked_files(folder) != files_below(app):
+        fail(f"{folder} holds {unpacked_files(folder)}")
     wrong = wrong_files(app, folder)
     if wrong:
         fail(f"{folder}: {wrong} do not hold the application's bytes")
