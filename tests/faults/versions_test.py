@@ -4,7 +4,8 @@ of its own beside version 1's, takes every file it shares with version 1 as a se
 version 1's file (a hard link) and writes the rest. A file of version 1 that was damaged is
 written instead, a link planted at a file's name in version 1's folder is not followed, and a
 repair in version 2 goes through a new file, leaving version 1's as it was. A launcher that
-removes its copy when its program ends removes a link it finds there as a link.
+removes its copy when its program ends removes a link it finds there as a link. Versions that
+keep two remove the older ones once nothing runs from them, and nothing but what they recorded.
 
 Usage: versions_test.py <folder of the fault launchers> <scratch parent folder>"""
 import getpass
@@ -14,13 +15,14 @@ import subprocess
 import sys
 import tempfile
 
-from fault_files import damage, fail, unpacked_files, wrong_files
+from fault_files import COPY_RECORD, damage, fail, unpacked_files, wrong_files
 
 REPO = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
 PREFIX = os.environ.get("WINEPREFIX", os.path.join(REPO, "out", "wineprefix"))
 USER_FOLDER = os.path.join(PREFIX, "drive_c", "users", getpass.getuser())
 VERSIONS = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "versions")
+KEPT = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "kept")
 SHARED = ["data/shared.txt", "data/more/shared.bin"] + [f"data/many/file-{i:02}.txt"
                                                          for i in range(40)]
 OWN = ["report.exe", "tessaline-version.dll"]
@@ -114,6 +116,79 @@ def test_repair_leaves_the_other_version_alone(launchers, app):
         fail("repairing version 2's file changed version 1's")
 
 
+def hold(launcher, work, *arguments):
+    """Starts `launcher` with its program held until the file `release` is made, and waits until
+    the program runs; gives the process and `release`."""
+    release = os.path.join(work, "release")
+    held = subprocess.Popen([WINE_RUN, launcher, "--hold", "Z:" + release.replace("/", "\\"),
+                             *arguments], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+    for _ in range(6000):
+        if os.path.exists(release + ".ready") or held.poll() is not None:
+            break
+        subprocess.run(["sleep", "0.02"])
+    if not os.path.exists(release + ".ready"):
+        fail(f"{os.path.basename(launcher)} did not start its program: {held.stderr.read()!r}")
+    return held, release
+
+
+def test_old_versions_go_but_what_runs_or_is_not_theirs(launcher_folder, work):
+    """Five versions that keep two: version 3 runs while 4 and 5 start and keeps every file; the
+    older ones go once nothing runs from them, but for a file and a folder of the user's; a link
+    at a recorded name goes as a link and a folder swapped for a link costs what it leads to
+    nothing."""
+    shutil.rmtree(KEPT, ignore_errors=True)
+    kept = [os.path.join(launcher_folder, f"kept_v{number}.exe") for number in range(1, 6)]
+    folder = {number: os.path.join(KEPT, f"{number}.0.0.0") for number in range(1, 6)}
+    start(kept[0])
+    start(kept[1])
+    with open(os.path.join(folder[1], "user.txt"), "wb") as file:
+        file.write(b"the user's")
+    os.makedirs(os.path.join(folder[1], "user folder"))
+    precious = os.path.join(work, "kept-precious.txt")
+    with open(precious, "wb") as file:
+        file.write(b"precious")
+    planted = os.path.join(folder[2], SHARED[0])
+    os.remove(planted)
+    os.symlink(precious, planted)
+    victim = os.path.join(work, "kept-victim")
+    os.makedirs(victim)
+    with open(os.path.join(victim, "shared.bin"), "wb") as file:
+        file.write(b"victim")
+    more = os.path.join(folder[2], "data", "more")
+    os.rename(more, os.path.join(work, "more.moved"))
+    os.symlink(victim, more)
+
+    running, release = hold(kept[2], work, "--load", "tessaline-version.dll")
+    start(kept[3])
+    start(kept[4])
+    check_unpacked(os.path.join(launcher_folder, "apps", "update-3"), folder[3])
+    open(release, "wb").close()
+    out, err = running.communicate(timeout=300)
+    os.remove(release)
+    os.remove(release + ".ready")
+    if running.returncode != 0 or b"\nloaded=dll 3\r\n" not in out:
+        fail(f"version 3 ended with {running.returncode}: {out[-200:]!r} {err!r}")
+    start(kept[4])
+
+    recorded = sorted(name for name in os.listdir(KEPT)
+                      if os.path.exists(os.path.join(KEPT, name, COPY_RECORD)))
+    if recorded != ["4.0.0.0", "5.0.0.0"]:
+        fail(f"the versions left are {recorded}, not 4 and 5")
+    for number in (4, 5):
+        check_unpacked(os.path.join(launcher_folder, "apps", f"update-{number}"), folder[number])
+    if sorted(os.listdir(folder[1])) != ["user folder", "user.txt"]:
+        fail(f"version 1's folder holds {sorted(os.listdir(folder[1]))}, not the user's alone")
+    left = [os.path.relpath(os.path.join(parent, name), folder[2])
+            for parent, folders, names in os.walk(folder[2]) for name in folders + names]
+    if left != ["data", "data/more"] or not os.path.islink(more):
+        fail(f"version 2's folder holds {left}, not the swapped-in link alone")
+    if open(precious, "rb").read() != b"precious" or os.listdir(victim) != ["shared.bin"] or \
+            open(os.path.join(victim, "shared.bin"), "rb").read() != b"victim":
+        fail("the removal took or changed what a link led to")
+    shutil.rmtree(KEPT)
+
+
 def hold_once(launcher, work):
     """Starts `launcher`, which removes its copy, with its program held until `release` is made;
     gives the process, its copy and `release`."""
@@ -197,8 +272,9 @@ def main():
         test_repair_leaves_the_other_version_alone(launchers, app)
         test_removal_removes_a_link_as_a_link(launchers["once"], work)
         test_removal_spares_a_folder_swapped_in(launchers["once"], work)
+        test_old_versions_go_but_what_runs_or_is_not_theirs(launcher_folder, work)
         print("versions share their unchanged files safely; a copy's removal spares what links "
-              "lead to")
+              "lead to; old versions go but what runs or is the user's")
     finally:
         shutil.rmtree(VERSIONS, ignore_errors=True)
         shutil.rmtree(work, ignore_errors=True)
