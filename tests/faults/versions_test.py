@@ -69,6 +69,69 @@ def test_shared_files_are_linked():
             fail(f"{name}, which version 2 changed, is version 1's file")
 
 
+def test_a_shared_target_takes_nothing_from_beside(launcher_folder, app):
+    """A launcher whose target others may write below links nothing, even from a recorded copy
+    of the same application."""
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(v2)
+    start(os.path.join(launcher_folder, "shared_versioned_v2.exe"))
+    check_unpacked(app, v2)
+    linked = [name for name in SHARED if same_file(os.path.join(v1, name), os.path.join(v2, name))]
+    if linked:
+        fail(f"a launcher with shared_target linked {linked}")
+
+
+def test_the_third_latest_copy_is_looked_into(launcher_folder):
+    """A file sound only in the third latest version beside is taken from there."""
+    shutil.rmtree(VERSIONS)
+    for number in (1, 2, 3):
+        start(os.path.join(launcher_folder, f"versioned_v{number}.exe"))
+    name = SHARED[1]
+    for number in (2, 3):
+        path = os.path.join(version_folder(number), name)
+        os.remove(path)
+        with open(path, "wb") as file:
+            file.write(b"changed in this version")
+    start(os.path.join(launcher_folder, "versioned_v4.exe"))
+    if not same_file(os.path.join(version_folder(1), name), os.path.join(version_folder(4), name)):
+        fail(f"{name} was not taken from the third latest version")
+    shutil.rmtree(VERSIONS)
+
+
+def test_a_linked_folder_beside_is_not_looked_into(launchers, app, work):
+    """A link beside the target that leads to a recorded copy elsewhere is passed over."""
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(v2)
+    outside = os.path.join(work, "outside-1.0.0.0")
+    os.rename(v1, outside)
+    os.symlink(outside, v1)
+    start(launchers[2])
+    check_unpacked(app, v2)
+    os.remove(v1)
+    os.rename(outside, v1)
+    linked = [name for name in SHARED if same_file(os.path.join(v1, name), os.path.join(v2, name))]
+    if linked:
+        fail(f"{linked} were taken from a folder a link led to")
+
+
+def test_leftovers_mark_is_never_made_through_a_link(launcher_folder, work):
+    """A link planted at the mark of files moved aside, leading outside, makes nothing there."""
+    target = os.path.join(USER_FOLDER, "Temp", "faults", "update")
+    shutil.rmtree(target, ignore_errors=True)
+    running, release = hold(os.path.join(launcher_folder, "update_v1.exe"), work, "--load",
+                            "tessaline-version.dll")
+    outside = os.path.join(work, "outside-mark")
+    os.symlink(outside, os.path.join(target, "leftovers.tarnic-partial"))
+    start(os.path.join(launcher_folder, "update_v2.exe"))
+    open(release, "wb").close()
+    running.communicate(timeout=300)
+    os.remove(release)
+    os.remove(release + ".ready")
+    if os.path.lexists(outside):
+        fail("moving a file aside made a file where a link at the mark led")
+    shutil.rmtree(target)
+
+
 def test_damaged_file_is_written(launchers, app):
     v1, v2 = version_folder(1), version_folder(2)
     shutil.rmtree(v2)
@@ -267,12 +330,16 @@ def main():
         start(launchers[2])
         check_unpacked(app, version_folder(2))
         test_shared_files_are_linked()
+        test_a_shared_target_takes_nothing_from_beside(launcher_folder, app)
+        test_a_linked_folder_beside_is_not_looked_into(launchers, app, work)
         test_damaged_file_is_written(launchers, app)
         test_planted_link_is_not_followed(launchers, app, work)
         test_repair_leaves_the_other_version_alone(launchers, app)
         test_removal_removes_a_link_as_a_link(launchers["once"], work)
         test_removal_spares_a_folder_swapped_in(launchers["once"], work)
         test_old_versions_go_but_what_runs_or_is_not_theirs(launcher_folder, work)
+        test_the_third_latest_copy_is_looked_into(launcher_folder)
+        test_leftovers_mark_is_never_made_through_a_link(launcher_folder, work)
         print("versions share their unchanged files safely; a copy's removal spares what links "
               "lead to; old versions go but what runs or is the user's")
     finally:
