@@ -387,7 +387,8 @@ LauncherParts launcherParts(const Inputs& inputs) {
   }
   parts.fixedArguments = joinFixedArguments(inputs.config.arguments);
   parts.launchOptions = (inputs.config.sharedTarget ? kSharedTargetOption : 0) |
-                        (inputs.config.removeAfterExit ? kRemoveAfterExitOption : 0);
+                        (inputs.config.removeAfterExit ? kRemoveAfterExitOption : 0) |
+                        (inputs.config.progressWindow ? kProgressWindowOption : 0);
   parts.entryTable = entryTableOf(inputs.region.region);
   parts.region = inputs.region.bytes.data() + inputs.region.region.offset;
   parts.regionBytes = inputs.region.region.length;

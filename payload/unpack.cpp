@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "diagnostics/fatal.h"
+#include "diagnostics/progress_window.h"
 #include "paths/path_buffer.h"
 #include "payload/existing_file.h"
 #include "payload/held_folders.h"
@@ -80,6 +81,7 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
       if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, /* overlapped */ nullptr)) {
         failUnpack();
       }
+      addProgress(count);
       crc = crc32(crc, bytes, static_cast<uInt>(count));
     }
     remaining -= count;
@@ -231,6 +233,7 @@ void unpackWithTable(const wchar_t* targetDirectory, const AttachedPayload& payl
     linkFromSiblingFolders(targetDirectory);
   }
   if (tableFilesIn(FileState::kInPlace) < checkableEntries()) {
+    beginProgress(tableBytesToWrite());
     unpackRegion(targetDirectory, payload, /* follow table */ true);
   }
 }

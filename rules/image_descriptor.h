@@ -57,6 +57,8 @@ constexpr bool holdsText(size_t field) {
 constexpr uint32_t kSharedTargetOption = 1;     // others may write below the target: nothing is
                                                 // taken from the folders beside it
 constexpr uint32_t kRemoveAfterExitOption = 2;  // the unpacked files go when the program ends
+constexpr uint32_t kProgressWindowOption = 4;   // a windowed launcher shows a long first start's
+                                                // progress
 constexpr size_t kLaunchOptionsBytes = 4;
 
 constexpr size_t kFieldRvaBytes = 4;

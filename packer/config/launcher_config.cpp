@@ -46,6 +46,7 @@ constexpr ConfigKey kKnownKeys[] = {
     {"application", "exclude"},
     {"application", "shared_target"},
     {"application", "remove_after_exit"},
+    {"application", "progress_window"},
     {"application", "arguments"},
 };
 
@@ -329,6 +330,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   readExclude(reader, *application, config);
   config.sharedTarget = reader.boolean(*application, "application", "shared_target");
   config.removeAfterExit = reader.boolean(*application, "application", "remove_after_exit");
+  config.progressWindow = reader.boolean(*application, "application", "progress_window");
   readArguments(reader, *application, config);
 }
 

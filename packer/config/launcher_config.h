@@ -32,6 +32,7 @@ struct LauncherConfig {
   std::vector<ExcludePattern> exclude;
   bool sharedTarget = false;     // the target spec may start elsewhere than in a per-user folder
   bool removeAfterExit = false;  // the launcher removes what it unpacked when the program ends
+  bool progressWindow = false;   // a windowed launcher shows a long first start's progress
   std::vector<std::u16string> arguments;  // fixed, before the user's
 };
 

@@ -3,12 +3,13 @@
 # tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
 #                    [VERSIONS <version> <file version> <product version>]
 #                    [LAUNCHER console|windowed] [ARGUMENTS <TOML array items>]
-#                    [SHARED_TARGET] [REMOVE_AFTER_EXIT])
+#                    [SHARED_TARGET] [REMOVE_AFTER_EXIT] [PROGRESS_WINDOW])
 # Writes the configuration of a test launcher; its application folder is given when packing.
 # The launcher carries the packer's own icon. SHARED_TARGET allows a spec that starts outside
-# the user's own folders; REMOVE_AFTER_EXIT has the launcher remove what it unpacked.
+# the user's own folders; REMOVE_AFTER_EXIT has the launcher remove what it unpacked;
+# PROGRESS_WINDOW has a windowed launcher show a long first start's progress.
 function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET;REMOVE_AFTER_EXIT"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET;REMOVE_AFTER_EXIT;PROGRESS_WINDOW"
     "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER;ARGUMENTS"
     "VERSIONS")
   if(NOT arg_VERSIONS)
@@ -26,6 +27,9 @@ function(tarnic_test_config file)
   endif()
   if(arg_REMOVE_AFTER_EXIT)
     string(APPEND launcher_line "remove_after_exit = true\n")
+  endif()
+  if(arg_PROGRESS_WINDOW)
+    string(APPEND launcher_line "progress_window = true\n")
   endif()
   if(arg_ARGUMENTS)
     string(APPEND launcher_line "arguments = [${arg_ARGUMENTS}]\n")
