@@ -27,6 +27,9 @@ struct FolderRecord {
 FolderRecord* records;
 size_t recordCount;
 size_t recordCapacity;
+// The target directory's folder apart from the records, which move as they grow: the thread
+// that completes files reads it while the main thread holds more folders.
+HeldFolder targetFolder;
 // Open addressing over the relative paths, in any case: each slot holds a record's place + 1.
 size_t* slots;
 size_t slotCount;
@@ -233,12 +236,16 @@ bool openTargetDirectory(const wchar_t* targetDirectory, bool made) {
     return false;
   }
   addRecord(L"", 0, kNoRecord, handle, made);
+  targetFolder = records[0].folder;
   return true;
 }
 
 // Removes the empty folder of `record`, this start's own, through a handle of its own, when it
 // is still the folder the start made. Its held handle is closed first, as it shares no deletion.
 void removeFolder(FolderRecord& record, const wchar_t* targetDirectory) {
+  if (record.folder.handle == targetFolder.handle) {
+    targetFolder.handle = nullptr;
+  }
   CloseHandle(record.folder.handle);
   record.folder.handle = nullptr;
   HANDLE folder = reopenFolder(record, kRemoveFolder, targetDirectory);
@@ -297,7 +304,7 @@ const wchar_t* entryLeaf(const wchar_t* name) {
 }
 
 const HeldFolder* heldTargetDirectory() {
-  return recordCount > 0 && records[0].folder.handle != nullptr ? &records[0].folder : nullptr;
+  return targetFolder.handle != nullptr ? &targetFolder : nullptr;
 }
 
 size_t heldFolderCount() {
@@ -317,6 +324,7 @@ void checkHeldFoldersInPlace(const wchar_t* targetDirectory) {
 }
 
 void releaseHeldFolders() {
+  targetFolder.handle = nullptr;
   for (size_t i = 0; i < recordCount; ++i) {
     if (records[i].folder.handle != nullptr) {
       CloseHandle(records[i].folder.handle);

@@ -1,5 +1,6 @@
 #include "payload/partial_file.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -33,7 +34,8 @@ const RelativeOpen kMoveAside{DELETE | FILE_READ_ATTRIBUTES, kAnySharing, FILE_O
 
 wchar_t partialName[kPathUnits];
 wchar_t partialSuffix[kSuffixUnits];
-uint32_t nextCounter;
+// Counts the partial names of both threads that name files: the creating and the completing one.
+std::atomic<uint32_t> nextCounter;
 wchar_t leftMask[kPathUnits];
 wchar_t leftName[kPathUnits];
 wchar_t asideName[kPathUnits];
@@ -181,12 +183,16 @@ HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf,
   failOpenForWriting(destination);
 }
 
+const wchar_t* lastPartialName() {
+  return partialName;
+}
+
 void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
-                         const wchar_t* destination) {
+                         const wchar_t* partial, const wchar_t* destination) {
   // Wine resolves a created file's name just after it creates it: a link planted at that moment,
   // at the partial name or at a folder above, makes the handle's name, which a rename through
   // the handle moves, something else. The whole path must be the partial file's in this folder.
-  if (!isNamedBelow(file, folder.finalPath, partialName, wcslen(partialName))) {
+  if (!isNamedBelow(file, folder.finalPath, partial, wcslen(partial))) {
     CloseHandle(file);
     failOpenForWriting(destination);
   }

@@ -9,6 +9,7 @@
 #include "diagnostics/progress_window.h"
 #include "paths/path_buffer.h"
 #include "payload/existing_file.h"
+#include "payload/file_completion.h"
 #include "payload/held_folders.h"
 #include "payload/leftovers.h"
 #include "payload/partial_file.h"
@@ -91,14 +92,15 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
   }
 }
 
-// Writes the entry `name` under its partial name in its held folder and renames it into place.
+// Writes the entry `name` under its partial name in its held folder; it is renamed into place
+// while the next ones are written.
 void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t size,
                 uint32_t stored) {
   holdTargetDirectory(targetDirectory, destinationPath);
   const HeldFolder& folder = holdEntryFolder(name, destinationPath);
   HANDLE file = createPartialFile(folder, entryLeaf(name), destinationPath);
   copyEntryData(size, stored, file);
-  completePartialFile(file, folder, entryLeaf(name), destinationPath);
+  completeInTurn(file, folder, entryLeaf(name), lastPartialName(), destinationPath);
 }
 
 // Whether the region's entry `name` (`units` long) of `size` and `stored` checksum is the
@@ -154,6 +156,7 @@ void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload
       break;
     }
   }
+  awaitCompletedFiles();
   closePayload();
 }
 
