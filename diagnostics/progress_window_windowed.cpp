@@ -81,6 +81,7 @@ decltype(&MsgWaitForMultipleObjects) msgWaitForMultipleObjects;
 decltype(&WaitForInputIdle) waitForInputIdle;
 decltype(&LoadImageW) loadImage;
 decltype(&LoadCursorW) loadCursor;
+decltype(&GetSysColorBrush) getSysColorBrush;
 decltype(&GetForegroundWindow) getForegroundWindow;
 decltype(&MonitorFromWindow) monitorFromWindow;
 decltype(&GetMonitorInfoW) getMonitorInfo;
@@ -113,6 +114,7 @@ bool findUserFunctions() {
          findFunction(user32, "WaitForInputIdle", &waitForInputIdle) &&
          findFunction(user32, "LoadImageW", &loadImage) &&
          findFunction(user32, "LoadCursorW", &loadCursor) &&
+         findFunction(user32, "GetSysColorBrush", &getSysColorBrush) &&
          findFunction(user32, "GetForegroundWindow", &getForegroundWindow) &&
          findFunction(user32, "MonitorFromWindow", &monitorFromWindow) &&
          findFunction(user32, "GetMonitorInfoW", &getMonitorInfo) &&
@@ -180,7 +182,7 @@ bool registerWindowClass() {
   windowClass.lpfnWndProc = progressProcedure;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.hCursor = loadCursor(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.hbrBackground = getSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = kClassName;
   return registerClassEx(&windowClass) != 0;
 }
