@@ -31,16 +31,27 @@ void expectSuccess(const std::wstring& program, uint32_t code) {
   }
 }
 
-// Wall time from CreateProcessW to the end of the process it started, on every processor or on
-// the first alone.
-double timeStart(const std::wstring& program, bool oneProcessor = false) {
+// Wall time from CreateProcessW to the end of the process it started with `line`, on every
+// processor or on the first alone.
+double timeCommand(const std::wstring& line, bool oneProcessor = false) {
   int64_t start = counterNow();
-  HANDLE process = oneProcessor ? startQuietOnOneProcessor(quoteArgument(program))
-                                : startQuiet(quoteArgument(program));
+  HANDLE process = oneProcessor ? startQuietOnOneProcessor(line) : startQuiet(line);
   WaitForSingleObject(process, INFINITE);
   double microseconds = microsecondsSince(start);
-  expectSuccess(program, finishProcess(process));
+  expectSuccess(line, finishProcess(process));
   return microseconds;
+}
+
+double timeStart(const std::wstring& program, bool oneProcessor = false) {
+  return timeCommand(quoteArgument(program), oneProcessor);
+}
+
+// The plain copy of the application's files into the emptied `target`.
+void timeCopy(const PlainCopy& copy, const std::wstring& target, int round) {
+  removeTree(target);
+  printFigure(L"copy-first", round, "microseconds",
+              timeCommand(quoteArgument(copy.copier) + L" " + quoteArgument(copy.app) + L" " +
+                          quoteArgument(target)));
 }
 
 bool readMemory(HANDLE process, PROCESS_MEMORY_COUNTERS_EX* counters) {
@@ -112,9 +123,10 @@ void timeStarts(const std::wstring& name, const std::wstring& launcher, const st
 
 void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
                     const std::wstring& launcher, const std::wstring& tinyLauncher,
-                    const std::wstring& baseline, int runs) {
+                    const PlainCopy& copy, const std::wstring& baseline, int runs) {
   const std::wstring target = benchFolder(kLauncherTarget);
   const std::wstring tinyTarget = benchFolder(kTinyLauncherTarget);
+  const std::wstring copyTarget = benchFolder(kCopyTarget);
   for (int round = 1; round <= runs; ++round) {
     printFigure(L"bare-start", round, "microseconds", timeStart(child));
     printFigure(L"shell-start", round, "microseconds", timeStart(shellChild));
@@ -124,13 +136,20 @@ void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
     printFigure(L"tiny-second-one", round, "microseconds", timeStart(tinyLauncher, true));
     // The launcher and its baseline take turns at going first, so that neither always meets
     // what the other left in the system's caches.
+    // So do the launcher and the plain copy of its files.
     const bool baselineFirst = !baseline.empty() && round % 2 == 0;
+    if (round % 2 == 1) {
+      timeCopy(copy, copyTarget, round);
+    }
     if (baselineFirst) {
       timeStarts(L"baseline", baseline, target, round);
     }
     timeStarts(L"launcher", launcher, target, round);
     if (!baseline.empty() && !baselineFirst) {
       timeStarts(L"baseline", baseline, target, round);
+    }
+    if (round % 2 == 0) {
+      timeCopy(copy, copyTarget, round);
     }
     removeTree(target);
     printMemory(L"memory-first", round, watchMemory(launcher));
@@ -143,6 +162,25 @@ void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
   }
   removeTree(target);
   removeTree(tinyTarget);
+  removeTree(copyTarget);
+}
+
+void runWindowSuite(const std::wstring& withWindow, const std::wstring& withoutWindow,
+                    const std::wstring& baseline, int runs) {
+  const std::wstring target = benchFolder(kLauncherTarget);
+  for (int round = 1; round <= runs; ++round) {
+    const bool windowFirst = round % 2 == 1;
+    for (const bool window : {windowFirst, !windowFirst}) {
+      removeTree(target);
+      printFigure(window ? L"window-first" : L"window-none-first", round, "microseconds",
+                  timeStart(window ? withWindow : withoutWindow));
+    }
+    for (const bool window : {windowFirst, !windowFirst}) {
+      printFigure(window ? L"window-second" : L"window-baseline-second", round, "microseconds",
+                  timeStart(window ? withWindow : baseline));
+    }
+  }
+  removeTree(target);
 }
 
 void runUpdateSuite(const std::wstring& first, const std::wstring& second,

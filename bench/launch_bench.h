@@ -11,10 +11,17 @@
 // of their own, so that a first start finds none.
 constexpr wchar_t kLauncherTarget[] = L"launcher\\copy";
 constexpr wchar_t kTinyLauncherTarget[] = L"tiny\\copy";
+constexpr wchar_t kCopyTarget[] = L"plain-copy";
 constexpr wchar_t kUpdateTarget[] = L"update";
 constexpr wchar_t kVersionsTarget[] = L"versions";
 constexpr wchar_t kFirstVersion[] = L"1.0.0.0";
 constexpr wchar_t kSecondVersion[] = L"2.0.0.0";
+
+// The plain copy (bench/plain_copy.cpp) of the application folder `app`.
+struct PlainCopy {
+  std::wstring copier;
+  std::wstring app;
+};
 
 // Runs `runs` rounds of: a start of `child` alone and of `shellChild` (the same child importing
 // shell32, as a launcher does); a first and a second start of `launcher` (which carries the
@@ -22,9 +29,19 @@ constexpr wchar_t kSecondVersion[] = L"2.0.0.0";
 // each second start also on one processor; the same starts of `baseline` when it is not empty
 // (the same application packed by an earlier packer, into the same target); and a first and
 // second start of `launcher` (and a first of `baseline`) and a second start of `tinyLauncher`
-// with their memory watched. Writes "<figure>\t<round>\t<key>\t<value>" lines.
+// with their memory watched; and `copy` into an emptied folder, before or after the launcher's
+// starts by turns. Writes "<figure>\t<round>\t<key>\t<value>" lines.
 void runLaunchSuite(const std::wstring& child, const std::wstring& shellChild,
                     const std::wstring& launcher, const std::wstring& tinyLauncher,
+                    const PlainCopy& copy, const std::wstring& baseline, int runs);
+
+// Runs `runs` rounds of: a first start of the windowed launcher `withWindow`, whose options ask
+// for the progress window, and of `withoutWindow`, the same without them, into the emptied
+// target kLauncherTarget, the two taking turns at going first; then second starts of
+// `withWindow` and of `baseline` (a windowed launcher of the same application packed by an
+// earlier packer) over the files in place. Writes "window-first", "window-none-first",
+// "window-second" and "window-baseline-second" figures.
+void runWindowSuite(const std::wstring& withWindow, const std::wstring& withoutWindow,
                     const std::wstring& baseline, int runs);
 
 // Runs `runs` rounds of the starts an update makes, between two versions of one application

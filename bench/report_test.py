@@ -20,6 +20,7 @@ TIMED = {
     "launcher-first": [300_000] * 3,
     "launcher-second": [190_000] * 3,
     "launcher-second-one": [235_000] * 3,
+    "copy-first": [200_000] * 3,
 }
 SHARED = {
     "native-decompress": [90_000] * 3,
@@ -63,7 +64,7 @@ UPDATE = {
 }
 # The launch figures of the application measured in the launcher alone.
 LAUNCHES = ("tiny-first", "tiny-second", "tiny-second-one", "launcher-first", "launcher-second",
-            "launcher-second-one")
+            "launcher-second-one", "copy-first")
 
 
 def memory_lines(p, second_start_ws, first_start_private):
@@ -150,6 +151,10 @@ class CheckTest(unittest.TestCase):
         self.assertAlmostEqual(launcher.measured, 150)
         self.assertFalse(launcher.met)  # 150 > 143
         self.assertTrue(found["Decoder calls in a profiled second start"].met)
+        copy = found["First start against a plain copy of the files"]
+        self.assertAlmostEqual(copy.measured, 300)
+        self.assertAlmostEqual(copy.limit, 260)  # 1.3 x 200
+        self.assertFalse(copy.met)
         self.assertNotIn("Second start: launcher - tiny launcher, against both on one processor",
                          found)
 
@@ -191,6 +196,19 @@ class MemoryAndUpdateTest(unittest.TestCase):
         self.assertAlmostEqual(disk.measured, 601_000 * 1024 / 1e6)
         self.assertAlmostEqual(disk.limit, (600_000 * 1024 + 100e3 + 1e6) / 1e6)
         self.assertTrue(disk.met)
+
+    def test_the_progress_window_is_held_against_the_same_launcher_without_it(self):
+        self.assertEqual(report.window_checks(report.Results(results_lines())), [])
+        lines = results_lines() + [
+            f"{figure}\t{i}\tmicroseconds\t{value}"
+            for figure, value in (("window-first", 1_060_000), ("window-none-first", 1_000_000),
+                                  ("window-second", 200_000), ("window-baseline-second", 210_000))
+            for i in (1, 2, 3)]
+        found = {c.name: c for c in report.window_checks(report.Results(lines))}
+        first = found["First start with the progress window"]
+        self.assertAlmostEqual(first.limit, 1050)  # 1.05 x 1000
+        self.assertFalse(first.met)
+        self.assertTrue(found["Second start of a windowed launcher asking for it"].met)
 
     def test_the_baseline_holds_back_starts_and_the_region_only_when_the_run_had_one(self):
         self.assertEqual(report.baseline_checks(report.Results(results_lines())), [])

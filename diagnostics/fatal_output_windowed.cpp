@@ -1,7 +1,7 @@
 // A windowed launcher started from the desktop has no standard handles: its fatal line would
 // reach no one. It shows the line in a message box instead, titled with the product name.
 // user32 is loaded only then, so that it stays out of the imports and of every start that
-// does not fail.
+// does not fail. A progress window is closed first, so that the line stands alone.
 #include <windows.h>
 
 #include <cstdarg>
@@ -10,6 +10,7 @@
 #include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
 #include "diagnostics/fatal_output.h"
+#include "diagnostics/progress_window.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ void showMessageBox(const wchar_t* text) {
 }  // namespace
 
 void writeFatalLine(FatalStream stream, const char* format, ...) {
+  closeProgressWindow();
   va_list arguments;
   va_start(arguments, format);
   if (hasHandle(stream)) {
@@ -62,6 +64,7 @@ void writeFatalLine(FatalStream stream, const char* format, ...) {
 }
 
 void writeFatalPathLine(const char* before, const wchar_t* path, const char* after) {
+  closeProgressWindow();
   if (hasHandle(FatalStream::kError)) {
     printFatalPathLine(before, path, after);
     return;

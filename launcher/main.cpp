@@ -8,6 +8,7 @@
 
 #include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
+#include "diagnostics/progress_window.h"
 #include "launcher/attached_payload.h"
 #include "launcher/child_command_line.h"
 #include "launcher/child_creation.h"
@@ -111,6 +112,7 @@ HANDLE startChild(const wchar_t* programPath, const wchar_t* targetDirectory) {
     failLaunch(GetLastError());
   }
   releaseChild(child);
+  closeProgressWhenReady(child.hProcess);
   return child.hProcess;
 }
 

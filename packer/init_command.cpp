@@ -311,6 +311,9 @@ ConfigText configText(const InitRequest& request, const MainFound& main) {
               tomlString("{CACHE_DIR}\\" + company + "\\" + product + "\\{VERSION}"), "") +
       version.text + "\n[application]\n" + keyLine(false, "folder", folder, "") +
       keyLine(false, "main", tomlString(main.name), "") +
+      (main.program.windowed ? keyLine(false, "progress_window", "true",
+                                       "a window of progress while a long first start unpacks")
+                             : "") +
       keyLine(true, "icon", "'app.ico'", "an .ico file; else the main program's icon") +
       keyLine(true, "launcher", "'" + kind + "'",
               "'console' or 'windowed'; else as the main program: " + kind) +

@@ -388,6 +388,7 @@ LauncherParts launcherParts(const Inputs& inputs) {
   parts.fixedArguments = joinFixedArguments(inputs.config.arguments);
   parts.launchOptions = (inputs.config.sharedTarget ? kSharedTargetOption : 0) |
                         (inputs.config.removeAfterExit ? kRemoveAfterExitOption : 0) |
+                        (inputs.config.progressWindow ? kProgressWindowOption : 0) |
                         keepVersionsOption(inputs.config.keepVersions);
   parts.entryTable = entryTableOf(inputs.region.region);
   parts.region = inputs.region.bytes.data() + inputs.region.region.offset;

@@ -348,6 +348,15 @@ TEST_F(Launcher, FollowsTheMainProgramsSubsystemUnlessTheConfigurationChooses) {
   EXPECT_EQ(readTestImage(readFile(link("Chosen.exe", {}))).subsystem, 3);
 }
 
+TEST_F(Launcher, CarriesTheProgressWindowOptionWhenTheConfigurationAsksForIt) {
+  EXPECT_EQ(descriptorField(readTestImage(readFile(link("Plain.exe", {}))), 9),
+            std::make_pair(0u, 0u))
+      << "no options";
+  writeFile(scratch_ / "launcher.toml", kConfig + "progress_window = true\n");
+  EXPECT_EQ(descriptorBytes(readTestImage(readFile(link("Progress.exe", {}))), 9),
+            std::string("\x04\0\0\0", 4));
+}
+
 // A copy per start is left behind unless the launcher removes it: the summary says so.
 TEST_F(Launcher, SaysWhenEveryStartLeavesACopyOfItsOwn) {
   const std::string copy = "each start leaves a full copy";
@@ -630,6 +639,23 @@ TEST(Init, WritesPlaceholdersThePackerNamesOrAsksForTheMainProgram) {
             "tarnic-pack: error: app holds 2 programs at its top. Which one does the launcher "
             "start: \"App.exe\" or \"Setup.exe\"? Name it with --main\n");
   EXPECT_FALSE(fs::exists(scratch / "second.toml"));
+}
+
+// A windowed program's users see nothing of a long first start unless the launcher shows it:
+// init asks for the progress window for such a program, and for no other.
+TEST(Init, AsksForTheProgressWindowForAWindowedMainProgramOnly) {
+  for (const uint16_t subsystem : {2, 3}) {
+    ScratchFolder scratch;
+    ProgramHeaders headers;
+    headers.subsystem = subsystem;
+    writeFile(scratch / "app/App.exe", makeProgram(headers));
+    ToolResult init = runProgram({TARNIC_PACK, "--quiet", "init", "app"}, scratch.path());
+    ASSERT_EQ(init.status, 0) << init.err;
+    EXPECT_EQ(
+        readFile(scratch / "tarnic.toml").find("\nprogress_window = true ") != std::string::npos,
+        subsystem == 2)
+        << readFile(scratch / "tarnic.toml");
+  }
 }
 
 TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {

@@ -16,6 +16,7 @@
 #include "payload/sibling_folders.h"
 #include "payload/table_verification.h"
 #include "payload/target_lock.h"
+#include "payload/unpack.h"
 #include "rules/entry_name.h"
 #include "rules/payload_format.h"
 
@@ -131,7 +132,7 @@ HANDLE takeCopyFolder(const wchar_t* path) {
 
 // Removes the launcher's own copy, unless another start uses it.
 void removeOwnCopy(const wchar_t* targetDirectory) {
-  discardPartialFile();
+  abandonUnpacking();
   releaseHeldFolders();
   releaseInUseMark();
   if (heldTargetIndex() == 0 || !tryLockTargetDirectory(targetDirectory)) {

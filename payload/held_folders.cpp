@@ -27,6 +27,9 @@ struct FolderRecord {
 FolderRecord* records;
 size_t recordCount;
 size_t recordCapacity;
+// The target directory's folder apart from the records, which move as they grow: the thread
+// that completes files reads it while the main thread holds more folders.
+HeldFolder targetFolder;
 // Open addressing over the relative paths, in any case: each slot holds a record's place + 1.
 size_t* slots;
 size_t slotCount;
@@ -142,6 +145,7 @@ void forgetHeldFolders() {
     free(const_cast<wchar_t*>(records[i].folder.finalPath));
   }
   recordCount = 0;
+  targetFolder.handle = nullptr;
   for (size_t i = 0; i < slotCount; ++i) {
     slots[i] = 0;
   }
@@ -258,7 +262,7 @@ bool openTargetDirectory(const wchar_t* targetDirectory, bool made) {
     CloseHandle(handle);
     return false;
   }
-  addRecord(L"", 0, kNoRecord, handle, targetIndex, made);
+  targetFolder = addRecord(L"", 0, kNoRecord, handle, targetIndex, made);
   return true;
 }
 
@@ -308,7 +312,7 @@ const wchar_t* entryLeaf(const wchar_t* name) {
 }
 
 const HeldFolder* heldTargetDirectory() {
-  return recordCount > 0 && records[0].folder.handle != nullptr ? &records[0].folder : nullptr;
+  return targetFolder.handle != nullptr ? &targetFolder : nullptr;
 }
 
 size_t heldFolderCount() {
@@ -356,6 +360,7 @@ uint64_t heldTargetIndex() {
 }
 
 void releaseHeldFolders() {
+  targetFolder.handle = nullptr;
   for (size_t i = 0; i < recordCount; ++i) {
     if (records[i].folder.handle != nullptr) {
       CloseHandle(records[i].folder.handle);
@@ -368,7 +373,7 @@ void holdCopyForRemoval(HANDLE root, const wchar_t* rootFinalPath) {
   forgetHeldFolders();
   removing = true;
   copyBounded(finalPath, kFinalPathUnits, rootFinalPath);
-  addRecord(L"", 0, kNoRecord, root, /* index */ 0, /* made */ false);
+  targetFolder = addRecord(L"", 0, kNoRecord, root, /* index */ 0, /* made */ false);
 }
 
 bool removeHeldFolders() {

@@ -60,7 +60,8 @@ bool isPlainFileOf(HANDLE file, const HeldFolder& folder, const wchar_t* name);
 // The last component of the entry `name`: its file's name in the folder that holds it.
 const wchar_t* entryLeaf(const wchar_t* name);
 
-// The held target directory (or the copy being removed), or null before one is held.
+// The held target directory (or the copy being removed), or null before one is held; safe on
+// any thread.
 const HeldFolder* heldTargetDirectory();
 
 // The folders held so far, the target directory first: `index` below heldFolderCount.

@@ -1,5 +1,6 @@
 #include "payload/partial_file.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -40,12 +41,11 @@ const RelativeOpen kMoveAside{DELETE | FILE_READ_ATTRIBUTES, kAnySharing, FILE_O
 
 wchar_t partialName[kPathUnits];
 wchar_t partialSuffix[kSuffixUnits];
-uint32_t nextCounter;
+// Counts the partial names of both threads that name files: the creating and the completing one.
+std::atomic<uint32_t> nextCounter;
 wchar_t leftMask[kPathUnits];
 wchar_t leftName[kPathUnits];
 wchar_t asideName[kPathUnits];
-// The partial file being written, until it is complete.
-HANDLE openPartial;
 
 // What a move aside came to.
 enum class MoveAside { kMoved, kStays, kBusy };
@@ -216,7 +216,6 @@ HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf,
       if (!folder.made) {
         removeLeftPartialFiles(folder, leaf);
       }
-      openPartial = file;
       return file;
     }
     if (!isTakenName(GetLastError())) {
@@ -226,32 +225,25 @@ HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf,
   failOpenForWriting(destination);
 }
 
-void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
-                         const wchar_t* destination) {
-  openPartial = nullptr;
+const wchar_t* lastPartialName() {
+  return partialName;
+}
+
+bool completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                         const wchar_t* partial, const wchar_t* destination) {
   // Wine resolves a created file's name just after it creates it: a link planted at that moment,
   // at the partial name or at a folder above, makes the handle's name, which a rename through
   // the handle moves, something else. The whole path must be the partial file's in this folder.
-  if (!isNamedBelow(file, folder.finalPath, partialName, wcslen(partialName))) {
+  if (!isNamedBelow(file, folder.finalPath, partial, wcslen(partial))) {
     CloseHandle(file);
-    failOpenForWriting(destination);
+    return false;
   }
   if (!renameOverWhenFree(file, folder, leaf, destination)) {
     markForDeletion(file);
     CloseHandle(file);
-    failOpenForWriting(destination);
+    return false;
   }
   bool renamed = namesFile(folder, leaf, file);
   CloseHandle(file);
-  if (!renamed) {
-    failOpenForWriting(destination);
-  }
-}
-
-void discardPartialFile() {
-  if (openPartial != nullptr) {
-    markForDeletion(openPartial);
-    CloseHandle(openPartial);
-    openPartial = nullptr;
-  }
+  return renamed;
 }

@@ -26,20 +26,20 @@
 // cannot create the file.
 HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* destination);
 
-// Renames `file`, the partial file of `leaf` created by createPartialFile, over `leaf` when the
-// handle still goes by the partial name in that folder, checks that the name now leads to the
-// very file that was written, and closes it. A plain file at the name that is in use by a
-// running program is moved aside first. When the rename fails all the same (another process
+// The name createPartialFile gave the file it created last; valid until its next call.
+const wchar_t* lastPartialName();
+
+// Renames `file`, the partial file `partial` of `leaf` created by createPartialFile, over
+// `leaf` when the handle still goes by the partial name in that folder, checks that the name now
+// leads to the very file that was written, and closes it. A plain file at the name that is in use
+// by a running program is moved aside first. When the rename fails all the same (another process
 // holds the file open without delete sharing beyond a few seconds, a folder or a read-only file
 // is in the way) the partial file is removed; when the name turns out to lead to another file (the
-// partial name was swapped meanwhile), that is left for the next start to replace. Either way the
-// process ends with the open-for-writing message for `destination`.
-void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
-                         const wchar_t* destination);
-
-// Removes the partial file createPartialFile made, while it is not complete yet: for a start
-// that ends in the middle of writing it and removes its copy.
-void discardPartialFile();
+// partial name was swapped meanwhile), that is left for the next start to replace. Either way it
+// returns false, and the start must end with the open-for-writing message for the file. May run
+// on another thread than createPartialFile, one file at a time.
+bool completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                         const wchar_t* partial, const wchar_t* destination);
 
 // Removes `name`, a partial file of `folder`, through a handle of its own when it is a plain
 // file of that folder (no link, no folder) and nothing keeps it; true when it is gone, or was

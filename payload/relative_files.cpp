@@ -36,7 +36,6 @@ union NameRequest {
   unsigned char bytes[sizeof(FILE_RENAME_INFORMATION) + kPathUnits * sizeof(wchar_t)];
 };
 
-wchar_t ownFinalPath[kFinalPathUnits];
 alignas(8) unsigned char listing[kListingBytes];
 size_t listingAt;
 size_t listingEnd;
@@ -200,8 +199,8 @@ bool isFinalPathBelow(const wchar_t* finalPath, const wchar_t* folderPath, const
 }
 
 bool isNamedBelow(HANDLE handle, const wchar_t* folderPath, const wchar_t* name, size_t units) {
-  return readFinalPath(handle, ownFinalPath) &&
-         isFinalPathBelow(ownFinalPath, folderPath, name, units);
+  wchar_t finalPath[kFinalPathUnits];
+  return readFinalPath(handle, finalPath) && isFinalPathBelow(finalPath, folderPath, name, units);
 }
 
 bool nextListedName(HANDLE folder, const wchar_t* mask, bool restart, ListedName* listed) {

@@ -3,8 +3,8 @@
 // folder, the name is looked up inside the very folder the handle holds.
 //
 // Every function that fails leaves the system's error code for GetLastError, as the kernel32
-// calls do. All may be called on any thread but isNamedBelow and nextListedName, which use
-// buffers of the process's own.
+// calls do. All may be called on any thread but nextListedName, which uses buffers of the
+// process's own.
 #pragma once
 
 #include <windows.h>

@@ -312,3 +312,13 @@ void linkTableFilesFrom(const wchar_t* sibling, const wchar_t* siblingFinalPath)
   workFinalPath = siblingFinalPath;
   workOnEveryShare();
 }
+
+uint64_t tableBytesToWrite() {
+  TableCursor cursor = firstEntry;
+  TableEntry entry;
+  uint64_t bytes = 0;
+  for (uint64_t i = 0; i < usableEntries && nextTableEntry(&cursor, &entry); ++i) {
+    bytes += states[i] != FileState::kInPlace ? entry.size : 0;
+  }
+  return bytes;
+}

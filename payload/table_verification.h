@@ -44,6 +44,9 @@ void checkTableFiles(const wchar_t* targetDirectory, bool targetMissing);
 // The number of checkable entries in `state`.
 uint64_t tableFilesIn(FileState state);
 
+// The bytes of the checkable entries whose files are not in place.
+uint64_t tableBytesToWrite();
+
 // For every checkable entry whose file is missing, looks at the file of the same name below
 // `sibling`, a folder beside the target directory whose final path is `siblingFinalPath`: when
 // it is a plain file reached through no link from there and holds the entry (read through the

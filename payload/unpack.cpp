@@ -6,13 +6,16 @@
 #include <cstdint>
 
 #include "diagnostics/fatal.h"
+#include "diagnostics/progress_window.h"
 #include "paths/path_buffer.h"
 #include "payload/copy_record.h"
 #include "payload/existing_file.h"
+#include "payload/file_completion.h"
 #include "payload/held_folders.h"
 #include "payload/leftovers.h"
 #include "payload/partial_file.h"
 #include "payload/payload_reader.h"
+#include "payload/relative_files.h"
 #include "payload/sibling_folders.h"
 #include "payload/table_verification.h"
 #include "payload/target_lock.h"
@@ -35,6 +38,8 @@ AttachedPayload payload;
 UnpackOptions options;
 bool filesPut;
 bool recordWritten;
+// The partial file being written, until it is handed over to be completed.
+HANDLE fileInProgress;
 
 // The next field of the entry stream: a name unit (uint16_t), a size (uint64_t) or a stored
 // checksum (uint32_t).
@@ -116,6 +121,7 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
     const unsigned char* bytes = takePayloadBytes(remaining, &count);
     if (file != nullptr) {
       writeWhole(file, bytes, count);
+      addProgress(count);
       crc = crc32(crc, bytes, static_cast<uInt>(count));
     }
     remaining -= count;
@@ -125,7 +131,8 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
   }
 }
 
-// Writes the entry `name` under its partial name in its held folder and renames it into place.
+// Writes the entry `name` under its partial name in its held folder; it is renamed into place
+// while the next ones are written.
 void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t size,
                 uint32_t stored) {
   holdTargetDirectory(targetDirectory, destinationPath);
@@ -133,8 +140,10 @@ void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t si
   const HeldFolder& folder = holdEntryFolder(name, destinationPath);
   HANDLE file = createPartialFile(folder, entryLeaf(name), destinationPath);
   filesPut = true;
+  fileInProgress = file;
   copyEntryData(size, stored, file);
-  completePartialFile(file, folder, entryLeaf(name), destinationPath);
+  completeInTurn(file, folder, entryLeaf(name), lastPartialName(), destinationPath);
+  fileInProgress = nullptr;
 }
 
 // Whether the region's entry `name` (`units` long) of `size` and `stored` checksum is the
@@ -189,6 +198,7 @@ void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
       break;
     }
   }
+  awaitCompletedFiles();
   closePayload();
 }
 
@@ -270,6 +280,7 @@ void unpackWithTable(const wchar_t* targetDirectory) {
     linkFromSiblingFolders(targetDirectory);
   }
   if (tableFilesIn(FileState::kInPlace) < checkableEntries()) {
+    beginProgress(tableBytesToWrite());
     unpackRegion(targetDirectory, /* follow table */ true);
   }
 }
@@ -288,6 +299,15 @@ void finishCopy(const wchar_t* targetDirectory) {
 }
 
 }  // namespace
+
+void abandonUnpacking() {
+  settleHandedOverFiles();
+  if (fileInProgress != nullptr) {
+    markForDeletion(fileInProgress);
+    CloseHandle(fileInProgress);
+    fileInProgress = nullptr;
+  }
+}
 
 const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& attached,
                              const UnpackOptions& unpackOptions) {

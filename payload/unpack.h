@@ -42,3 +42,7 @@ struct UnpackOptions {
 // reader's failures.
 const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload,
                              const UnpackOptions& options);
+
+// Lets the files handed over to be completed settle and removes the partial file in the middle of
+// being written, if any: for a start that ends while it unpacks and removes its copy.
+void abandonUnpacking();

@@ -57,6 +57,8 @@ constexpr bool holdsText(size_t field) {
 constexpr uint32_t kSharedTargetOption = 1;     // others may write below the target: nothing is
                                                 // taken from the folders beside it
 constexpr uint32_t kRemoveAfterExitOption = 2;  // the unpacked files go when the program ends
+constexpr uint32_t kProgressWindowOption = 4;   // a windowed launcher shows a long first start's
+                                                // progress
 // How many versions of the application stay beside each other, the started one included: a
 // number from 1 to kMostKeptVersions in these bits, 0 when every version stays.
 constexpr unsigned kKeepVersionsShift = 8;

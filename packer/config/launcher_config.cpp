@@ -48,6 +48,7 @@ constexpr ConfigKey kKnownKeys[] = {
     {"application", "shared_target"},
     {"application", "remove_after_exit"},
     {"application", "keep_versions"},
+    {"application", "progress_window"},
     {"application", "arguments"},
 };
 
@@ -357,6 +358,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
       config.keepVersions = static_cast<unsigned>(*versions);
     }
   }
+  config.progressWindow = reader.boolean(*application, "application", "progress_window");
   readArguments(reader, *application, config);
 }
 

@@ -33,6 +33,7 @@ struct LauncherConfig {
   bool sharedTarget = false;     // the target spec may start elsewhere than in a per-user folder
   bool removeAfterExit = false;  // the launcher removes what it unpacked when the program ends
   unsigned keepVersions = 0;     // versions kept beside each other; 0: every version stays
+  bool progressWindow = false;   // a windowed launcher shows a long first start's progress
   std::vector<std::u16string> arguments;  // fixed, before the user's
 };
 

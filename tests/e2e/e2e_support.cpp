@@ -64,6 +64,8 @@ Report parseReport(const std::string& out) {
     }
     if (key == "console")
       report.console = value == "1";
+    if (key == "parentwindows")
+      report.parentWindows = unhex(value);
     if (key.rfind("env.", 0) == 0)
       report.environment[key.substr(4)] =
           value == "unset" ? std::nullopt : std::optional<std::wstring>(unhex(value));

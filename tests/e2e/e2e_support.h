@@ -24,6 +24,8 @@ struct Report {
   WORD showWindow = 0;
   std::wstring title;
   bool console = false;  // the child was attached to a console
+  // --parent-windows: the titles of the launcher's visible windows, each followed by "|".
+  std::optional<std::wstring> parentWindows;
 };
 
 struct Launch {

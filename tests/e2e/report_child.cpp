@@ -6,7 +6,9 @@
 // --stderr TEXT, --spawn (starts itself with --sleep 600000 and reports "grandchild=<pid>"),
 // --load NAME (loads the DLL NAME of its own folder and reports "loaded=" and what its
 // tarnicTestVersion returns), --hold PATH (writes the file PATH.ready, then runs until a file
-// PATH exists).
+// PATH exists), --parent-windows MS (waits up to MS milliseconds for a visible window of the
+// launcher, then reports "parentwindows=" and the titles of its visible windows, each followed
+// by "|"), --window TITLE (shows a window titled TITLE and runs until it is closed).
 // Every report line is "key=value"; text that may hold any character is given as the hex
 // digits of its UTF-8 bytes. The same source builds a console and a GUI program.
 #include <windows.h>
@@ -141,6 +143,65 @@ void holdUntil(const wchar_t* path) {
     Sleep(kPollMs);
 }
 
+// The titles of the visible top-level windows of the process `id`, each followed by "|".
+std::wstring visibleWindowTitles(DWORD id) {
+  struct Search {
+    DWORD id;
+    std::wstring titles;
+  } search{id, L""};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t title[256] = L"";
+        if (owner == search->id && IsWindowVisible(window)) {
+          GetWindowTextW(window, title, 256);
+          search->titles += std::wstring(title) + L"|";
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.titles;
+}
+
+// Waits, polling, up to `most` milliseconds for the launcher to show a window, before this
+// program shows any, and reports what it shows.
+void reportParentWindows(const wchar_t* most) {
+  wchar_t parent[16] = L"0";
+  GetEnvironmentVariableW(L"TARNIC_ONEFILE_PARENT", parent, 16);
+  const DWORD id = wcstoul(parent, nullptr, 10);
+  constexpr DWORD kPollMs = 10;
+  const ULONGLONG end = GetTickCount64() + wcstoul(most, nullptr, 10);
+  while (visibleWindowTitles(id).empty() && GetTickCount64() < end)
+    Sleep(kPollMs);
+  report("parentwindows", visibleWindowTitles(id));
+  fflush(stdout);
+}
+
+LRESULT CALLBACK closeOnDestroy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY)
+    PostQuitMessage(0);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of its own, as a desktop program shows one once it has started; runs until the
+// window is closed.
+void showWindowUntilClosed(const wchar_t* title) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = closeOnDestroy;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"TarnicReportChild";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, title,
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 320,
+                                200, nullptr, nullptr, windowClass.hInstance, nullptr);
+  printf("window=%d\n", window != nullptr);
+  fflush(stdout);
+  for (MSG message; window != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0;)
+    DispatchMessageW(&message);
+}
+
 }  // namespace
 
 int wmain(int runtimeCount, wchar_t** runtimeArguments) {
@@ -160,6 +221,10 @@ int wmain(int runtimeCount, wchar_t** runtimeArguments) {
       loadLibrary(value);
     if (option == L"--hold")
       holdUntil(value);
+    if (option == L"--parent-windows")
+      reportParentWindows(value);
+    if (option == L"--window")
+      showWindowUntilClosed(value);
     if (option == L"--sleep")
       Sleep(wcstoul(value, nullptr, 10));
     if (option == L"--crash")

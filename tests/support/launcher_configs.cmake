@@ -3,13 +3,15 @@
 # tarnic_test_config(<file> SPEC <target spec> MAIN <main file> COMPANY <name> PRODUCT <name>
 #                    [VERSIONS <version> <file version> <product version>]
 #                    [LAUNCHER console|windowed] [ARGUMENTS <TOML array items>]
-#                    [SHARED_TARGET] [REMOVE_AFTER_EXIT] [KEEP_VERSIONS <count>])
+#                    [SHARED_TARGET] [REMOVE_AFTER_EXIT] [PROGRESS_WINDOW]
+#                    [KEEP_VERSIONS <count>])
 # Writes the configuration of a test launcher; its application folder is given when packing.
 # The launcher carries the packer's own icon. SHARED_TARGET allows a spec that starts outside
 # the user's own folders; REMOVE_AFTER_EXIT has the launcher remove what it unpacked;
-# KEEP_VERSIONS keeps that many versions beside each other.
+# PROGRESS_WINDOW has a windowed launcher show a long first start's progress; KEEP_VERSIONS
+# keeps that many versions beside each other.
 function(tarnic_test_config file)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET;REMOVE_AFTER_EXIT"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SHARED_TARGET;REMOVE_AFTER_EXIT;PROGRESS_WINDOW"
     "SPEC;MAIN;COMPANY;PRODUCT;LAUNCHER;ARGUMENTS;KEEP_VERSIONS"
     "VERSIONS")
   if(NOT arg_VERSIONS)
@@ -30,6 +32,9 @@ function(tarnic_test_config file)
   endif()
   if(arg_KEEP_VERSIONS)
     string(APPEND launcher_line "keep_versions = ${arg_KEEP_VERSIONS}\n")
+  endif()
+  if(arg_PROGRESS_WINDOW)
+    string(APPEND launcher_line "progress_window = true\n")
   endif()
   if(arg_ARGUMENTS)
     string(APPEND launcher_line "arguments = [${arg_ARGUMENTS}]\n")
