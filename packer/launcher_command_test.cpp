@@ -738,6 +738,10 @@ TEST(Init, RefusesAMainProgramOutsideTheFolderByItsPathOrThroughALink) {
   EXPECT_EQ(runProgram({TARNIC_PACK, "init", "linked", "--main", "evil.exe"}, scratch.path()).err,
             "tarnic-pack: error: --main \"evil.exe\" " + leads + "by its path in the folder\n");
   EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"app", "linked", "outside"}));
+  // A link that leads nowhere is no file, and its name no suggestion.
+  fs::create_symlink("gone.exe", scratch / "linked/Main.exe");
+  EXPECT_EQ(runProgram({TARNIC_PACK, "init", "linked", "--main", "Main.exe"}, scratch.path()).err,
+            "tarnic-pack: error: --main \"Main.exe\" is not a file in linked\n");
 
   writeFile(scratch / "app.toml",
             plainConfig(R"({TEMP}\x)", "folder = 'app'\nmain = '../outside/evil.exe'\n"));
@@ -778,6 +782,18 @@ TEST(Init, SaysWhatItCannotTakeFromTheProgramAsItIs) {
         "dots: the packer takes the numbers of its fixed part.\n# file_version = '21.7.0.0'\n"}) {
     EXPECT_NE(config.find(line), std::string::npos) << line << "\n" << config;
   }
+  // The program's CompanyName goes through the same checks where a token puts it.
+  const size_t spec = config.find("target_spec = ");
+  writeFile(scratch / "tarnic.toml",
+            std::string(config).replace(spec, config.find('\n', spec) - spec,
+                                        R"(target_spec = '{CACHE_DIR}\{COMPANY}\x')"));
+  EXPECT_EQ(runProgram({TARNIC_PACK, "launcher", "--config", "tarnic.toml", "--out", "Node.exe"},
+                       scratch.path())
+                .err,
+            "tarnic-pack: error: tarnic.toml: target_spec uses {COMPANY}, which is \"Aux\" "
+            "(CompanyName of \"node.exe\") and makes the folder name \"Aux\", which Windows "
+            "cannot create as it is: \"Aux\" is the device AUX on Windows; give version.company "
+            "another value, or write the folder's name into target_spec\n");
   config.replace(config.find("<company>"), 9, "Acme");
   writeFile(scratch / "tarnic.toml", config);
   for (const std::string numbers : {"21.7.0.0", "22.1.0.0"}) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "paths/path_buffer.h"
+#include "paths/system_paths.h"
 #include "tests/support/probe.h"
 #include "tests/support/process.h"
 
@@ -48,6 +49,13 @@ TEST(PrepareTargetDirectory, KeepsAPathThatStaysInTheFolderItStartsFrom) {
   // Beside it, under a name that goes on from its own.
   prepareTargetDirectory(directory, L"{TEMP}-t\\x\\..\\X");
   EXPECT_EQ(std::wstring(directory), tempFolder() + L"-t\\X");
+  prepareTargetDirectory(directory, L"{TEMP}x\\X");
+  EXPECT_EQ(std::wstring(directory), tempFolder() + L"x\\X");
+  const std::wstring program = getOwnExecutablePath();
+  prepareTargetDirectory(directory, L"{PROGRAM}.d");
+  EXPECT_EQ(std::wstring(directory), program + L".d");
+  prepareTargetDirectory(directory, L"{PROGRAM_BASE}_data");
+  EXPECT_EQ(std::wstring(directory), program.substr(0, program.size() - 4) + L"_data");
 }
 
 TEST(PrepareTargetDirectory, EndsWithTheSpecMessageWhenThePathLeavesTheFolderItStartsFrom) {
