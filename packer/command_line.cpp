@@ -26,7 +26,6 @@ namespace {
 constexpr int kFailureStatus = 1;
 constexpr unsigned kMaxThreads = 256;
 constexpr const char* kSubcommands[] = {"init", "region", "launcher", "list"};
-constexpr const char* kDefaultConfig = "tarnic.toml";
 
 struct Options {
   std::string app;
@@ -193,15 +192,15 @@ void addInitCommand(CLI::App& app, Options& options) {
   init->add_option("folder", options.folder, "application folder")->required();
   init->add_option("--main", options.main,
                    "main program, relative to the folder (else the only .exe at its top)");
-  init->add_option("--out", options.out, "configuration file to write")
-      ->default_str(kDefaultConfig);
+  init->add_option("--out", options.out,
+                   "configuration file to write (else tarnic.toml here, or beside the folder "
+                   "when here is in it)");
   init->footer(
       "The configuration takes the version strings from the main program's version resource, "
       "and its icon; where the program has none, it holds placeholders to fill in.");
   init->callback([&] {
     const std::string next =
-        writeInitialConfig({pathFromUtf8(options.folder), options.main,
-                            pathFromUtf8(options.out.empty() ? kDefaultConfig : options.out)});
+        writeInitialConfig({pathFromUtf8(options.folder), options.main, pathFromUtf8(options.out)});
     if (!options.quiet) {
       std::fprintf(stderr, "%s\n", next.c_str());
     }

@@ -43,6 +43,7 @@ static_assert(kDescriptionKey + 1 == kVersionKeys, "every key but the descriptio
 // What init found of the main program.
 struct MainFound {
   std::string name;  // as the configuration names it, relative to the folder
+  fs::path folder;
   fs::path path;
   MainProgram program;
   ProgramVersion version;
@@ -97,9 +98,16 @@ std::string quotedList(const std::vector<std::string>& names) {
   return list;
 }
 
-// The main program: the one given, else the only program at the folder's top.
+// The main program: the one given, else the only program at the folder's top. It must lie in
+// the folder, which is what the launcher carries.
 std::string chooseMain(const InitRequest& request) {
   if (!request.main.empty()) {
+    const std::string outside = mainOutsideProblem(request.folder, request.main);
+    if (!outside.empty()) {
+      throw PackError("--main \"" + request.main + "\" " + outside +
+                      ": the launcher carries the folder's own files; name its program by its "
+                      "path in the folder");
+    }
     const fs::path path = request.folder / relativePath(request.main);
     std::error_code error;
     if (fs::is_regular_file(path, error)) {
@@ -121,6 +129,13 @@ std::string chooseMain(const InitRequest& request) {
                     " programs at its top. Which one does the launcher start: " +
                     quotedList(programs) + "? Name it with --main");
   }
+  const std::string outside = mainOutsideProblem(request.folder, programs.front());
+  if (!outside.empty()) {
+    throw pathError(request.folder / relativePath(programs.front()),
+                    outside +
+                        ": the launcher carries the folder's own files; name its program "
+                        "with --main <its path in the folder>");
+  }
   return programs.front();
 }
 
@@ -136,7 +151,7 @@ std::vector<unsigned char> readRange(std::FILE* file, const fs::path& path, uint
 }
 
 MainFound examineMain(const InitRequest& request, const std::string& name) {
-  MainFound main{name, request.folder / relativePath(name), {}, {}};
+  MainFound main{name, request.folder, request.folder / relativePath(name), {}, {}};
   const FileStream file(openFile(main.path, "rb"), std::fclose);
   std::error_code error;
   const uint64_t size = fs::file_size(main.path, error);
@@ -148,9 +163,13 @@ MainFound examineMain(const InitRequest& request, const std::string& name) {
       readRange(file.get(), main.path, 0, std::min<uint64_t>(size, kProgramHeadBytes));
   main.program = inspectMainProgram(head.data(), head.size(), size);
   if (!main.program.problem.empty()) {
-    throw pathError(
-        main.path,
-        main.program.problem + (request.main.empty() ? "; name the main program with --main" : ""));
+    throw pathError(main.path, main.program.problem +
+                                   (request.main.empty()
+                                        ? "; it is the only program at the top of " +
+                                              printablePath(request.folder) +
+                                              ": pack a 64-bit x64 build of the application, or "
+                                              "name its program below the top with --main"
+                                        : ""));
   }
   main.version = programVersion(head, size, [&](uint64_t offset, uint64_t bytes) {
     return readRange(file.get(), main.path, offset, bytes);
@@ -218,19 +237,6 @@ std::string folderName(const std::string& value, const char* placeholder) {
   return name.empty() || !windowsComponentProblem(name).empty() ? placeholder : utf16ToUtf8(name);
 }
 
-std::string fixedNumbers(const VersionNumbers& numbers) {
-  return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
-         std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
-}
-
-// The fixed part's numbers that stand in for the text of the version key `key`, when it has
-// them.
-std::optional<VersionNumbers> fixedVersion(VersionKey key, const ProgramVersion& version) {
-  return key == kFileVersionKey                            ? version.fileVersion
-         : key == kProductVersionKey || key == kVersionKey ? version.productVersion
-                                                           : std::nullopt;
-}
-
 // The [version] table: every value the main program's version resource gives is left to it, so
 // that a new version of the program brings its own.
 void addVersion(const MainFound& main, std::array<std::string, kVersionKeys>& values,
@@ -254,22 +260,21 @@ void addVersion(const MainFound& main, std::array<std::string, kVersionKeys>& va
     const VersionKey key = static_cast<VersionKey>(i);
     const std::string name = kVersionKeyInfo[key].key;
     const std::string resourceName = utf16ToUtf8(kVersionKeyInfo[key].resourceName);
-    const std::string why = valueFromProgram(key, version, main.name, values[key]);
-    const std::optional<VersionNumbers> fixed = fixedVersion(key, version);
-    if (why.empty()) {
-      config.text += keyLine(true, name, tomlString(values[key]), resourceName);
+    const ProgramValue found = valueFromProgram(key, version, main.name);
+    if (found.found) {
+      values[key] = found.value;
+      config.text += found.why.empty() ? keyLine(true, name, tomlString(values[key]), resourceName)
+                                       : "# " + found.why +
+                                             ": the packer takes the numbers of its fixed part.\n" +
+                                             keyLine(true, name, tomlString(values[key]), "");
     } else if (key == kDescriptionKey) {
       config.text +=
           keyLine(true, name, tomlString(values[kProductKey]), "without it, the product");
-    } else if (readable && fixed) {
-      values[key] = fixedNumbers(*fixed);
-      config.text += "# " + why + ": the numbers of its fixed part.\n" +
-                     keyLine(false, name, tomlString(values[key]), "");
     } else {
       values[key] = kPlaceholders[key];
       config.addPlaceholder(values[key]);
-      config.text +=
-          (readable ? "# " + why + ".\n" : "") + keyLine(false, name, tomlString(values[key]), "");
+      config.text += (readable ? "# " + found.why + ".\n" : "") +
+                     keyLine(false, name, tomlString(values[key]), "");
     }
   }
 }
@@ -283,7 +288,30 @@ std::string folderValue(const fs::path& folder, const fs::path& out) {
   return (relative.empty() ? absolute : relative).generic_u8string();
 }
 
-ConfigText configText(const InitRequest& request, const MainFound& main) {
+// Programs that run an application rather than being one, whose version resource names the
+// runtime: a target named after it would be the runtime's, shared by every application on it.
+constexpr const char* kRuntimes[] = {"bun",    "deno",    "dotnet", "java", "javaw",
+                                     "lua",    "node",    "perl",   "php",  "pwsh",
+                                     "python", "pythonw", "ruby",   "rubyw"};
+
+// For a main program that is a runtime: a comment saying to name the application.
+std::string runtimeComment(const MainFound& main, const std::string& product) {
+  std::string stem = printablePath(relativePath(main.name).stem());
+  std::transform(stem.begin(), stem.end(), stem.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  if (std::find_if(std::begin(kRuntimes), std::end(kRuntimes),
+                   [&](const char* runtime) { return stem == runtime; }) == std::end(kRuntimes)) {
+    return "";
+  }
+  return "# \"" + main.name + "\" is a runtime: its version resource names the runtime (" +
+         product +
+         "),\n# not your application. Write your application's company and product below and\n"
+         "# into [version], with its version, and its script into arguments\n"
+         "# (['{TARGET_DIR}\\app.js']).\n";
+}
+
+ConfigText configText(const MainFound& main, const fs::path& out) {
   std::array<std::string, kVersionKeys> values;
   ConfigText version;
   addVersion(main, values, version);
@@ -298,7 +326,7 @@ ConfigText configText(const InitRequest& request, const MainFound& main) {
   for (const std::string& placeholder : version.placeholders) {
     config.addPlaceholder(placeholder);
   }
-  const std::string folder = tomlString(folderValue(request.folder, request.out));
+  const std::string folder = tomlString(folderValue(main.folder, out));
   const std::string kind = main.program.windowed ? "windowed" : "console";
   config.text =
       "# A launcher for the application folder " + folder +
@@ -307,6 +335,7 @@ ConfigText configText(const InitRequest& request, const MainFound& main) {
       "# key. A line starting with # is a comment: remove the # to use a key.\n\n"
       "# Where the launcher unpacks the application on the user's machine: a folder of the\n"
       "# product's own below the user's local application data, one for each version.\n" +
+      runtimeComment(main, values[kProductKey]) +
       keyLine(false, "target_spec",
               tomlString("{CACHE_DIR}\\" + company + "\\" + product + "\\{VERSION}"), "") +
       version.text + "\n[application]\n" + keyLine(false, "folder", folder, "") +
@@ -328,9 +357,45 @@ ConfigText configText(const InitRequest& request, const MainFound& main) {
   return config;
 }
 
+// Whether `path` lies in `folder` or below it, links resolved.
+bool liesIn(const fs::path& path, const fs::path& folder) {
+  std::error_code error;
+  const fs::path canonicalFolder = fs::weakly_canonical(folder, error);
+  const fs::path canonical = fs::weakly_canonical(fs::absolute(path, error), error);
+  return !error && std::mismatch(canonicalFolder.begin(), canonicalFolder.end(), canonical.begin(),
+                                 canonical.end())
+                           .first == canonicalFolder.end();
+}
+
+// `name` in the folder that holds `folder`, as a path from the current folder.
+fs::path besideFolder(const fs::path& folder, const fs::path& name) {
+  std::error_code error;
+  const fs::path beside = fs::weakly_canonical(folder, error).parent_path() / name;
+  const fs::path relative = fs::relative(beside, fs::current_path(error), error);
+  return relative.empty() ? beside : relative;
+}
+
+// Where init writes: `--out`, which must lie outside the folder (the packer never packs its own
+// configuration, but a region of the folder would), or else kDefaultInitConfig in the current
+// folder, or beside the application folder when the current folder is in it.
+fs::path configPath(const InitRequest& request) {
+  const fs::path defaultName = pathFromUtf8(kDefaultInitConfig);
+  if (request.out.empty()) {
+    return liesIn(defaultName, request.folder) ? besideFolder(request.folder, defaultName)
+                                               : defaultName;
+  }
+  if (liesIn(request.out, request.folder)) {
+    throw PackError("--out " + printablePath(request.out) + " lies in the application folder " +
+                    printablePath(request.folder) +
+                    ", whose every file the launcher carries: name a file outside it, such as " +
+                    printablePath(besideFolder(request.folder, defaultName)));
+  }
+  return request.out;
+}
+
 // Writes `text` as `out`, a new file.
 void writeNewFile(const fs::path& out, const std::string& text) {
-  const std::string problem = outputProblem("--out", out, "tarnic.toml");
+  const std::string problem = outputProblem("--out", out, kDefaultInitConfig);
   if (!problem.empty()) {
     throw PackError(problem);
   }
@@ -356,18 +421,28 @@ std::string writeInitialConfig(const InitRequest& request) {
     throw PackError(printablePath(request.folder) + " is not a folder" +
                     likelyPathHint(request.folder));
   }
+  const fs::path out = configPath(request);
   const MainFound main = examineMain(request, chooseMain(request));
-  const ConfigText config = configText(request, main);
-  writeNewFile(request.out, config.text);
-  const std::string pack = "tarnic-pack launcher --config " + printablePath(request.out) +
-                           " --out " + printablePath(relativePath(main.name).stem()) + ".exe";
+  const ConfigText config = configText(main, out);
+  writeNewFile(out, config.text);
+  // The launcher goes where the command runs, unless that is in the application folder.
+  const fs::path launcher = pathFromUtf8(printablePath(relativePath(main.name).stem()) + ".exe");
+  const std::string pack =
+      "tarnic-pack launcher --config " + printablePath(out) + " --out " +
+      printablePath(liesIn(launcher, request.folder) ? besideFolder(request.folder, launcher)
+                                                     : launcher);
+  const std::string written =
+      printablePath(out) + ": written" +
+      (request.out.empty() && out != pathFromUtf8(kDefaultInitConfig)
+           ? " beside the application folder (a launcher carries every file in it)"
+           : "");
   if (config.placeholders.empty()) {
-    return "tarnic-pack: " + printablePath(request.out) + ": written; pack with " + pack;
+    return "tarnic-pack: " + written + "; pack with " + pack;
   }
   std::string names;
   for (const std::string& placeholder : config.placeholders) {
     names += (names.empty() ? "" : ", ") + placeholder;
   }
-  return "tarnic-pack: " + printablePath(request.out) + ": written with placeholders to fill in (" +
-         names + "), then pack with " + pack;
+  return "tarnic-pack: " + written + " with placeholders to fill in (" + names +
+         "), then pack with " + pack;
 }

@@ -79,14 +79,17 @@ std::vector<unsigned char> readIcon(const LauncherRequest& request, const Launch
   if (!config.icon) {
     return {};
   }
-  const std::string icon = "\"" + printablePath(*config.icon) + "\"";
+  const std::string icon =
+      "\"" + (request.icon ? printablePath(*config.icon) : config.iconText) + "\"";
   std::error_code error;
   if (!fs::is_regular_file(*config.icon, error)) {
-    const std::string why = "does not exist" + likelyPathHint(*config.icon);
     if (request.icon) {
-      problems.add("--icon " + printablePath(*config.icon) + " " + why);
+      problems.add("--icon " + printablePath(*config.icon) + " does not exist" +
+                   likelyPathHint(*config.icon));
     } else {
-      noteField(problems, request, "application.icon", icon + " " + why);
+      noteField(
+          problems, request, "application.icon",
+          icon + " does not exist" + configPathHint(request.config, config.iconText, *config.icon));
     }
     return {};
   }
@@ -111,11 +114,12 @@ std::optional<fs::path> appFolder(const LauncherRequest& request, const Launcher
   if (fs::is_directory(folder, error)) {
     return folder;
   }
-  const std::string why = "is not a folder" + likelyPathHint(folder);
   if (request.app) {
-    problems.add("--app " + printablePath(folder) + " " + why);
+    problems.add("--app " + printablePath(folder) + " is not a folder" + likelyPathHint(folder));
   } else {
-    noteField(problems, request, "application.folder", "\"" + printablePath(folder) + "\" " + why);
+    noteField(problems, request, "application.folder",
+              "\"" + config.appFolderText + "\" is not a folder" +
+                  configPathHint(request.config, config.appFolderText, folder));
   }
   return std::nullopt;
 }
@@ -215,6 +219,29 @@ void checkRegion(const LauncherRequest& request, Inputs& inputs, Problems& probl
       problems);
 }
 
+// Why --out or --depfile cannot be written where the main program `main` of `folder` lies, or
+// "" when neither names it: the launcher would take the place of the program it carries.
+std::string outputInPlaceOfMain(const LauncherRequest& request, const fs::path& folder,
+                                const std::string& main) {
+  const std::vector<fs::path> program = existingOutputs({folder / relativePath(main)});
+  const std::pair<const char*, std::optional<fs::path>> outputs[] = {
+      {"--out", request.out}, {"--depfile", request.depfile}};
+  for (const auto& [option, output] : outputs) {
+    if (output && !program.empty() && existingOutputs({*output}) == program) {
+      std::error_code error;
+      const fs::path beside =
+          fs::weakly_canonical(folder, error).parent_path() / output->filename();
+      const fs::path shown = fs::relative(beside, fs::current_path(error), error);
+      return std::string(option) + " " + printablePath(*output) +
+             " is the main program, application.main \"" + main +
+             "\", which this run would replace: write it outside the application folder, such "
+             "as " +
+             printablePath(shown.empty() ? beside : shown);
+    }
+  }
+  return "";
+}
+
 void checkMain(const LauncherRequest& request, Inputs& inputs, const fs::path& folder,
                const LeftOut& leftOut, Problems& problems) {
   if (inputs.config.main.empty()) {
@@ -222,7 +249,10 @@ void checkMain(const LauncherRequest& request, Inputs& inputs, const fs::path& f
   }
   const std::string problem = putMainFirst(inputs.app, folder, inputs.config.main, leftOut);
   if (!problem.empty()) {
-    noteField(problems, request, "application.main", "\"" + inputs.config.main + "\" " + problem);
+    const std::string output = outputInPlaceOfMain(request, folder, inputs.config.main);
+    problems.add(output.empty() ? fieldProblem(request.config, "application.main",
+                                               "\"" + inputs.config.main + "\" " + problem)
+                                : output);
     return;
   }
   const AppFile& main = inputs.app.files.front();
@@ -238,7 +268,8 @@ void checkFolder(const LauncherRequest& request, Inputs& inputs, Problems& probl
   if (!folder) {
     return;
   }
-  const LeftOut leftOut{inputs.config.exclude, existingOutputsOf(outputsOf(request))};
+  const LeftOut leftOut{inputs.config.exclude, existingOutputsOf(outputsOf(request)),
+                        existingOutputs({request.config})};
   Problems folderProblems;
   inputs.app = collectAppFiles(*folder, leftOut, folderProblems);
   appendInputs(inputs.app, inputs.read);
@@ -275,8 +306,8 @@ void settleVersionStrings(const LauncherRequest& request, Inputs& inputs, Proble
       });
 }
 
-// The target spec with the values its tokens take: what they put into the path, and whether
-// it stays in the user's own folder.
+// The target spec with the values its tokens take: what they put into the path, the folder
+// names they make, whether it keeps to the folder its first token gives and to the user's own.
 void checkTargetValues(const LauncherRequest& request, const Inputs& inputs, Problems& problems) {
   const std::u16string spec = *utf8ToUtf16(inputs.config.targetSpec);
   if (spec.empty()) {
@@ -288,12 +319,16 @@ void checkTargetValues(const LauncherRequest& request, const Inputs& inputs, Pro
                       std::string("version.") + kVersionKeyInfo[versionToken.key].key,
                       inputs.strings.sources[versionToken.key]});
   }
-  for (const std::string& problem : tokenValueProblems(spec, values)) {
-    noteField(problems, request, "target_spec", problem);
+  std::vector<std::string> found = tokenValueProblems(spec, values);
+  for (std::string& problem : targetNameProblems(spec, values)) {
+    found.push_back(std::move(problem));
   }
-  const std::string shared = inputs.config.sharedTarget ? "" : sharedTargetProblem(spec, values);
-  if (!shared.empty()) {
-    noteField(problems, request, "target_spec", shared);
+  found.push_back(inputs.config.sharedTarget ? targetClimbProblem(spec, values)
+                                             : sharedTargetProblem(spec, values));
+  for (const std::string& problem : found) {
+    if (!problem.empty()) {
+      noteField(problems, request, "target_spec", problem);
+    }
   }
 }
 
@@ -301,6 +336,20 @@ void checkTargetValues(const LauncherRequest& request, const Inputs& inputs, Pro
 std::string exampleOutput(const Inputs& inputs) {
   const fs::path main = relativePath(inputs.config.main).filename();
   return main.empty() ? "Launcher.exe" : printablePath(main.stem()) + ".exe";
+}
+
+// Windows starts a program by a name that ends in .exe.
+void checkProgramName(const fs::path& out, Problems& problems) {
+  std::string extension = printablePath(out.extension());
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  std::error_code error;
+  if (extension != ".exe" && !fs::is_directory(out, error)) {
+    problems.add("--out " + printablePath(out) +
+                 " does not end in .exe, which Windows starts programs by: name it " +
+                 printablePath(out) + ".exe");
+  }
 }
 
 // The configuration, with what the command line puts in its place.
@@ -339,6 +388,7 @@ Inputs checkInputs(const LauncherRequest& request) {
     inputs.read.push_back(*inputs.config.icon);
   }
   checkOutputs(outputsOf(request), exampleOutput(inputs), problems);
+  checkProgramName(request.out, problems);
   try {
     inputs.timeStamp = timeStamp();
   } catch (const PackError& problem) {
@@ -416,7 +466,8 @@ PackSummary buildLauncher(const LauncherRequest& request) {
       kind == LauncherKind::kWindowed ? windowedLauncherImage() : consoleLauncherImage();
   const LauncherParts parts = launcherParts(inputs);
   const std::string launcher = writeLauncherImage(std::string(image), parts);
-  PackedContent content{inputs.region.region.entries.size(), 0, inputs.app.leftOutOutputs};
+  PackedContent content{inputs.region.region.entries.size(), 0, inputs.app.leftOutOutputs,
+                        inputs.app.leftOutReads};
   for (const RegionEntry& entry : inputs.region.region.entries) {
     content.bytesIn += entry.size;
   }

@@ -658,6 +658,196 @@ TEST(Init, AsksForTheProgressWindowForAWindowedMainProgramOnly) {
   }
 }
 
+// A program with a version resource, as a packed launcher carries one: its [version] from
+// `version` (TOML lines), its ProductVersion and FileVersion strings changed to `shownVersion`
+// where that is given, as a program whose strings are not four numbers has them, its fixed part
+// as `version` says.
+void writeProgramWithVersion(const ScratchFolder& scratch, const fs::path& program,
+                             const std::string& version, const std::u16string& shownVersion = u"") {
+  writeFile(scratch / "build/App.exe", makeProgram());
+  writeFile(scratch / "build.toml", "target_spec = '{TEMP}\\x'\n[version]\n" + version +
+                                        "[application]\nmain = \"App.exe\"\n");
+  ToolResult built = runPack({"--quiet", "launcher", "--config", scratch / "build.toml", "--app",
+                              scratch / "build", "--out", program});
+  ASSERT_EQ(built.status, 0) << built.err;
+  std::string bytes = readFile(program);
+  const size_t resource = bytes.find(utf16le(u"VS_VERSION_INFO"));
+  for (const char16_t* key : {u"FileVersion", u"ProductVersion"}) {
+    const size_t at = shownVersion.empty() ? std::string::npos : bytes.find(utf16le(key), resource);
+    if (at != std::string::npos) {
+      const size_t value = alignTo4(at + utf16le(key).size() + 2);
+      const size_t units = bytes.find(std::string(2, '\0'), value) - value;
+      bytes.replace(value, units,
+                    utf16le(shownVersion).append(units - 2 * shownVersion.size(), '\0'));
+    }
+  }
+  writeFile(program, bytes);
+}
+
+// init run inside the folder it describes writes beside it, and the command it prints packs the
+// folder without the configuration and without touching the main program; a configuration in
+// the folder is never packed, and no launcher is written over the main program.
+TEST(Init, RunInsideItsFolderWritesBesideItAndPrintsACommandThatLeavesTheProgramAlone) {
+  ScratchFolder scratch;
+  writeProgramWithVersion(scratch, scratch / "mines/winemine.exe",
+                          "company = 'Acme'\nproduct = 'Mines'\nversion = '1.2.3.4'\n"
+                          "file_version = '1.2.3.4'\nproduct_version = '1.2.3.4'\n"
+                          "copyright = ''\n");
+  writeFile(scratch / "mines/cards.txt", "cards");
+  const std::string program = readFile(scratch / "mines/winemine.exe");
+  ToolResult init = runProgram({TARNIC_PACK, "init", "."}, scratch / "mines");
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_EQ(init.err,
+            "tarnic-pack: ../tarnic.toml: written beside the application folder (a launcher "
+            "carries every file in it); pack with tarnic-pack launcher --config ../tarnic.toml "
+            "--out ../winemine.exe\n");
+  EXPECT_EQ(namesIn(scratch / "mines"), (std::vector<std::string>{"cards.txt", "winemine.exe"}));
+  std::vector<std::string> command{TARNIC_PACK, "--quiet"};
+  std::istringstream printed(init.err.substr(init.err.find("tarnic-pack launcher") + 12));
+  for (std::string word; printed >> word;) {
+    command.push_back(word);
+  }
+  ToolResult packed = runProgram(command, scratch / "mines");
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  EXPECT_EQ(readFile(scratch / "mines/winemine.exe"), program);
+  ToolResult listed = runPack({"list", scratch / "winemine.exe"});
+  EXPECT_EQ(listed.out.substr(20, listed.out.find('\n') - 19) +
+                listed.out.substr(listed.out.find('\n') + 21),
+            "winemine.exe\ncards.txt\n")
+      << listed.out;
+
+  EXPECT_EQ(
+      runProgram({TARNIC_PACK, "init", ".", "--out", "pack/mines.toml"}, scratch / "mines").err,
+      "tarnic-pack: error: --out pack/mines.toml lies in the application folder ., whose "
+      "every file the launcher carries: name a file outside it, such as ../tarnic.toml\n");
+  std::string config = readFile(scratch / "tarnic.toml");
+  config.replace(config.find("folder = 'mines'"), 16, "folder = '.'");
+  writeFile(scratch / "mines/tarnic.toml", config);
+  EXPECT_EQ(
+      runProgram({TARNIC_PACK, "launcher", "--config", "tarnic.toml", "--out", "winemine.exe"},
+                 scratch / "mines")
+          .err,
+      "tarnic-pack: error: --out winemine.exe is the main program, application.main "
+      "\"winemine.exe\", which this run would replace: write it outside the application "
+      "folder, such as ../winemine.exe\n");
+  EXPECT_EQ(readFile(scratch / "mines/winemine.exe"), program);
+  packed = runProgram({TARNIC_PACK, "launcher", "--config", "tarnic.toml", "--out", "Mines.exe"},
+                      scratch / "mines");
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  EXPECT_NE(packed.err.find("; left out: tarnic.toml, the configuration this run reads"),
+            std::string::npos)
+      << packed.err;
+  EXPECT_EQ(runPack({"list", scratch / "mines/Mines.exe"}).out.find("tarnic.toml"),
+            std::string::npos);
+}
+
+// The launcher carries the folder's own files: a main program elsewhere, by its path or
+// through a link, is refused by init and the packer alike, with the reason and no "did you
+// mean" of the name given.
+TEST(Init, RefusesAMainProgramOutsideTheFolderByItsPathOrThroughALink) {
+  ScratchFolder scratch;
+  writeFile(scratch / "app/App.exe", makeProgram());
+  writeFile(scratch / "outside/evil.exe", makeProgram());
+  EXPECT_EQ(
+      runProgram({TARNIC_PACK, "init", "app", "--main", "../outside/evil.exe"}, scratch.path()).err,
+      "tarnic-pack: error: --main \"../outside/evil.exe\" lies outside the application folder "
+      "app: the launcher carries the folder's own files; name its program by its path in the "
+      "folder\n");
+  fs::create_directories(scratch / "linked");
+  fs::create_symlink("../outside/evil.exe", scratch / "linked/evil.exe");
+  const std::string leads = "leads outside the application folder linked, to " +
+                            (scratch / "outside/evil.exe").string() +
+                            ": the launcher carries the folder's own files; name its program ";
+  EXPECT_EQ(
+      runProgram({TARNIC_PACK, "init", "linked"}, scratch.path()).err,
+      "tarnic-pack: error: linked/evil.exe: " + leads + "with --main <its path in the folder>\n");
+  EXPECT_EQ(runProgram({TARNIC_PACK, "init", "linked", "--main", "evil.exe"}, scratch.path()).err,
+            "tarnic-pack: error: --main \"evil.exe\" " + leads + "by its path in the folder\n");
+  EXPECT_EQ(namesIn(scratch.path()), (std::vector<std::string>{"app", "linked", "outside"}));
+  // A link that leads nowhere is no file, and its name no suggestion.
+  fs::create_symlink("gone.exe", scratch / "linked/Main.exe");
+  EXPECT_EQ(runProgram({TARNIC_PACK, "init", "linked", "--main", "Main.exe"}, scratch.path()).err,
+            "tarnic-pack: error: --main \"Main.exe\" is not a file in linked\n");
+
+  writeFile(scratch / "app.toml",
+            plainConfig(R"({TEMP}\x)", "folder = 'app'\nmain = '../outside/evil.exe'\n"));
+  EXPECT_EQ(runProgram({TARNIC_PACK, "launcher", "--config", "app.toml", "--out", "App.exe"},
+                       scratch.path())
+                .err,
+            "tarnic-pack: error: app.toml: application.main \"../outside/evil.exe\" lies outside "
+            "the application folder app: the launcher carries the folder's own files\n");
+}
+
+// What init cannot take from the program as it is, it says: a company that is a device's name
+// stays a placeholder; a version that is not four numbers is left to the packer, which takes the
+// numbers of the fixed part, so that the next build of the program still moves the target; a
+// runtime is told to name the application; a 32-bit program is told to build for x64.
+TEST(Init, SaysWhatItCannotTakeFromTheProgramAsItIs) {
+  ScratchFolder scratch;
+  const auto versions = [](const std::string& numbers) {
+    return "company = 'Aux'\nproduct = 'Node.js'\nversion = '" + numbers + "'\nfile_version = '" +
+           numbers + "'\nproduct_version = '" + numbers + "'\ncopyright = ''\n";
+  };
+  writeProgramWithVersion(scratch, scratch / "app/node.exe", versions("21.7.0.0"), u"21.07");
+  ToolResult init = runProgram({TARNIC_PACK, "init", "app"}, scratch.path());
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_EQ(init.err,
+            "tarnic-pack: tarnic.toml: written with placeholders to fill in (<company>), then pack "
+            "with tarnic-pack launcher --config tarnic.toml --out node.exe\n");
+  std::string config = readFile(scratch / "tarnic.toml");
+  for (const char* line :
+       {"# \"node.exe\" is a runtime: its version resource names the runtime (Node.js),\n# not "
+        "your application. Write your application's company and product below and\n# into "
+        "[version], with its version, and its script into arguments\n# "
+        "(['{TARGET_DIR}\\app.js']).\ntarget_spec = '{CACHE_DIR}\\<company>\\Node.js\\{VERSION}'\n",
+        "\n# company = 'Aux'                 # CompanyName\n",
+        "\n# the ProductVersion of \"node.exe\" \"21.07\" is not four numbers 0..65535 separated "
+        "by "
+        "dots: the packer takes the numbers of its fixed part.\n# version = '21.7.0.0'\n",
+        "\n# the FileVersion of \"node.exe\" \"21.07\" is not four numbers 0..65535 separated by "
+        "dots: the packer takes the numbers of its fixed part.\n# file_version = '21.7.0.0'\n"}) {
+    EXPECT_NE(config.find(line), std::string::npos) << line << "\n" << config;
+  }
+  // The program's CompanyName goes through the same checks where a token puts it.
+  const size_t spec = config.find("target_spec = ");
+  writeFile(scratch / "tarnic.toml",
+            std::string(config).replace(spec, config.find('\n', spec) - spec,
+                                        R"(target_spec = '{CACHE_DIR}\{COMPANY}\x')"));
+  EXPECT_EQ(runProgram({TARNIC_PACK, "launcher", "--config", "tarnic.toml", "--out", "Node.exe"},
+                       scratch.path())
+                .err,
+            "tarnic-pack: error: tarnic.toml: target_spec uses {COMPANY}, which is \"Aux\" "
+            "(CompanyName of \"node.exe\") and makes the folder name \"Aux\", which Windows "
+            "cannot create as it is: \"Aux\" is the device AUX on Windows; give version.company "
+            "another value, or write the folder's name into target_spec\n");
+  config.replace(config.find("<company>"), 9, "Acme");
+  writeFile(scratch / "tarnic.toml", config);
+  for (const std::string numbers : {"21.7.0.0", "22.1.0.0"}) {
+    writeProgramWithVersion(scratch, scratch / "app/node.exe", versions(numbers),
+                            numbers == "21.7.0.0" ? u"21.07" : u"22.01");
+    ToolResult packed = runProgram(
+        {TARNIC_PACK, "--quiet", "launcher", "--config", "tarnic.toml", "--out", "Node.exe"},
+        scratch.path());
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    const auto strings = versionOf(scratch / "Node.exe");
+    EXPECT_NE(std::find(strings.begin(), strings.end(),
+                        std::make_pair(std::u16string(u"ProductVersion"),
+                                       utf16le(std::u16string(numbers.begin(), numbers.end())))),
+              strings.end())
+        << numbers;
+  }
+
+  ProgramHeaders x86;
+  x86.machine = 0x14c;
+  x86.magic = 0x10B;
+  writeFile(scratch / "app32/App.exe", makeProgram(x86));
+  EXPECT_EQ(runProgram({TARNIC_PACK, "init", "app32", "--out", "x86.toml"}, scratch.path()).err,
+            "tarnic-pack: error: app32/App.exe: is a 32-bit Windows program (PE32, machine 0x14c, "
+            "x86); a launcher starts 64-bit x64 Windows programs only (PE32+, machine 0x8664); it "
+            "is the only program at the top of app32: pack a 64-bit x64 build of the "
+            "application, or name its program below the top with --main\n");
+}
+
 TEST(PackerBinary, PacksAloneInAnEmptyFolderStartingNoOtherProgram) {
   ScratchFolder scratch;
   fs::copy_file(TARNIC_PACK, scratch / "tarnic-pack");

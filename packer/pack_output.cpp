@@ -49,5 +49,8 @@ PackSummary writeOutputs(const PackOutputs& outputs, const std::vector<fs::path>
   for (const fs::path& path : content.leftOutOutputs) {
     summary.leftOut.push_back(printablePath(path));
   }
+  for (const fs::path& path : content.leftOutReads) {
+    summary.leftOutConfiguration.push_back(printablePath(path));
+  }
   return summary;
 }

@@ -24,6 +24,7 @@ struct PackedContent {
   size_t files = 0;
   uint64_t bytesIn = 0;
   std::vector<std::filesystem::path> leftOutOutputs;  // outputs the application folder held
+  std::vector<std::filesystem::path> leftOutReads{};  // and the configuration, when it held it
 };
 
 // Notes in `problems` why the outputs cannot be written where they are to go (outputProblem;

@@ -17,6 +17,9 @@ std::string summaryLine(const std::string& output, const PackSummary& summary, d
   for (const std::string& path : summary.leftOut) {
     line += "; left out: " + path + ", which this run writes";
   }
+  for (const std::string& path : summary.leftOutConfiguration) {
+    line += "; left out: " + path + ", the configuration this run reads";
+  }
   if (summary.copyPerStart) {
     line +=
         "; each start leaves a full copy: target_spec names a token new at every start, and "

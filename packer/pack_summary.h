@@ -10,14 +10,16 @@ struct PackSummary {
   size_t files = 0;
   uint64_t bytesIn = 0;              // the files' bytes
   uint64_t bytesOut = 0;             // the bytes written: the region or the launcher
-  std::vector<std::string> leftOut;  // files of the run's own found in the application folder
+  std::vector<std::string> leftOut;  // outputs of the run found in the application folder
   bool copyPerStart = false;         // every start unpacks a copy of its own, which nothing removes
-  bool sharedCopyRemoved = false;    // starts share one copy, which the last to end removes
+  std::vector<std::string> leftOutConfiguration{};  // the configuration, found in the folder
+  bool sharedCopyRemoved = false;  // starts share one copy, which the last to end removes
 };
 
 // "tarnic-pack: <output>: <files> files, <in> bytes in, <out> bytes out (<ratio>%), <seconds> s"
 // with the ratio of out to in (or "-" when nothing went in) and seconds to two decimals, then
-// "; left out: <path>, which this run writes" for each file of summary.leftOut, and the note on
-// copies per start when summary.copyPerStart, or the one on a shared copy's removal when
+// "; left out: <path>, which this run writes" for each file of summary.leftOut, "; left out:
+// <path>, the configuration this run reads" for each of summary.leftOutConfiguration, and the
+// note on copies per start when summary.copyPerStart, or the one on a shared copy's removal when
 // summary.sharedCopyRemoved.
 std::string summaryLine(const std::string& output, const PackSummary& summary, double seconds);

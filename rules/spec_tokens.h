@@ -76,26 +76,73 @@ const SpecTokenName* findSpecToken(const Unit* name, size_t length) {
   return nullptr;
 }
 
-// Whether `spec` (`length` units) names a token whose value is new at every start, so that
-// every start gets a target directory of its own. A name runs from "{" to the next "}".
-template <typename Unit>
-bool usesPerStartToken(const Unit* spec, size_t length) {
-  for (size_t open = 0; open < length; ++open) {
-    if (spec[open] != '{') {
+// The parts of a spec as the launcher reads it: every other unit is literal, a "{" opens a name
+// (discarding one already open: names do not nest) and the next "}" closes it.
+enum class SpecPartKind {
+  kLiteral,        // a run of units outside braces, copied as they are
+  kName,           // "{", a name and "}": `token` is its entry, null for a name no token has
+  kDiscardedName,  // "{" and the units up to the next "{", which opens a name anew
+  kStrayClose,     // a "}" with no open name
+  kUnclosedName,   // "{" and the rest of the spec, never closed
+};
+
+struct SpecPart {
+  SpecPartKind kind;
+  size_t start;  // its first unit: the "{" of a name
+  size_t units;  // braces included
+  const SpecTokenName* token;
+};
+
+// Calls `visit(part)` for each part of the `length` units at `spec`, in order, while it returns
+// true: the one reading of braces for the launcher's expansion and checks and the packer's.
+template <typename Unit, typename Visit>
+void walkSpec(const Unit* spec, size_t length, Visit visit) {
+  size_t literal = 0;
+  const auto flushLiteral = [&](size_t end) {
+    return end == literal ||
+           visit(SpecPart{SpecPartKind::kLiteral, literal, end - literal, nullptr});
+  };
+  for (size_t i = 0; i < length;) {
+    if (spec[i] != '{' && spec[i] != '}') {
+      ++i;
       continue;
     }
-    size_t close = open + 1;
-    while (close < length && spec[close] != '}' && spec[close] != '{') {
-      ++close;
+    if (!flushLiteral(i)) {
+      return;
     }
-    if (close < length && spec[close] == '}') {
-      const SpecTokenName* entry = findSpecToken(spec + open + 1, close - open - 1);
-      if (entry != nullptr && entry->perStart) {
-        return true;
+    size_t end = i + 1;
+    SpecPart part{SpecPartKind::kStrayClose, i, 1, nullptr};
+    if (spec[i] == '{') {
+      while (end < length && spec[end] != '{' && spec[end] != '}') {
+        ++end;
+      }
+      if (end == length) {
+        part = {SpecPartKind::kUnclosedName, i, end - i, nullptr};
+      } else if (spec[end] == '{') {
+        part = {SpecPartKind::kDiscardedName, i, end - i, nullptr};
+      } else {
+        ++end;  // past the "}"
+        part = {SpecPartKind::kName, i, end - i, findSpecToken(spec + i + 1, end - i - 2)};
       }
     }
+    if (!visit(part)) {
+      return;
+    }
+    i = literal = end;
   }
-  return false;
+  flushLiteral(length);
+}
+
+// Whether `spec` (`length` units) names a token whose value is new at every start, so that
+// every start gets a target directory of its own.
+template <typename Unit>
+bool usesPerStartToken(const Unit* spec, size_t length) {
+  bool perStart = false;
+  walkSpec(spec, length, [&](const SpecPart& part) {
+    perStart = part.kind == SpecPartKind::kName && part.token != nullptr && part.token->perStart;
+    return !perStart;
+  });
+  return perStart;
 }
 
 // The token named by the `length` units at `name`, or SpecToken::kUnknown.

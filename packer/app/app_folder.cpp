@@ -40,13 +40,15 @@ std::string kindOf(fs::file_type type) {
   }
 }
 
+// Whether the canonical `path` is the canonical `root` or lies below it.
+bool liesBelow(const fs::path& root, const fs::path& path) {
+  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
+}
+
 // Refuses a link that leads outside the folder: the launcher would write its target's bytes
 // under the link's name, and they are not the application's.
 void checkInside(const Walk& walk, const fs::path& path, const fs::path& target) {
-  const bool inside =
-      std::mismatch(walk.root.begin(), walk.root.end(), target.begin(), target.end()).first ==
-      walk.root.end();
-  if (!inside) {
+  if (!liesBelow(walk.root, target)) {
     refuse(path, "symbolic link leads outside the folder, to " + printablePath(target));
   }
 }
@@ -102,6 +104,11 @@ void addEntry(Walk& walk, const fs::path& path, const fs::path& canonicalFolder,
   const std::vector<fs::path>& outputs = walk.leftOut.outputs;
   if (std::find(outputs.begin(), outputs.end(), entry.canonical) != outputs.end()) {
     walk.found.leftOutOutputs.push_back(path);
+    return;
+  }
+  const std::vector<fs::path>& reads = walk.leftOut.reads;
+  if (std::find(reads.begin(), reads.end(), entry.canonical) != reads.end()) {
+    walk.found.leftOutReads.push_back(path);
     return;
   }
   if (entry.link) {
@@ -204,6 +211,10 @@ std::string missingMainProblem(const std::vector<AppFile>& files, const fs::path
                                std::string_view mainName, const std::u16string& name) {
   const std::string where = " in " + printablePath(folder);
   const fs::path path = folder / relativePath(mainName);
+  const std::string outside = mainOutsideProblem(folder, mainName);
+  if (!outside.empty()) {
+    return outside + ": the launcher carries the folder's own files";
+  }
   std::error_code error;
   if (fs::is_directory(path, error)) {
     return "is a folder" + where + ", not a file";
@@ -278,7 +289,24 @@ std::string putMainFirst(AppFiles& app, const fs::path& folder, std::string_view
   return pattern ? missing + ", and " + leftOutBy : missing;
 }
 
+std::string mainOutsideProblem(const fs::path& folder, std::string_view mainName) {
+  const fs::path relative = relativePath(mainName).lexically_normal();
+  if (relative.has_root_name() || relative.has_root_directory() ||
+      (!relative.empty() && *relative.begin() == "..")) {
+    return "lies outside the application folder " + printablePath(folder);
+  }
+  std::string why;
+  const fs::path root = canonicalPath(folder, why);
+  const fs::path target = root.empty() ? fs::path() : canonicalPath(folder / relative, why);
+  if (target.empty() || liesBelow(root, target)) {
+    return "";
+  }
+  return "leads outside the application folder " + printablePath(folder) + ", to " +
+         printablePath(target);
+}
+
 std::string likelyName(const fs::path& path) {
+  const std::string typed = printablePath(path.filename());
   std::vector<std::string> names;
   std::error_code error;
   const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
@@ -286,8 +314,10 @@ std::string likelyName(const fs::path& path) {
        entries.increment(error)) {
     names.push_back(printablePath(entries->path().filename()));
   }
+  // The name itself may be there but not what was asked for (a link, a file left out).
+  names.erase(std::remove(names.begin(), names.end(), typed), names.end());
   std::sort(names.begin(), names.end());
-  return nearestName(printablePath(path.filename()), names);
+  return nearestName(typed, names);
 }
 
 std::string likelyPathHint(const fs::path& path) {

@@ -24,6 +24,7 @@ struct AppFiles {
   std::vector<AppFile> files;
   std::vector<std::filesystem::path> folders;         // the application folder first
   std::vector<std::filesystem::path> leftOutOutputs;  // of LeftOut::outputs, found in the folder
+  std::vector<std::filesystem::path> leftOutReads;    // of LeftOut::reads, found in the folder
 };
 
 // What a pack leaves out of the folder besides what it cannot pack.
@@ -32,6 +33,8 @@ struct LeftOut {
   // The files the run writes, where they exist: a launcher written into its own application
   // folder must not carry the one before it.
   std::vector<std::filesystem::path> outputs;
+  // The run's configuration, which is not the application's.
+  std::vector<std::filesystem::path> reads{};
 };
 
 // The region name of the main file given as a relative name with '/' or '\' separators.
@@ -54,14 +57,19 @@ AppFiles collectAppFiles(const std::filesystem::path& folder, const LeftOut& lef
 // Moves the main file `mainName` of the files of `folder` to the front, so that a region holds
 // it first. Returns "", or what is wrong with the name, to follow it in a message: it is not a
 // file in the folder (with the name of one that differs in letter case alone, or else the
-// likelyName of the folder), is a folder, or is left out by a pattern (and whether it exists
-// besides).
+// likelyName of the folder), lies outside it (mainOutsideProblem), is a folder, or is left out by
+// a pattern (and whether it exists besides).
 std::string putMainFirst(AppFiles& app, const std::filesystem::path& folder,
                          std::string_view mainName, const LeftOut& leftOut);
 
+// Why the main file `mainName`, relative to `folder`, is not a file of the folder, or "": its
+// path leaves the folder ("lies outside the application folder <folder>"), or it is a link that
+// leads outside ("leads outside the application folder <folder>, to <where>").
+std::string mainOutsideProblem(const std::filesystem::path& folder, std::string_view mainName);
+
 // The name of the entry of `path`'s folder that the missing `path` likely stands for
-// (nearestName), for a "did you mean"; "" when none is near enough or the folder cannot be
-// listed.
+// (nearestName), for a "did you mean": never `path`'s own name; "" when none is near enough or
+// the folder cannot be listed.
 std::string likelyName(const std::filesystem::path& path);
 
 // " (did you mean "<path>"?)" for the entry beside the missing `path` that likelyName finds,
@@ -71,6 +79,6 @@ std::string likelyPathHint(const std::filesystem::path& path);
 // Appends what a pack of `app` reads, for a depfile: its folders, then its files.
 void appendInputs(const AppFiles& app, std::vector<std::filesystem::path>& inputs);
 
-// The canonical paths of those of `outputs` that exist, for LeftOut::outputs.
+// The canonical paths of those of `outputs` that exist, for LeftOut::outputs and reads.
 std::vector<std::filesystem::path> existingOutputs(
     const std::vector<std::filesystem::path>& outputs);

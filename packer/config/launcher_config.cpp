@@ -7,6 +7,7 @@
 #include <iterator>
 #include <vector>
 
+#include "packer/app/app_folder.h"
 #include "packer/config/fixed_argument_checks.h"
 #include "packer/config/target_spec.h"
 #include "packer/messages/nearest_name.h"
@@ -333,6 +334,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   }
   if (auto folder = reader.optionalString(*application, "application", "folder")) {
     config.appFolder = reader.path(*folder);
+    config.appFolderText = *folder;
   }
   config.main = reader.nonEmptyString(*application, "application", "main").value_or("");
   if (auto icon = reader.optionalString(*application, "application", "icon")) {
@@ -340,6 +342,7 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
       reader.note("application.icon", "is empty");
     } else {
       config.icon = reader.path(*icon);
+      config.iconText = *icon;
     }
   }
   if (auto kind = reader.optionalString(*application, "application", "launcher")) {
@@ -366,6 +369,28 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
 
 std::string fieldProblem(const fs::path& file, const std::string& field, const std::string& why) {
   return printablePath(file) + ": " + field + " " + why;
+}
+
+std::string configPathHint(const fs::path& file, const std::string& written,
+                           const fs::path& resolved) {
+  const std::string likely = likelyName(resolved);
+  if (!likely.empty()) {
+    const size_t slash = written.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : written.substr(0, slash + 1);
+    return " (did you mean \"" + folder + likely + "\"?)";
+  }
+  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+  const std::string from =
+      " (paths in the configuration are taken from its folder, " + printablePath(folder);
+  const fs::path typed = pathFromUtf8(written);
+  std::error_code error;
+  if (typed.is_relative() && fs::exists(typed, error)) {
+    const fs::path relative = fs::relative(typed, folder, error);
+    if (!relative.empty()) {
+      return from + ": did you mean \"" + relative.generic_u8string() + "\"?)";
+    }
+  }
+  return from + ")";
 }
 
 LauncherConfig readLauncherConfig(const fs::path& file, Problems& problems) {

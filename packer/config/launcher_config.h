@@ -28,6 +28,8 @@ struct LauncherConfig {
   std::optional<std::filesystem::path> appFolder;  // relative paths resolved against the file
   std::string main;                                // relative to the application folder
   std::optional<std::filesystem::path> icon;       // nullopt: the packer's own
+  std::string appFolderText;                       // the folder and the icon as written, for
+  std::string iconText;                            // messages
   std::optional<LauncherKind> kind;                // nullopt: as the main program's subsystem
   std::vector<ExcludePattern> exclude;
   bool sharedTarget = false;     // the target spec may start elsewhere than in a per-user folder
@@ -41,6 +43,13 @@ struct LauncherConfig {
 // configuration words it: "<file>: <field> <why>".
 std::string fieldProblem(const std::filesystem::path& file, const std::string& field,
                          const std::string& why);
+
+// For a path that `file` gives as `written` and that was not found at `resolved`, its fix as a
+// path to write in the file: " (did you mean "<path>"?)" for a near name in the folder where it
+// was looked for, or a path that reaches what `written` names from the current folder; else
+// that paths are taken from the file's folder.
+std::string configPathHint(const std::filesystem::path& file, const std::string& written,
+                           const std::filesystem::path& resolved);
 
 // Reads and checks the file. Notes in `problems` every problem, each naming the file and the
 // field ("version.company"): an unknown key (with the known key it was likely meant to be), a

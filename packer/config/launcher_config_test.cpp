@@ -341,6 +341,35 @@ exclude = ["*.exe"]
             (std::vector<std::string>{"app", "launcher.toml", "notes.txt", "out", "text-app"}));
 }
 
+// What a new user writes from habit: a variable of the environment for the folder, the token
+// of the arguments in the target, an output without .exe; each with its fix.
+TEST_F(LauncherConfigCheck, AnswersHabitsOfOtherToolsWithTheirFix) {
+  writeFile(scratch_ / "launcher.toml",
+            edited({"", R"('{CACHE_DIR}\Co\App')", R"('%LOCALAPPDATA%\Acme\{TARGET_DIR}')", ""}));
+  writeFile(scratch_ / "icon.ico", makeIcon({16}));
+  ToolResult result = runPack(
+      {"launcher", "--config", scratch_ / "launcher.toml", "--out", scratch_ / "out/Mines"});
+  const std::string file = (scratch_ / "launcher.toml").string();
+  EXPECT_EQ(result.err,
+            "tarnic-pack: error: " + file + ": 3 problems:\n  " + file +
+                ": target_spec has the unknown token \"{TARGET_DIR}\" ({TARGET_DIR} is the target "
+                "directory itself, for application.arguments only); the tokens are {TEMP}, "
+                "{PROGRAM}, {PROGRAM_BASE}, {PROGRAM_DIR}, {PID}, {HOME}, {CACHE_DIR}, {COMPANY}, "
+                "{PRODUCT}, {VERSION}, {FILE_VERSION}, {PRODUCT_VERSION}, {RANDOM}, {TIME_US}, "
+                "{TIME}\n  " +
+                file +
+                ": target_spec is not absolute, so the launcher would unpack below whatever "
+                "folder it is started in: start it with a token that gives a full path ({TEMP}, "
+                "{PROGRAM}, {PROGRAM_BASE}, {PROGRAM_DIR}, {HOME}, {CACHE_DIR}), a drive such as "
+                "\"C:\\\" or a share such as \"\\\\server\\share\"; the launcher expands no "
+                "environment variable such as \"%LOCALAPPDATA%\": write {CACHE_DIR} in its place\n"
+                "  --out " +
+                (scratch_ / "out/Mines").string() +
+                " does not end in .exe, which Windows starts programs by: name it " +
+                (scratch_ / "out/Mines").string() + ".exe\n");
+  EXPECT_EQ(namesIn(scratch_ / "out"), std::vector<std::string>{});
+}
+
 // As build tools do; and a launcher written into its own application folder does not carry
 // the one before it, nor its depfile.
 TEST_F(LauncherConfigCheck, MakesTheOutputsFolderAndLeavesItsOwnOutputsOutOfThePack) {
@@ -364,6 +393,131 @@ TEST_F(LauncherConfigCheck, MakesTheOutputsFolderAndLeavesItsOwnOutputsOutOfTheP
   const std::string rule = readFile(depfile);
   EXPECT_EQ(rule.find("App-Launcher.exe"), rule.rfind("App-Launcher.exe"))
       << "the output is no input of its own: " << rule;
+}
+
+// The targets every start takes, as earlier launchers did, and those it refuses, which the
+// packer refuses first with the rule the launcher applies (rules/target_rule.h).
+TEST_F(LauncherConfigCheck, PacksTheTargetsALauncherTakesAndRefusesTheOthersWithTheirFix) {
+  const std::string spec = R"('{CACHE_DIR}\Co\App')";
+  for (const char* kept : {R"('{PROGRAM}.d')", R"('{PROGRAM_BASE}_data')", R"('{TEMP}-t')",
+                           R"('{TEMP}x\X')", R"('{CACHE_DIR}\a\..\b')"}) {
+    SCOPED_TRACE(kept);
+    std::string config = edited({"", spec, kept, ""});
+    ToolResult result = run(config.replace(config.find("main ="), 0, "shared_target = true\n"));
+    EXPECT_EQ(result.status, 0) << result.err;
+    fs::remove(scratch_ / "out/App.exe");
+  }
+  const std::string file = (scratch_ / "launcher.toml").string() + ": target_spec ";
+  const std::string refused =
+      "; the launcher refuses that at every start, with shared_target = true too";
+  const std::pair<std::string, std::string> cases[] = {
+      {R"('{CACHE_DIR}\..\LocalLow\X'
+[application]
+shared_target = true)",
+       "climbs out of the user's own folder that {CACHE_DIR} gives, with the \"..\" at unit 13" +
+           refused +
+           ": a target lies in that folder, below it, or beside it under a name that goes on "
+           "from the folder's own, such as {CACHE_DIR}-data"},
+      {R"('{PROGRAM_DIR}x\..\y'
+[application]
+shared_target = true)",
+       "climbs out of the folder that {PROGRAM_DIR} gives, with the \"..\" at unit 16" + refused +
+           ": a target lies in that folder, below it, or beside it under a name that goes on "
+           "from the folder's own, such as {PROGRAM_DIR}-data"},
+      {R"('{CACHE_DIR}\NUL\X')",
+       "has the folder name \"NUL\" at unit 13, which Windows cannot create as it is: \"NUL\" is "
+       "the device NUL on Windows; rename it"},
+      {R"('{TEMP}. \X')",
+       "has the folder name \"{TEMP}. \" at unit 7, which Windows cannot create as it is: "
+       "\"{TEMP}. \" ends in a dot or a blank, which Windows drops; rename it"},
+      {R"('{CACHE_DIR}\{COMPANY}\App'
+[version]
+company = "nul.Works")",
+       "uses {COMPANY}, which is \"nul.Works\" (version.company) and makes the folder name "
+       "\"nul.Works\", which Windows cannot create as it is: \"nul.Works\" is the device NUL on "
+       "Windows; give version.company another value, or write the folder's name into "
+       "target_spec"},
+      {R"('{CACHE_DIR}\{COMPANY}\App'
+[version]
+company = "Co: the Company")",
+       "uses {COMPANY}, which is \"Co: the Company\" (version.company) and holds \":\", a "
+       "character no Windows path can hold there; give version.company a value without it"},
+      {R"('{CACHE_DIR}\{COMPANY}\App'
+[version]
+company = "Co\\..\\.."
+[application]
+shared_target = true)",
+       "uses {COMPANY}, which is \"Co\\..\\..\" (version.company) and holds \"\\\" and a \"..\" "
+       "name, so the target directory may lie outside the user's own folder that {CACHE_DIR} "
+       "gives" +
+           refused + ": give version.company a value without them"},
+  };
+  for (const auto& [change, problem] : cases) {
+    SCOPED_TRACE(change);
+    std::string config = kBaseConfig;
+    const size_t end = change.find('\n');
+    config.replace(0, config.find('\n'), "target_spec = " + change.substr(0, end));
+    for (size_t at = end; at != std::string::npos && at < change.size();) {
+      // The other lines replace the key of their table, or join it.
+      const size_t next = change.find('\n', at + 1);
+      const std::string line = change.substr(at + 1, next - at - 1);
+      if (line[0] != '[') {
+        const std::string key = line.substr(0, line.find(" = ") + 3);
+        const size_t old = config.find("\n" + key);
+        config = old == std::string::npos
+                     ? config.replace(config.find("main ="), 0, line + "\n")
+                     : config.replace(old + 1, config.find('\n', old + 1) - old - 1, line);
+      }
+      at = next;
+    }
+    ToolResult result = run(config);
+    EXPECT_EQ(result.err, "tarnic-pack: error: " + file + problem + "\n");
+    EXPECT_EQ(namesIn(scratch_ / "out"), std::vector<std::string>{});
+  }
+}
+
+// With the configuration in a folder of its own, every path that its messages suggest is the
+// one to write there, and packs once written: relative to that folder, as the keys take them.
+TEST_F(LauncherConfigCheck, SuggestsEveryPathAsTheConfigurationTakesIt) {
+  writeFile(scratch_ / "dist/mines/App.exe", makeProgram());
+  writeFile(scratch_ / "art/mines.ico", makeIcon({16}));
+  const fs::path config = scratch_ / "packaging/mines.toml";
+  std::string text = kBaseConfig;
+  text.replace(text.find("folder = \"app\""), 14, "folder = '../dist/mine'");
+  text.replace(text.find("icon = \"icon.ico\""), 17, "icon = '../art/mine.ico'");
+  const auto pack = [&] {
+    writeFile(config, text);
+    return runProgram({TARNIC_PACK, "--quiet", "launcher", "--config", "packaging/mines.toml",
+                       "--out", "Mines.exe", "--level", "1"},
+                      scratch_.path());
+  };
+  // Pastes each suggestion over what it mends.
+  const auto paste = [&](const ToolResult& result, const std::string& key) {
+    const size_t at = result.err.find("application." + key);
+    const size_t mean = result.err.find("did you mean \"", at) + 14;
+    const std::string path = result.err.substr(mean, result.err.find('"', mean) - mean);
+    const size_t line = text.find(key + " = ");
+    text.replace(line, text.find('\n', line) - line, key + " = '" + path + "'");
+  };
+  ToolResult first = pack();
+  EXPECT_EQ(first.err,
+            "tarnic-pack: error: packaging/mines.toml: 2 problems:\n"
+            "  packaging/mines.toml: application.icon \"../art/mine.ico\" does not exist (did you "
+            "mean \"../art/mines.ico\"?)\n"
+            "  packaging/mines.toml: application.folder \"../dist/mine\" is not a folder (did you "
+            "mean \"../dist/mines\"?)\n");
+  paste(first, "icon");
+  // A path written as from the folder the packer runs in.
+  text.replace(text.find("folder = "), 23, "folder = 'dist/mines'");
+  ToolResult second = pack();
+  EXPECT_EQ(second.err,
+            "tarnic-pack: error: packaging/mines.toml: application.folder \"dist/mines\" is not a "
+            "folder (paths in the configuration are taken from its folder, packaging: did you "
+            "mean \"../dist/mines\"?)\n");
+  paste(second, "folder");
+  ToolResult third = pack();
+  EXPECT_EQ(third.status, 0) << third.err;
+  EXPECT_TRUE(fs::exists(scratch_ / "Mines.exe"));
 }
 
 TEST_F(LauncherConfigCheck, RefusesARegionThatFailsVerificationOrStartsWithAnotherFile) {

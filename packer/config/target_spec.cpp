@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <iterator>
 
+#include "packer/app/windows_names.h"
 #include "packer/config/placeholder.h"
 #include "packer/messages/nearest_name.h"
 #include "packer/system/text_encoding.h"
+#include "rules/entry_name.h"
+#include "rules/fixed_arguments.h"  // kTargetDirToken
+#include "rules/target_rule.h"
 
 namespace {
 
@@ -28,6 +32,17 @@ struct TokenAlias {
 };
 constexpr TokenAlias kTokenAliases[] = {
     {"APPDATA", "CACHE_DIR"}, {"LOCALAPPDATA", "CACHE_DIR"}, {"USERPROFILE", "HOME"}};
+
+// Values of the tokens whose value the packer cannot know, of the form a launcher gives them,
+// for the walk of a target: none holds a separator or a dot.
+struct StandIn {
+  SpecToken token;
+  const char16_t* value;
+};
+constexpr StandIn kStandIns[] = {{SpecToken::kPid, u"4660"},
+                                 {SpecToken::kRandom, u"IQHFT9HQGrI"},
+                                 {SpecToken::kTimeUs, u"000000"},
+                                 {SpecToken::kTime, u"133500000000000000"}};
 
 // A known token between braces, from its "{" to after its "}".
 struct TokenUse {
@@ -55,25 +70,18 @@ bool startsWithShare(std::u16string_view spec) {
          spec[shareAt + 1] != u'\\';
 }
 
-// The known tokens of the spec, read as the launcher reads them: a "{" inside an open name
-// starts the name anew.
+// The known tokens of the spec, read as the launcher reads them.
 std::vector<TokenUse> tokenUses(std::u16string_view spec) {
   std::vector<TokenUse> uses;
-  size_t open = std::u16string_view::npos;
   bool written = false;
-  for (size_t i = 0; i < spec.size(); ++i) {
-    if (spec[i] == u'{') {
-      open = i;
-    } else if (spec[i] == u'}' && open != std::u16string_view::npos) {
-      if (const SpecTokenName* token = findSpecToken(spec.data() + open + 1, i - open - 1)) {
-        uses.push_back({open, !written, token});
-      }
-      open = std::u16string_view::npos;
-      written = true;
-    } else if (open == std::u16string_view::npos) {
-      written = true;
+  walkSpec(spec.data(), spec.size(), [&](const SpecPart& part) {
+    if (part.kind == SpecPartKind::kName && part.token) {
+      uses.push_back({part.start, !written, part.token});
     }
-  }
+    written = written || part.kind == SpecPartKind::kLiteral || part.kind == SpecPartKind::kName ||
+              part.kind == SpecPartKind::kStrayClose;
+    return true;
+  });
   return uses;
 }
 
@@ -87,8 +95,8 @@ const SpecTokenName* leadingToken(std::u16string_view spec) {
 bool climbsUp(std::u16string_view path) {
   size_t start = 0;
   for (size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == u'\\' || path[i] == u'/') {
-      if (path.substr(start, i - start) == u"..") {
+    if (i == path.size() || isPathSeparator(path[i])) {
+      if (isDotName(path.data() + start, i - start, 2)) {
         return true;
       }
       start = i + 1;
@@ -111,8 +119,9 @@ std::string tokenList(bool fullPathOnly) {
   return names;
 }
 
-// The token the unknown `name` likely stands for, by spelling or by the folder it names.
-std::string likelyToken(std::u16string_view name) {
+// The token the unknown `name` likely stands for, by spelling or by the folder it names; ""
+// when none.
+std::string likelyTokenName(std::u16string_view name) {
   std::string upper;
   for (char16_t unit : name) {
     upper += unit >= u'a' && unit <= u'z' ? static_cast<char>(unit - u'a' + u'A')
@@ -128,12 +137,18 @@ std::string likelyToken(std::u16string_view name) {
       likely = alias.token;
     }
   }
-  return likely.empty() ? "" : " (did you mean " + braced(likely.c_str()) + "?)";
+  return likely;
 }
 
 std::string unknownTokenProblem(std::u16string_view token) {
-  return "has the unknown token " + quoted(token) + likelyToken(token.substr(1, token.size() - 2)) +
-         "; the tokens are " + tokenList(false);
+  const std::u16string_view name = token.substr(1, token.size() - 2);
+  std::string likely = likelyTokenName(name);
+  likely = isTokenName(name.data(), name.size(), kTargetDirToken)
+               ? " (" + braced(kTargetDirToken) +
+                     " is the target directory itself, for application.arguments only)"
+           : likely.empty() ? ""
+                            : " (did you mean " + braced(likely.c_str()) + "?)";
+  return "has the unknown token " + quoted(token) + likely + "; the tokens are " + tokenList(false);
 }
 
 // Why `unit`, outside the tokens at `at` (or inside a value when `at` is npos), cannot be in a
@@ -175,28 +190,11 @@ size_t placeholderLength(std::u16string_view spec, size_t at) {
                                                                                 : 0;
 }
 
-// The problems of the braces and token names, and of the literal characters between them.
-void notePartsProblems(std::u16string_view spec, std::vector<std::string>& problems) {
-  size_t open = std::u16string_view::npos;
-  for (size_t i = 0; i < spec.size(); ++i) {
-    if (spec[i] == u'{') {
-      if (open != std::u16string_view::npos) {
-        problems.push_back("has a \"{\" inside the open name " +
-                           quoted(spec.substr(open, i - open)));
-      }
-      open = i;
-    } else if (spec[i] == u'}') {
-      if (open == std::u16string_view::npos) {
-        problems.push_back("has a \"}\" with no open name");
-      } else if (i == open + 1) {
-        problems.push_back("has an empty token name \"{}\"");
-      } else if (findSpecToken(spec.data() + open + 1, i - open - 1) == nullptr) {
-        problems.push_back(unknownTokenProblem(spec.substr(open, i - open + 1)));
-      }
-      open = std::u16string_view::npos;
-    } else if (open != std::u16string_view::npos) {
-      continue;
-    } else if (const size_t length = placeholderLength(spec, i)) {
+// The problems of the literal units of `part`: placeholders and characters no path can hold.
+void noteLiteralProblems(std::u16string_view spec, const SpecPart& part,
+                         std::vector<std::string>& problems) {
+  for (size_t i = part.start; i < part.start + part.units; ++i) {
+    if (const size_t length = placeholderLength(spec, i)) {
       problems.push_back("holds " + quoted(spec.substr(i, length)) + ", which " + kPlaceholderFix +
                          " with a folder name");
       i += length - 1;
@@ -204,9 +202,35 @@ void notePartsProblems(std::u16string_view spec, std::vector<std::string>& probl
       problems.push_back(problem);
     }
   }
-  if (open != std::u16string_view::npos) {
-    problems.push_back("has a \"{\" that is never closed: " + quoted(spec.substr(open)));
-  }
+}
+
+// The problems of the braces and token names, and of the literal characters between them.
+void notePartsProblems(std::u16string_view spec, std::vector<std::string>& problems) {
+  walkSpec(spec.data(), spec.size(), [&](const SpecPart& part) {
+    const std::u16string_view text = spec.substr(part.start, part.units);
+    switch (part.kind) {
+      case SpecPartKind::kLiteral:
+        noteLiteralProblems(spec, part, problems);
+        break;
+      case SpecPartKind::kName:
+        if (part.units == 2) {
+          problems.push_back("has an empty token name \"{}\"");
+        } else if (!part.token) {
+          problems.push_back(unknownTokenProblem(text));
+        }
+        break;
+      case SpecPartKind::kDiscardedName:
+        problems.push_back("has a \"{\" inside the open name " + quoted(text));
+        break;
+      case SpecPartKind::kStrayClose:
+        problems.push_back("has a \"}\" with no open name");
+        break;
+      case SpecPartKind::kUnclosedName:
+        problems.push_back("has a \"{\" that is never closed: " + quoted(text));
+        break;
+    }
+    return true;
+  });
 }
 
 // Whether the launcher would unpack below whatever folder it is started in. A spec that starts
@@ -265,6 +289,155 @@ std::string leavingParts(std::u16string_view value) {
   return text;
 }
 
+// For a spec that starts with an environment variable, as in "%LOCALAPPDATA%\App": that the
+// launcher expands none, and the token that gives its folder.
+std::string variableHint(std::u16string_view spec) {
+  const size_t close = spec.find(u'%', 1);
+  if (spec.empty() || spec[0] != u'%' || close == std::u16string_view::npos || close == 1) {
+    return "";
+  }
+  const std::u16string_view variable = spec.substr(0, close + 1);
+  const std::string likely = likelyTokenName(variable.substr(1, variable.size() - 2));
+  const SpecTokenName* token = findSpecToken(likely.data(), likely.size());
+  return "; the launcher expands no environment variable such as " + quoted(variable) +
+         (token && token->fullPath ? ": write " + braced(token->name) + " in its place" : "");
+}
+
+// One unit of the text the launcher makes of a spec: the spec's own (a literal unit, or the
+// "{" of a token) and, for a token's, the value known for it.
+struct Origin {
+  size_t specAt;
+  const TokenValue* value;
+};
+
+// The text a launcher makes of a spec from its unit `from` on, each token in it replaced by its
+// value (or a stand-in of its form), and where each of its units comes from.
+struct Expansion {
+  std::u16string text;
+  std::vector<Origin> origins;
+
+  void append(std::u16string_view units, size_t specAt, const TokenValue* value) {
+    text.append(units);
+    origins.insert(origins.end(), units.size(), Origin{specAt, value});
+  }
+};
+
+Expansion expandFrom(std::u16string_view spec, size_t from, const std::vector<TokenValue>& values) {
+  Expansion expansion;
+  walkSpec(spec.data(), spec.size(), [&](const SpecPart& part) {
+    if (part.kind == SpecPartKind::kLiteral && part.start + part.units > from) {
+      const size_t start = std::max(part.start, from);
+      for (size_t i = start; i < part.start + part.units; ++i) {
+        expansion.append(spec.substr(i, 1), i, nullptr);
+      }
+    } else if (part.kind == SpecPartKind::kName && part.token && part.start >= from) {
+      const TokenValue* value = valueOf(values, part.token->token);
+      const auto standIn =
+          std::find_if(std::begin(kStandIns), std::end(kStandIns),
+                       [&](const StandIn& entry) { return entry.token == part.token->token; });
+      std::u16string_view units;
+      if (value) {
+        units = value->value;
+      } else if (standIn != std::end(kStandIns)) {
+        units = standIn->value;
+      }
+      expansion.append(units, part.start, value);
+    }
+    return true;
+  });
+  return expansion;
+}
+
+bool isPerUser(const SpecTokenName& token) {
+  return std::find(std::begin(kPerUserTokens), std::end(kPerUserTokens), token.token) !=
+         std::end(kPerUserTokens);
+}
+
+// Why the ".." at `origin` takes the target out of the folder that `token` gives.
+std::string climbProblem(const SpecTokenName& token, const Origin& origin) {
+  const std::string folder =
+      std::string(isPerUser(token) ? "the user's own folder" : "the folder") + " that " +
+      braced(token.name) + " gives";
+  const std::string refused =
+      "; the launcher refuses that at every start, with shared_target = true too";
+  if (origin.value) {
+    return valueText(*origin.value) + " and holds " + leavingParts(origin.value->value) +
+           ", so the target directory may lie outside " + folder + refused + ": give " +
+           origin.value->key + " a value without them";
+  }
+  return "climbs out of " + folder + ", with the \"..\" at unit " +
+         std::to_string(origin.specAt + 1) + refused +
+         ": a target lies in that folder, below it, or beside it under a name that goes on from "
+         "the folder's own, such as " +
+         braced(token.name) + "-data";
+}
+
+// Why the name of the `units` units at `start` of the expansion cannot be created as it is, or
+// "": it ends in a dot or a blank, which Windows drops, or is a device's. `shown` is the name as
+// the message shows it.
+std::string nameProblem(const Expansion& expansion, size_t start, size_t units,
+                        const std::u16string& shown) {
+  const std::u16string name = expansion.text.substr(start, units);
+  const EntryNameRule rule = findEntryComponentFault(name.data(), name.size()).rule;
+  if (rule != EntryNameRule::kTrailingDotOrBlank && rule != EntryNameRule::kDeviceName) {
+    return "";
+  }
+  const std::string why = windowsComponentProblem(shown);
+  for (size_t i = start; i < start + units; ++i) {
+    if (const TokenValue* value = expansion.origins[i].value) {
+      return valueText(*value) + " and makes the folder name " + quoted(shown) +
+             ", which Windows cannot create as it is: " + why + "; give " + value->key +
+             " another value, or write the folder's name into target_spec";
+    }
+  }
+  return "has the folder name " + quoted(shown) + " at unit " +
+         std::to_string(expansion.origins[start].specAt + 1) +
+         ", which Windows cannot create as it is: " + why + "; rename it";
+}
+
+// What the walk of a target finds: why it leaves the folder its first token gives, and the
+// names Windows cannot create as they are.
+struct WalkedTarget {
+  std::string climb;
+  std::vector<std::string> names;
+};
+
+// Walks `spec` (with no problems of its own) as a launcher walks the target it expands from it
+// (rules/target_rule.h), with the values the launcher will carry, not knowing the folder the
+// first token gives.
+WalkedTarget walkTarget(std::u16string_view spec, const std::vector<TokenValue>& values) {
+  const std::vector<TokenUse> uses = tokenUses(spec);
+  const SpecTokenName* token = !uses.empty() && uses.front().first && uses.front().token->fullPath
+                                   ? uses.front().token
+                                   : nullptr;
+  // A drive or share is a root, which its first separator ends.
+  const size_t from = token ? uses.front().start + std::char_traits<char>::length(token->name) + 2
+                      : startsWithDrive(spec) ? kDriveColon + 1
+                                              : spec.find(u'\\', spec.find(u'\\', 2) + 1);
+  WalkedTarget walked;
+  if (from == std::u16string_view::npos) {
+    return walked;
+  }
+  const Expansion expansion = expandFrom(spec, from, values);
+  const std::u16string& rest = expansion.text;
+  const auto noName = [](const char16_t*, size_t) { return false; };
+  const TargetWalk walk = walkTargetRest(
+      rest.data(), rest.size(), /* root */ token == nullptr, noName,
+      [&](size_t start, size_t units, bool continuesValue) {
+        const std::u16string shown =
+            continuesValue ? *utf8ToUtf16(braced(token->name)) + rest.substr(start, units)
+                           : rest.substr(start, units);
+        const std::string problem = nameProblem(expansion, start, units, shown);
+        if (!problem.empty()) {
+          walked.names.push_back(problem);
+        }
+      });
+  if (token && walk.reach != TargetReach::kKept) {
+    walked.climb = climbProblem(*token, expansion.origins[walk.at]);
+  }
+  return walked;
+}
+
 }  // namespace
 
 std::vector<std::string> targetSpecProblems(std::u16string_view spec) {
@@ -282,7 +455,8 @@ std::vector<std::string> targetSpecProblems(std::u16string_view spec) {
     problems.push_back(
         "is not absolute, so the launcher would unpack below whatever folder it is started in: "
         "start it with a token that gives a full path (" +
-        tokenList(true) + "), a drive such as \"C:\\\" or a share such as \"\\\\server\\share\"");
+        tokenList(true) + "), a drive such as \"C:\\\" or a share such as \"\\\\server\\share\"" +
+        variableHint(spec));
   }
   for (const TokenUse& use : tokenUses(spec)) {
     if (use.token->fullPath && !use.first) {
@@ -311,23 +485,30 @@ std::vector<std::string> tokenValueProblems(std::u16string_view spec,
   return problems;
 }
 
+std::vector<std::string> targetNameProblems(std::u16string_view spec,
+                                            const std::vector<TokenValue>& values) {
+  return targetSpecProblems(spec).empty() ? walkTarget(spec, values).names
+                                          : std::vector<std::string>{};
+}
+
+std::string targetClimbProblem(std::u16string_view spec, const std::vector<TokenValue>& values) {
+  return targetSpecProblems(spec).empty() ? walkTarget(spec, values).climb : "";
+}
+
 std::string sharedTargetProblem(std::u16string_view spec, const std::vector<TokenValue>& values) {
   const SpecTokenName* token = leadingToken(spec);
   if (relative(spec) || (!token && !spec.empty() && spec[0] == u'{')) {
     return "";  // targetSpecProblems names what is wrong with its start
   }
-  const bool perUser =
-      token != nullptr && std::find(std::begin(kPerUserTokens), std::end(kPerUserTokens),
-                                    token->token) != std::end(kPerUserTokens);
-  if (!perUser) {
+  const std::string climb = targetClimbProblem(spec, values);
+  if (!climb.empty()) {
+    return climb;
+  }
+  if (token == nullptr || !isPerUser(*token)) {
     return std::string(
                "does not start in a folder of the user's own ({CACHE_DIR}, {HOME} or "
                "{TEMP})") +
            kSharedTargetRisk + kSharedTargetFix;
-  }
-  if (climbsUp(spec)) {
-    return std::string("climbs out of the user's own folder with \"..\"") + kSharedTargetRisk +
-           kSharedTargetFix;
   }
   for (const TokenValue* value : usedValues(spec, values)) {
     const std::string parts = leavingParts(value->value);

@@ -29,26 +29,43 @@ std::string resourceValueProblem(VersionKey key, const std::u16string& units) {
 
 }  // namespace
 
-std::string valueFromProgram(VersionKey key, const ProgramVersion& program,
-                             const std::string& mainName, std::string& value) {
+std::string versionText(const VersionNumbers& numbers) {
+  return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
+         std::to_string(numbers[2]) + "." + std::to_string(numbers[3]);
+}
+
+ProgramValue valueFromProgram(VersionKey key, const ProgramVersion& program,
+                              const std::string& mainName) {
   const std::string main = "\"" + mainName + "\"";
+  ProgramValue found;
   if (!program.present) {
-    return main + " has no version resource";
+    found.why = main + " has no version resource";
+    return found;
   }
   if (!program.problem.empty()) {
-    return "the version resource of " + main + " cannot be read: " + program.problem;
+    found.why = "the version resource of " + main + " cannot be read: " + program.problem;
+    return found;
   }
   const char16_t* name = kVersionKeyInfo[key].resourceName;
   const std::u16string* units = program.find(name);
   if (!units) {
-    return "the version resource of " + main + " has no " + utf16ToUtf8(name);
+    found.why = "the version resource of " + main + " has no " + utf16ToUtf8(name);
+    return found;
   }
   const std::string problem = resourceValueProblem(key, *units);
-  if (!problem.empty()) {
-    return "the " + utf16ToUtf8(name) + " of " + main + " " + problem;
+  found.why = problem.empty() ? "" : "the " + utf16ToUtf8(name) + " of " + main + " " + problem;
+  const std::optional<VersionNumbers> fixed =
+      key == kFileVersionKey                                   ? program.fileVersion
+      : kVersionKeyInfo[key].rule == VersionRule::kFourNumbers ? program.productVersion
+                                                               : std::nullopt;
+  if (problem.empty()) {
+    found = {true, utf16ToUtf8(*units), utf16ToUtf8(name) + " of " + main, ""};
+  } else if (fixed) {
+    found.found = true;
+    found.value = versionText(*fixed);
+    found.source = "the fixed part of the version resource of " + main;
   }
-  value = utf16ToUtf8(*units);
-  return "";
+  return found;
 }
 
 std::optional<VersionNumbers> parseVersion(std::string_view text) {
@@ -104,12 +121,12 @@ VersionStrings resolveVersionStrings(const GivenVersion& given, const ProgramVer
       strings.values[key] = given[key].value.value_or("");
       continue;
     }
-    const std::string why = valueFromProgram(key, *program, mainName, strings.values[key]);
-    if (why.empty()) {
-      strings.sources[key] =
-          utf16ToUtf8(kVersionKeyInfo[key].resourceName) + " of \"" + mainName + "\"";
+    const ProgramValue found = valueFromProgram(key, *program, mainName);
+    if (found.found) {
+      strings.values[key] = found.value;
+      strings.sources[key] = found.source;
     } else if (key != kDescriptionKey) {
-      note(field(key), "is missing, and " + why + ": set " + field(key));
+      note(field(key), "is missing, and " + found.why + ": set " + field(key));
     }
   }
   if (!given[kDescriptionKey].present && strings.values[kDescriptionKey].empty()) {

@@ -66,19 +66,33 @@ std::optional<VersionNumbers> parseVersion(std::string_view text);
 // numbers.
 std::string versionValueProblem(VersionKey key, std::string_view value);
 
-// Sets `value` to the value of `key` that the version resource `program` of the main program
-// `mainName` gives, checked as a given one is, and returns ""; else returns why it gives none,
-// to follow "is missing, and".
-std::string valueFromProgram(VersionKey key, const ProgramVersion& program,
-                             const std::string& mainName, std::string& value);
+// "a.b.c.d".
+std::string versionText(const VersionNumbers& numbers);
+
+// What the version resource of a main program gives for a key.
+struct ProgramValue {
+  bool found = false;
+  std::string value;   // checked as a given one is
+  std::string source;  // for messages: "CompanyName of "App.exe"", ...
+  // Without a value: why there is none, to follow "is missing, and". With one that is not the
+  // resource's string (a version string that is not four numbers, for which the numbers of the
+  // resource's fixed part stand in): what that string is.
+  std::string why;
+};
+
+// The value of `key` that the version resource `program` of the main program `mainName`
+// gives: its string of the key's name; for a version, when that string is not four numbers,
+// the numbers of the fixed part, which Windows shows as the file's version.
+ProgramValue valueFromProgram(VersionKey key, const ProgramVersion& program,
+                              const std::string& mainName);
 
 // Notes a problem of `field` ("version.company").
 using NoteProblem = std::function<void(const std::string& field, const std::string& why)>;
 
 // The value of every key: the given one, else the version resource's `program` of the main
-// program `mainName`, checked as a given one is; a description that neither gives is the
-// product's. Notes each other key that neither gives, or whose value in the resource is
-// refused, as one problem naming both places. With no `program` (the main program could not
-// be read), keys that are not given stay empty and unnoted.
+// program `mainName` (valueFromProgram); a description that neither gives is the product's. Notes
+// each other key that neither gives, or whose value in the resource is refused, as one problem
+// naming both places. With no `program` (the main program could not be read), keys that are not
+// given stay empty and unnoted.
 VersionStrings resolveVersionStrings(const GivenVersion& given, const ProgramVersion* program,
                                      const std::string& mainName, const NoteProblem& note);

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr auto kQuietStart = std::chrono::seconds(1);
-constexpr auto kShowInterval = std::chrono::milliseconds(100);
+constexpr auto kSampleInterval = std::chrono::milliseconds(100);
 constexpr double kMegabyte = 1e6;
 constexpr double kSecondsPerMinute = 60;
 
@@ -37,18 +37,22 @@ std::string progressText(const ProgressCounts& counts, size_t totalFiles, uint64
   return line;
 }
 
-ProgressLine::ProgressLine(size_t totalFiles, uint64_t totalBytes)
-    : totalFiles_(totalFiles), totalBytes_(totalBytes) {}
+ProgressLine::ProgressLine(size_t totalFiles, uint64_t totalBytes, bool terminal)
+    : totalFiles_(totalFiles), totalBytes_(totalBytes), terminal_(terminal) {}
 
 std::string ProgressLine::due(const ProgressCounts& counts, Duration elapsed) {
-  if (elapsed < kQuietStart || (shown_ && elapsed - lastShown_ < kShowInterval)) {
+  if (elapsed < kQuietStart || (sampled_ && elapsed - lastSampled_ < kSampleInterval)) {
     return "";
   }
-  shown_ = true;
+  sampled_ = true;
+  lastSampled_ = elapsed;
+  const std::optional<double> rate = recentRate(counts.bytesIn, elapsed);
+  if (!terminal_ && elapsed - lastShown_ < kLogInterval) {
+    return "";
+  }
   lastShown_ = elapsed;
   return progressText(counts, totalFiles_, totalBytes_,
-                      std::chrono::duration<double>(elapsed).count(),
-                      recentRate(counts.bytesIn, elapsed));
+                      std::chrono::duration<double>(elapsed).count(), rate);
 }
 
 std::optional<double> ProgressLine::recentRate(uint64_t bytesIn, Duration elapsed) {
@@ -65,8 +69,9 @@ std::optional<double> ProgressLine::recentRate(uint64_t bytesIn, Duration elapse
 }
 
 Progress::Progress(bool wanted, size_t totalFiles, uint64_t totalBytes)
-    : shown_(wanted && isatty(STDERR_FILENO)),
-      line_(totalFiles, totalBytes),
+    : shown_(wanted),
+      terminal_(isatty(STDERR_FILENO) != 0),
+      line_(totalFiles, totalBytes, terminal_),
       start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
@@ -93,6 +98,11 @@ void Progress::update() {
   }
   const std::string text = line_.due(counts_, std::chrono::steady_clock::now() - start_);
   if (text.empty()) {
+    return;
+  }
+  if (!terminal_) {
+    std::fprintf(stderr, "tarnic-pack: %s\n", text.c_str());
+    std::fflush(stderr);
     return;
   }
   // Blanks over what is left of a longer line before.

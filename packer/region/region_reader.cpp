@@ -257,7 +257,9 @@ Region regionInExecutable(const std::vector<unsigned char>& file) {
   if (firstProblem) {
     throw PackError("no complete region in the executable; " + *firstProblem);
   }
-  throw PackError("no region in the executable: no \"VXJ\" followed by a frame's header");
+  throw PackError(
+      "no region in the executable: it is not a launcher that tarnic-pack wrote (no \"VXJ\" "
+      "followed by a frame's header)");
 }
 
 // What a launcher's descriptor points at: its region and its entry table.

@@ -107,6 +107,11 @@ TEST_F(ListCommand, FindsTheRegionInsideAnExecutable) {
   ToolResult none = list("MZ" + std::string(1000, '\x90'));
   EXPECT_NE(none.status, 0);
   EXPECT_NE(none.err.find("no region in the executable"), std::string::npos) << none.err;
+  // An ordinary program.
+  EXPECT_EQ(list(makeProgram()).err,
+            "tarnic-pack: error: " + (scratch_ / "listed").string() +
+                ": no region in the executable: it is not a launcher that tarnic-pack wrote (no "
+                "\"VXJ\" followed by a frame's header)\n");
 }
 
 struct Damage {

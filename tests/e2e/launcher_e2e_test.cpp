@@ -197,6 +197,30 @@ TEST(LauncherTargetDirectory, NamesTheCompiledInSpecWhenItCannotBeExpanded) {
   EXPECT_EQ(r.exitCode, kFastFailStatus);
 }
 
+// Text may follow a token whose value is a full path, as the token's own folder name goes on;
+// but at a drive's root {PROGRAM_DIR} is "C:", which ".d" would make a path relative to the
+// drive's current folder.
+TEST(LauncherTargetDirectory, GoesOnFromTheLastNameOfItsFirstTokensFolder) {
+  Launch sibling = launch(L"temp_sibling");
+  ASSERT_EQ(sibling.process.exitCode, 0u) << sibling.process.err;
+  EXPECT_EQ(sibling.report.module, sibling.temp + L"-t\\X\\report.exe");
+
+  const std::wstring folder = freshTemp();
+  const std::wstring beside = folder + L"\\suffix.exe";
+  ASSERT_TRUE(CopyFileW(launcherPath(L"program_dir_suffix").c_str(), beside.c_str(), FALSE));
+  Launch started = launchAs(beside, quoteArgument(beside));
+  EXPECT_EQ(started.process.exitCode, 0u) << started.process.err;
+  EXPECT_EQ(started.report.module, folder + L".d\\report.exe");
+
+  const std::wstring root = L"C:\\" + uniqueName(L"tarnic-e2e-") + L".exe";
+  ASSERT_TRUE(CopyFileW(launcherPath(L"program_dir_suffix").c_str(), root.c_str(), FALSE));
+  ProcessResult r = runLauncher(root, quoteArgument(root), {});
+  DeleteFileW(root.c_str());
+  EXPECT_EQ(r.err, "Error, couldn't runtime expand spec '{PROGRAM_DIR}.d'.\r\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exitCode, kFastFailStatus);
+}
+
 TEST(LauncherTargetDirectory, StaysTheSameUnderAnotherNameAndForATwinLauncher) {
   std::wstring temp = freshTemp();
   ProcessOptions options;
