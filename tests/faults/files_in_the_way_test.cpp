@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 #include "tests/faults/fault_support.h"
 
@@ -119,6 +120,25 @@ TEST(FilesInTheWay, ReadOnlyFileInUseThatDiffersIsNotMovedAside) {
   SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
   expectRefused(start, blocked);
   EXPECT_EQ(readWholeFile(blocked), "left from another version");
+  expectOtherFilesUntouched(bulkyTarget(temp));
+}
+
+// As an on-access scanner holds a changed file while it reads it: the start waits for it.
+TEST(FilesInTheWay, FileHeldForAWhileWithReadSharingOnlyIsRepairedOnceFree) {
+  std::wstring temp = tempWithTheApplication();
+  std::wstring blocked = bulkyTarget(temp) + L"\\" + kBlockedName;
+  writeWholeFile(blocked, "damaged");
+  HANDLE held = CreateFileW(blocked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::thread scanner([held] {
+    Sleep(1000);
+    CloseHandle(held);
+  });
+  Launch start = launchWithTemp(launcherPath(L"bulky"), temp);
+  scanner.join();
+  EXPECT_EQ(start.process.exitCode, 0u) << start.process.err;
+  EXPECT_EQ(readWholeFile(blocked), blockedData());
   expectOtherFilesUntouched(bulkyTarget(temp));
 }
 
