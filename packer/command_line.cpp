@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,13 +84,22 @@ void addCompressionOptions(CLI::App& command, Options& options) {
                   "compression threads; every count gives the same bytes")
       ->check(CLI::Range(1u, kMaxThreads))
       ->capture_default_str();
+  const std::map<std::string, bool> filters{{"x86", true}, {"none", false}};
+  command
+      .add_option("--filter", options.compression.filterPrograms,
+                  "x86: filter the code of x86-64 programs, for a smaller region; none: a region "
+                  "that launchers of every earlier version read")
+      ->transform(CLI::CheckedTransformer(filters))
+      ->default_str("x86");
 }
 
 void listRegion(const std::filesystem::path& path) {
   const RegionFile file = readRegionFile(path);
   for (const RegionEntry& entry : file.region.entries) {
-    std::printf("%10llu %08x %s\n", static_cast<unsigned long long>(entry.size),
-                entry.storedChecksum, utf16ToUtf8(entry.name).c_str());
+    // Names hold no '<' or '>', which Windows refuses in names.
+    std::printf("%10llu %08x %s%s\n", static_cast<unsigned long long>(entry.size),
+                entry.storedChecksum, utf16ToUtf8(entry.name).c_str(),
+                entry.filtered ? "  <x86 filter>" : "");
   }
 }
 

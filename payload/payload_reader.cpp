@@ -229,9 +229,9 @@ void readPayloadBytes(void* destination, uint64_t count) {
   }
 }
 
-const unsigned char* takePayloadBytes(uint64_t count, size_t* taken) {
+unsigned char* takePayloadBytes(uint64_t count, size_t* taken) {
   *taken = contiguousBytes(count);
-  const unsigned char* bytes = queue + readAt % kQueueBytes;
+  unsigned char* bytes = queue + readAt % kQueueBytes;
   readAt += *taken;
   return bytes;
 }

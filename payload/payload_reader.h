@@ -31,9 +31,9 @@ void openPayloadRegion(const unsigned char* region, uint64_t length);
 void readPayloadBytes(void* destination, uint64_t count);
 
 // The next bytes of the entry stream in place, at least one and at most `count` (> 0), their
-// number in `*taken`; they stay valid until the next call of the reader. Ends the process like
-// readPayloadBytes when no byte is left.
-const unsigned char* takePayloadBytes(uint64_t count, size_t* taken);
+// number in `*taken`; they stay valid, and the caller's to change, until the next call of the
+// reader. Ends the process like readPayloadBytes when no byte is left.
+unsigned char* takePayloadBytes(uint64_t count, size_t* taken);
 
 // Stops the decoder thread and frees the decoder and the queue.
 void closePayload();

@@ -7,6 +7,7 @@
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
+#include "payload/entry_data.h"
 #include "payload/existing_file.h"
 #include "payload/held_folders.h"
 #include "payload/leftovers.h"
@@ -66,15 +67,15 @@ bool fileAlreadyHoldsEntry(const wchar_t* name, uint64_t size, uint32_t stored) 
   return (folder == nullptr || !folder->made) && fileHoldsEntry(destinationPath, size, stored);
 }
 
-// Writes the entry's data from the reader into `file`, or drops it when the file already holds
+// Writes the entry's file from the reader into `file`, or drops it when the file already holds
 // it (null): the stream must be consumed to reach the next entry either way. Data that is
 // written must match its stored checksum, so that damage the decoder cannot see never passes
 // for the application's files.
-void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
+void copyEntryData(uint64_t sizeField, uint32_t stored, HANDLE file) {
   uLong crc = crc32(0, nullptr, 0);
-  for (uint64_t remaining = size; remaining > 0;) {
-    size_t count;
-    const unsigned char* bytes = takePayloadBytes(remaining, &count);
+  beginEntryData(sizeField);
+  size_t count;
+  for (const unsigned char* bytes; (bytes = nextEntryBytes(&count)) != nullptr;) {
     if (file != nullptr) {
       DWORD written;
       if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, /* overlapped */ nullptr)) {
@@ -82,7 +83,6 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
       }
       crc = crc32(crc, bytes, static_cast<uInt>(count));
     }
-    remaining -= count;
   }
   if (file != nullptr && storedChecksum(static_cast<uint32_t>(crc)) != stored) {
     failDecode();
@@ -90,20 +90,21 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
 }
 
 // Writes the entry `name` under its partial name in its held folder and renames it into place.
-void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t size,
+void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t sizeField,
                 uint32_t stored) {
   holdTargetDirectory(targetDirectory, destinationPath);
   const HeldFolder& folder = holdEntryFolder(name, destinationPath);
   HANDLE file = createPartialFile(folder, entryLeaf(name), destinationPath);
-  copyEntryData(size, stored, file);
+  copyEntryData(sizeField, stored, file);
   completePartialFile(file, folder, entryLeaf(name), destinationPath);
 }
 
-// Whether the region's entry `name` (`units` long) of `size` and `stored` checksum is the
+// Whether the region's entry `name` (`units` long) of `sizeField` and `stored` checksum is the
 // table's `entry`.
-bool isTableEntry(const TableEntry& entry, const wchar_t* name, size_t units, uint64_t size,
+bool isTableEntry(const TableEntry& entry, const wchar_t* name, size_t units, uint64_t sizeField,
                   uint32_t stored) {
-  if (entry.nameUnits != units || entry.size != size || entry.storedChecksum != stored) {
+  if (entry.nameUnits != units || entry.size != entryFileBytes(sizeField) ||
+      entry.filtered != isFilteredEntry(sizeField) || entry.storedChecksum != stored) {
     return false;
   }
   for (size_t i = 0; i < units; ++i) {
@@ -136,17 +137,18 @@ void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload
       failDecode();
     }
     buildDestinationPath(targetDirectory, entryName, destinationPath);
-    auto size = readField<uint64_t>();
+    auto sizeField = readField<uint64_t>();
     auto stored = readField<uint32_t>();
     TableEntry entry;
     followTable = followTable && index < checkableEntries() && nextTableEntry(&cursor, &entry) &&
-                  isTableEntry(entry, entryName, units, size, stored);
-    const bool write = followTable ? tableFileState(index) != FileState::kInPlace
-                                   : !fileAlreadyHoldsEntry(entryName, size, stored);
+                  isTableEntry(entry, entryName, units, sizeField, stored);
+    const bool write =
+        followTable ? tableFileState(index) != FileState::kInPlace
+                    : !fileAlreadyHoldsEntry(entryName, entryFileBytes(sizeField), stored);
     if (write) {
-      writeEntry(targetDirectory, entryName, size, stored);
+      writeEntry(targetDirectory, entryName, sizeField, stored);
     } else {
-      copyEntryData(size, stored, /* file */ nullptr);
+      copyEntryData(sizeField, stored, /* file */ nullptr);
     }
     if (followTable && write && --toWrite == 0) {
       break;

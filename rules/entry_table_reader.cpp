@@ -62,7 +62,9 @@ bool nextTableEntry(TableCursor* cursor, TableEntry* entry) {
   entry->nameUnits = readLittleEndian<uint16_t>(at);
   entry->name = at + kTableNameLengthBytes;
   at = entry->name + entry->nameUnits * kNameUnitBytes;
-  entry->size = readLittleEndian<uint64_t>(at);
+  const uint64_t sizeField = readLittleEndian<uint64_t>(at);
+  entry->size = entryFileBytes(sizeField);
+  entry->filtered = isFilteredEntry(sizeField);
   entry->storedChecksum = readLittleEndian<uint32_t>(at + kSizeFieldBytes);
   cursor->at += kTableEntryFixedBytes + entry->nameUnits * kNameUnitBytes;
   --cursor->entriesLeft;

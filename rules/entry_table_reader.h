@@ -9,8 +9,9 @@
 struct TableEntry {
   const unsigned char* name;  // nameUnits UTF-16LE units, not terminated, not aligned
   uint16_t nameUnits;
-  uint64_t size;
+  uint64_t size;  // of the file
   uint32_t storedChecksum;
+  bool filtered;  // its region entry is a filtered one
 };
 
 // Position of the next entry in a table.

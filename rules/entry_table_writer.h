@@ -18,15 +18,16 @@ inline std::string beginEntryTable(uint32_t entries) {
   return table;
 }
 
-// Adds the entry of `name` (`units` UTF-16 units), `size` data bytes and their stored checksum.
+// Adds the entry of `name` (`units` UTF-16 units), its size field (entrySizeField) and its stored
+// checksum.
 template <typename Unit>
-void appendTableEntry(std::string& table, const Unit* name, size_t units, uint64_t size,
+void appendTableEntry(std::string& table, const Unit* name, size_t units, uint64_t sizeField,
                       uint32_t stored) {
   appendLittleEndian(table, static_cast<uint16_t>(units));
   for (size_t i = 0; i < units; ++i) {
     appendLittleEndian(table, static_cast<uint16_t>(name[i]));
   }
-  appendLittleEndian(table, size);
+  appendLittleEndian(table, sizeField);
   appendLittleEndian(table, stored);
 }
 

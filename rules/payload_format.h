@@ -5,6 +5,19 @@
 //          | size data bytes
 // Stream:  entries, the main program first, then a single 0 unit as terminator.
 //
+// A filtered entry, one whose size field has kFilteredEntryFlag set, holds an x86-64 program
+// whose code ranges went through the executable filter (rules/branch_filter.h). The field's
+// other bits give the file's size, and its data is the filter header, then that many bytes of
+// the filtered file:
+//
+// Filter header:  u32 LE range count n (1 to kMaxFilterRanges) | n ranges
+// Range:          u32 LE offset in the file | u32 LE bytes | u32 LE address when loaded (RVA)
+//
+// Ranges lie within the file, in increasing order without overlap; bytes outside them are the
+// file's own. The stored checksum is the file's, of the bytes with the filter undone. Regions
+// without filtered entries are the layout earlier launchers read; those launchers refuse the
+// flagged size of a filtered entry as undecodable data.
+//
 // Names are relative paths with backslashes, at most kMaxNameUnits units. The stored checksum
 // is zlib's crc32 (initial value 0) of the data with 0 written as 1, because the launcher uses
 // 0 for "no usable file on disk".
@@ -15,6 +28,8 @@
 //
 // Table:        "VXT" | u32 LE entry count | table entries | u32 LE crc32 of every byte before it
 // Table entry:  u16 LE name units n | n UTF-16LE units | u64 LE size | u32 LE stored checksum
+//
+// A table entry's size field is its region entry's, with kFilteredEntryFlag set alike.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +60,29 @@ constexpr size_t kMaxNameUnits = kNameBufferUnits - 1;
 // Launchers now compare 64-bit sizes; the packer keeps to the limit so that every region stays
 // within that promise.
 constexpr uint64_t kMaxFileBytes = 0xFFFFFFFEull;
+
+// Filtered entries: the flag in the size field and the filter header.
+constexpr uint64_t kFilteredEntryFlag = uint64_t{1} << 63;
+constexpr size_t kFilterCountBytes = 4;
+constexpr size_t kFilterRangeFieldBytes = 4;
+constexpr size_t kFilterRangeBytes = 3 * kFilterRangeFieldBytes;
+// A program's code sections, at most this many of them (programs have one or two).
+constexpr uint32_t kMaxFilterRanges = 16;
+
+// The file size an entry's size field gives, and whether it marks a filtered entry.
+constexpr uint64_t entryFileBytes(uint64_t sizeField) {
+  return sizeField & ~kFilteredEntryFlag;
+}
+constexpr bool isFilteredEntry(uint64_t sizeField) {
+  return (sizeField & kFilteredEntryFlag) != 0;
+}
+constexpr uint64_t entrySizeField(uint64_t fileBytes, bool filtered) {
+  return filtered ? fileBytes | kFilteredEntryFlag : fileBytes;
+}
+// The bytes of a filter header of `ranges` ranges.
+constexpr size_t filterHeaderBytes(uint32_t ranges) {
+  return kFilterCountBytes + ranges * kFilterRangeBytes;
+}
 
 // Entry table fields, all little-endian.
 constexpr unsigned char kTableMagic[] = {'V', 'X', 'T'};
@@ -94,6 +132,9 @@ static_assert(frameWindowDescriptor(kMinFrameWindowLog) == 0x00 &&
                   frameWindowDescriptor(kMaxFrameWindowLog) == 0x88,
               "window descriptors of 2^10 and 2^27 bytes");
 static_assert(kMaxNameUnits == 1023, "names of at most 1023 units");
+static_assert(kMaxFileBytes < kFilteredEntryFlag && entryFileBytes(kFilteredEntryFlag | 7) == 7,
+              "the flag lies above every file size");
+static_assert(filterHeaderBytes(1) == 16, "a filter header of one range");
 static_assert(kMaxNameUnits < (1u << (8 * kTableNameLengthBytes)), "a table name length fits");
 // Both sides read each field as the unsigned integer of its size.
 static_assert(sizeof(uint16_t) == kNameUnitBytes && sizeof(uint64_t) == kSizeFieldBytes &&

@@ -116,7 +116,7 @@ uint32_t appendSection(Image& image, Layout& layout, const char* name, const std
   image.put32(header + kSectionRawOffset, rawOffset);
   image.put32(header + kSectionCharacteristics, kDataSectionFlags);
   headers.sections.push_back(
-      {name, static_cast<uint32_t>(content.size()), rva, rawSize, rawOffset});
+      {name, static_cast<uint32_t>(content.size()), rva, rawSize, rawOffset, kDataSectionFlags});
 
   image.put16(headers.coff + kCoffSectionCount, static_cast<uint16_t>(headers.sections.size()));
   const size_t initialized = headers.optional + kOptSizeOfInitializedData;

@@ -79,6 +79,8 @@ constexpr size_t kSectionCharacteristics = 36;
 constexpr size_t kSectionHeaderBytes = 40;
 constexpr uint32_t kSectionInitializedData = 0x00000040;
 constexpr uint32_t kSectionMemoryRead = 0x40000000;
+constexpr uint32_t kSectionCode = 0x00000020;
+constexpr uint32_t kSectionMemoryExecute = 0x20000000;
 
 // Resource directory table, its entries and the data entries.
 constexpr size_t kResourceTableBytes = 16;

@@ -53,6 +53,7 @@ std::optional<PeHeaders> readPeHeaders(const unsigned char* bytes, size_t size, 
     section.virtualAddress = readLittleEndian<uint32_t>(header + kSectionVirtualAddress);
     section.rawSize = readLittleEndian<uint32_t>(header + kSectionRawSize);
     section.rawOffset = readLittleEndian<uint32_t>(header + kSectionRawOffset);
+    section.characteristics = readLittleEndian<uint32_t>(header + kSectionCharacteristics);
     headers.sections.push_back(section);
   }
   return headers;

@@ -15,6 +15,7 @@ struct PeSection {
   uint32_t virtualAddress;
   uint32_t rawSize;
   uint32_t rawOffset;
+  uint32_t characteristics;
 };
 
 struct PeHeaders {

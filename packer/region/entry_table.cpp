@@ -7,7 +7,8 @@
 std::string entryTableBytes(const std::vector<RegionEntry>& entries) {
   std::string table = beginEntryTable(static_cast<uint32_t>(entries.size()));
   for (const RegionEntry& entry : entries) {
-    appendTableEntry(table, entry.name.data(), entry.name.size(), entry.size, entry.storedChecksum);
+    appendTableEntry(table, entry.name.data(), entry.name.size(),
+                     entrySizeField(entry.size, entry.filtered), entry.storedChecksum);
   }
   sealEntryTable(table);
   return table;
@@ -25,7 +26,7 @@ std::vector<RegionEntry> readEntryTable(const std::string& table) {
     for (size_t i = 0; i < entry.nameUnits; ++i) {
       name += static_cast<char16_t>(tableNameUnit(entry, i));
     }
-    entries.push_back(RegionEntry{name, entry.size, entry.storedChecksum});
+    entries.push_back(RegionEntry{name, entry.size, entry.storedChecksum, entry.filtered});
   }
   return entries;
 }
@@ -37,7 +38,7 @@ std::string entryTableOf(const Region& region) {
   for (size_t i = 0; same && i < back.size(); ++i) {
     const RegionEntry& entry = region.entries[i];
     same = back[i].name == entry.name && back[i].size == entry.size &&
-           back[i].storedChecksum == entry.storedChecksum;
+           back[i].filtered == entry.filtered && back[i].storedChecksum == entry.storedChecksum;
   }
   if (!same) {
     throw PackError("the entry table does not say what the region holds");

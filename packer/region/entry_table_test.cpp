@@ -10,9 +10,9 @@
 namespace {
 
 const std::vector<RegionEntry> kEntries = {
-    {u"App.exe", 123456789012ull, 0xDEADBEEF},
-    {u"data\\donn\u00e9es\\\U0001F0A1.txt", 0, 1},
-    {std::u16string(kMaxNameUnits, u'n'), 5, 7},
+    {u"App.exe", 123456789012ull, 0xDEADBEEF, true},
+    {u"data\\donn\u00e9es\\\U0001F0A1.txt", 0, 1, false},
+    {std::u16string(kMaxNameUnits, u'n'), 5, 7, false},
 };
 
 // `table` with its checksum made right again after a change.
@@ -41,6 +41,7 @@ TEST(EntryTable, ReadsBackEveryFieldInOrder) {
   for (size_t i = 0; i < back.size(); ++i) {
     EXPECT_EQ(back[i].name, kEntries[i].name);
     EXPECT_EQ(back[i].size, kEntries[i].size);
+    EXPECT_EQ(back[i].filtered, kEntries[i].filtered);
     EXPECT_EQ(back[i].storedChecksum, kEntries[i].storedChecksum);
   }
   EXPECT_TRUE(readEntryTable(entryTableBytes({})).empty());
@@ -62,6 +63,7 @@ TEST(EntryTable, RefusesEveryTruncationDamageAndImpossibleName) {
   std::string counted = table;
   counted[kTableMagicBytes] = 4;
   EXPECT_FALSE(accepted(resealed(counted)));
-  EXPECT_FALSE(accepted(entryTableBytes({{u"", 0, 1}})));
-  EXPECT_FALSE(accepted(entryTableBytes({{std::u16string(kMaxNameUnits + 1, u'n'), 0, 1}})));
+  EXPECT_FALSE(accepted(entryTableBytes({{u"", 0, 1, false}})));
+  EXPECT_FALSE(
+      accepted(entryTableBytes({{std::u16string(kMaxNameUnits + 1, u'n'), 0, 1, false}})));
 }

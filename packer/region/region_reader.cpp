@@ -21,6 +21,7 @@
 #include "packer/system/file_system.h"
 #include "packer/system/text_encoding.h"
 #include "packer/system/whole_file.h"
+#include "rules/branch_filter.h"
 #include "rules/entry_table_reader.h"
 #include "rules/little_endian.h"
 #include "rules/payload_format.h"
@@ -118,6 +119,55 @@ std::u16string readName(EntryStream& stream, size_t index) {
   }
 }
 
+// The ranges of a filtered entry's filter header.
+FilterRanges readFilterHeader(EntryStream& stream, const RegionEntry& entry, size_t index) {
+  unsigned char count[kFilterCountBytes];
+  if (!stream.read(count, sizeof count)) {
+    failEntry(index, entry.name, "the entry stream ends in the filter header");
+  }
+  const uint32_t ranges = readLittleEndian<uint32_t>(count);
+  if (ranges == 0 || ranges > kMaxFilterRanges) {
+    failEntry(index, entry.name,
+              "filter header of " + std::to_string(ranges) + " ranges, not 1 to " +
+                  std::to_string(kMaxFilterRanges));
+  }
+  unsigned char fields[kMaxFilterRanges * kFilterRangeBytes];
+  if (!stream.read(fields, ranges * kFilterRangeBytes)) {
+    failEntry(index, entry.name, "the entry stream ends in the filter header");
+  }
+  FilterRanges filter;
+  if (!readFilterRanges(fields, ranges, entry.size, &filter)) {
+    failEntry(index, entry.name, "filter ranges out of order or past the file's end");
+  }
+  return filter;
+}
+
+// Reads the data of `entry` after its size and checksum, handing the file's bytes to `use` in
+// order, with the filter undone for a filtered entry.
+template <typename Use>
+void readEntryData(EntryStream& stream, const RegionEntry& entry, size_t index, Use use) {
+  FilterRanges filter{};
+  if (entry.filtered) {
+    filter = readFilterHeader(stream, entry, index);
+  }
+  UnfilterCursor cursor{&filter, 0, 0, 0};
+  constexpr size_t kChunkBytes = 1 << 16;
+  unsigned char chunk[kChunkBytes + kMaxBranchFormBytes];
+  size_t pending = 0;  // bytes of a form that ran past the last chunk
+  for (uint64_t left = entry.size; left > 0 || pending > 0;) {
+    const size_t size = static_cast<size_t>(std::min<uint64_t>(left, kChunkBytes));
+    if (!stream.read(chunk + pending, size)) {
+      failEntry(index, entry.name, "the entry stream ends in the data");
+    }
+    left -= size;
+    const size_t count = pending + size;
+    const size_t settled = unfilterChunk(&cursor, chunk, count);
+    use(chunk, settled);
+    pending = count - settled;
+    std::memmove(chunk, chunk + settled, pending);
+  }
+}
+
 // Reads the entry's data to check it, keeping its first bytes in `head` when not null.
 RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index,
                       std::vector<unsigned char>* head) {
@@ -129,8 +179,10 @@ RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index,
   if (!stream.read(fields, sizeof fields)) {
     failEntry(index, name, "the entry stream ends in the size or checksum");
   }
-  RegionEntry entry{std::move(name), readLittleEndian<uint64_t>(fields),
-                    readLittleEndian<uint32_t>(fields + kSizeFieldBytes)};
+  const uint64_t sizeField = readLittleEndian<uint64_t>(fields);
+  RegionEntry entry{std::move(name), entryFileBytes(sizeField),
+                    readLittleEndian<uint32_t>(fields + kSizeFieldBytes),
+                    isFilteredEntry(sizeField)};
   if (entry.size > kMaxFileBytes) {
     failEntry(index, entry.name, "size " + std::to_string(entry.size) + " is over the limit");
   }
@@ -138,18 +190,12 @@ RegionEntry readEntry(EntryStream& stream, std::u16string name, size_t index,
     failEntry(index, entry.name, "stored checksum is 0");
   }
   uLong crc = crc32(0, Z_NULL, 0);
-  unsigned char chunk[1 << 16];
-  for (uint64_t left = entry.size; left > 0;) {
-    const size_t size = static_cast<size_t>(std::min<uint64_t>(left, sizeof chunk));
-    if (!stream.read(chunk, size)) {
-      failEntry(index, entry.name, "the entry stream ends in the data");
-    }
-    crc = crc32(crc, chunk, static_cast<uInt>(size));
+  readEntryData(stream, entry, index, [&](const unsigned char* bytes, size_t size) {
+    crc = crc32(crc, bytes, static_cast<uInt>(size));
     if (head != nullptr && head->size() < kProgramHeadBytes) {
-      head->insert(head->end(), chunk, chunk + std::min(size, kProgramHeadBytes - head->size()));
+      head->insert(head->end(), bytes, bytes + std::min(size, kProgramHeadBytes - head->size()));
     }
-    left -= size;
-  }
+  });
   const uint32_t computed = storedChecksum(static_cast<uint32_t>(crc));
   if (computed != entry.storedChecksum) {
     failEntry(index, entry.name,
@@ -298,7 +344,7 @@ std::optional<LauncherData> launcherData(const std::vector<unsigned char>& file)
 
 bool sameEntry(const TableEntry& listed, const RegionEntry& entry) {
   if (listed.nameUnits != entry.name.size() || listed.size != entry.size ||
-      listed.storedChecksum != entry.storedChecksum) {
+      listed.filtered != entry.filtered || listed.storedChecksum != entry.storedChecksum) {
     return false;
   }
   for (size_t i = 0; i < entry.name.size(); ++i) {
@@ -369,13 +415,18 @@ std::vector<unsigned char> firstEntryBytes(const RegionFile& file, uint64_t offs
   EntryStream stream(file.bytes.data() + region.offset + kPayloadMagicBytes,
                      region.length - kRegionOverheadBytes);
   readName(stream, 0);
-  unsigned char skipped[1 << 16];
-  for (uint64_t left = kSizeFieldBytes + kChecksumFieldBytes + offset; left > 0;) {
-    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, sizeof skipped));
-    stream.read(skipped, chunk);
-    left -= chunk;
-  }
-  std::vector<unsigned char> bytes(static_cast<size_t>(size));
-  stream.read(bytes.data(), bytes.size());
+  unsigned char fields[kSizeFieldBytes + kChecksumFieldBytes];
+  stream.read(fields, sizeof fields);
+  std::vector<unsigned char> bytes;
+  uint64_t at = 0;
+  // The entry is read to its end: the verified region's entries all are.
+  readEntryData(stream, region.entries.front(), 0, [&](const unsigned char* data, size_t count) {
+    const uint64_t from = std::max(at, offset);
+    const uint64_t to = std::min(at + count, offset + size);
+    if (from < to) {
+      bytes.insert(bytes.end(), data + (from - at), data + (to - at));
+    }
+    at += count;
+  });
   return bytes;
 }

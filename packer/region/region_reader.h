@@ -10,8 +10,9 @@
 
 struct RegionEntry {
   std::u16string name;
-  uint64_t size;
+  uint64_t size;  // of the file
   uint32_t storedChecksum;
+  bool filtered;  // through the executable filter (rules/branch_filter.h)
 };
 
 struct Region {
@@ -29,7 +30,8 @@ struct Region {
 // must list the region's entries; another executable's region is found by the magic followed
 // by the frame magic and the frame descriptor the packer writes (whatever the window byte), and
 // confirmed by its trailer. Verifies the frame (decoded at zstd's default window limit, 2^27 + 1
-// bytes), each entry's name, size and stored checksum against its data, the terminator as the
+// bytes), each entry's name, size, filter header and stored checksum against its data (with the
+// filter undone), the terminator as the
 // frame's last content, the pad byte and the trailing length. Throws PackError naming the first
 // problem.
 Region readRegion(const std::vector<unsigned char>& file);
@@ -42,6 +44,6 @@ struct RegionFile {
 // readWholeFile and readRegion, with messages that name the file.
 RegionFile readRegionFile(const std::filesystem::path& path);
 
-// The `size` bytes at `offset` of the first entry's data in the verified region of `file`,
-// decoded again. Throws PackError when they run past the entry's end.
+// The `size` bytes at `offset` of the first entry's file in the verified region of `file`,
+// decoded again (and unfiltered). Throws PackError when they run past the entry's end.
 std::vector<unsigned char> firstEntryBytes(const RegionFile& file, uint64_t offset, uint64_t size);

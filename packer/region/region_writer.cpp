@@ -14,10 +14,14 @@
 #include <thread>
 
 #include "packer/messages/pack_error.h"
+#include "packer/pe/code_ranges.h"
+#include "packer/pe/pe_format.h"
 #include "packer/region/progress.h"
 #include "packer/system/file_system.h"
 #include "packer/system/output_file.h"
 #include "packer/system/text_encoding.h"
+#include "rules/branch_filter.h"
+#include "rules/entry_table_reader.h"
 #include "rules/little_endian.h"
 #include "rules/payload_format.h"
 
@@ -186,26 +190,68 @@ uint32_t crcOf(const AppFile& file, const OpenedFile& opened, std::vector<char>&
   return static_cast<uint32_t>(crc);
 }
 
-std::string entryHeader(const AppFile& file, uint64_t size, uint32_t crc) {
+std::string entryHeader(const AppFile& file, uint64_t sizeField, uint32_t crc) {
   std::string header;
   for (char16_t unit : file.name) {
     appendLittleEndian<uint16_t>(header, unit);
   }
   appendLittleEndian<uint16_t>(header, kNameTerminator);
-  appendLittleEndian<uint64_t>(header, size);
+  appendLittleEndian<uint64_t>(header, sizeField);
   appendLittleEndian<uint32_t>(header, storedChecksum(crc));
   return header;
+}
+
+void checkUnchanged(const AppFile& file, const OpenedFile& opened) {
+  if (opened.size != file.size) {
+    throw PackError(printablePath(file.source) + ": changed while it was packed");
+  }
+}
+
+// Whether the open file starts as a program image does: those are read whole to be filtered.
+bool startsAsImage(const OpenedFile& opened) {
+  unsigned char head[sizeof kDosMagic];
+  std::FILE* stream = opened.stream.get();
+  std::rewind(stream);
+  return std::fread(head, 1, sizeof head, stream) == sizeof head &&
+         readLittleEndian<uint16_t>(head) == kDosMagic;
+}
+
+// The filtered entry of an x86-64 program with code sections, read once into memory, so that
+// its size, checksum and data come from one reading; false, with nothing written, for any other
+// file.
+bool writeFilteredEntry(FrameWriter& frame, const AppFile& file, const OpenedFile& opened,
+                        std::vector<char>& chunk) {
+  if (!startsAsImage(opened)) {
+    return false;
+  }
+  std::vector<unsigned char> bytes;
+  bytes.reserve(static_cast<size_t>(opened.size));
+  readChunks(file, opened, chunk,
+             [&](const char* data, size_t size) { bytes.insert(bytes.end(), data, data + size); });
+  const FilterRanges ranges = codeRanges(bytes.data(), bytes.size());
+  if (ranges.count == 0) {
+    return false;
+  }
+  const uint32_t crc = static_cast<uint32_t>(crc32Of(bytes.data(), bytes.size()));
+  std::string header = entryHeader(file, entrySizeField(opened.size, /* filtered */ true), crc);
+  appendLittleEndian<uint32_t>(header, ranges.count);
+  for (uint32_t i = 0; i < ranges.count; ++i) {
+    const FilterRange& range = ranges.ranges[i];
+    appendLittleEndian<uint32_t>(header, range.offset);
+    appendLittleEndian<uint32_t>(header, range.bytes);
+    appendLittleEndian<uint32_t>(header, range.address);
+    filterBranches(bytes.data() + range.offset, range.bytes, range.address);
+  }
+  frame.write(header.data(), header.size());
+  frame.write(bytes.data(), bytes.size());
+  return true;
 }
 
 // The checksum precedes the data, so each file is read twice through one handle: once for its
 // checksum and once into the frame, which must give the same checksum. Size, checksum and data
 // all come from the file the walk found, whatever happens to its name meanwhile.
-void writeEntry(FrameWriter& frame, const AppFile& file, std::vector<char>& chunk,
-                Progress& progress) {
-  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
-  if (opened.size != file.size) {
-    throw PackError(printablePath(file.source) + ": changed while it was packed");
-  }
+void writePlainEntry(FrameWriter& frame, const AppFile& file, const OpenedFile& opened,
+                     std::vector<char>& chunk) {
   const uint32_t crc = crcOf(file, opened, chunk);
   const std::string header = entryHeader(file, opened.size, crc);
   frame.write(header.data(), header.size());
@@ -216,6 +262,15 @@ void writeEntry(FrameWriter& frame, const AppFile& file, std::vector<char>& chun
   });
   if (written != crc) {
     throw PackError(printablePath(file.source) + ": changed while it was packed");
+  }
+}
+
+void writeEntry(FrameWriter& frame, const AppFile& file, std::vector<char>& chunk,
+                bool filterPrograms, Progress& progress) {
+  const OpenedFile opened = openFoundFile(file.file, file.id, file.source);
+  checkUnchanged(file, opened);
+  if (!filterPrograms || !writeFilteredEntry(frame, file, opened, chunk)) {
+    writePlainEntry(frame, file, opened, chunk);
   }
   progress.fileRead();
 }
@@ -232,6 +287,8 @@ int maxCompressionLevel() {
 
 uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compression,
                      const RegionSink& out) {
+  // Filter headers are left out: the window and the progress line take no account of a few
+  // bytes a program.
   uint64_t streamBytes = sizeof kNameTerminator;
   for (const AppFile& file : files) {
     streamBytes += entryHeader(file, file.size, 0).size() + file.size;
@@ -241,7 +298,7 @@ uint64_t writeRegion(const std::vector<AppFile>& files, const Compression& compr
   FrameWriter frame(compression, frameWindowLog(streamBytes), out, progress);
   std::vector<char> chunk(kReadChunkBytes);
   for (const AppFile& file : files) {
-    writeEntry(frame, file, chunk, progress);
+    writeEntry(frame, file, chunk, compression.filterPrograms, progress);
   }
   std::string terminator;
   appendLittleEndian<uint16_t>(terminator, kNameTerminator);

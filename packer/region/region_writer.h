@@ -39,6 +39,9 @@ struct Compression {
   unsigned threads = 1;
   // A progress line on standard error while a long run packs, when it is a terminal.
   bool progress = false;
+  // x86-64 programs go through the executable filter (rules/branch_filter.h) as filtered
+  // entries; without it the region is one every launcher reads.
+  bool filterPrograms = true;
 };
 
 // The machine's processor count, the default number of threads.
