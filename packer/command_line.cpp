@@ -87,10 +87,11 @@ void addCompressionOptions(CLI::App& command, Options& options) {
   const std::map<std::string, bool> filters{{"x86", true}, {"none", false}};
   command
       .add_option("--filter", options.compression.filterPrograms,
-                  "x86: filter the code of x86-64 programs, for a smaller region; none: a region "
-                  "that launchers of every earlier version read")
+                  "x86: filter the code of x86-64 programs, for a smaller region where they are "
+                  "mostly code (read by this version's launchers on); none: a region that "
+                  "launchers of every earlier version read")
       ->transform(CLI::CheckedTransformer(filters))
-      ->default_str("x86");
+      ->default_str("none");
 }
 
 void listRegion(const std::filesystem::path& path) {

@@ -11,7 +11,9 @@
 #include <csignal>
 #include <cstring>
 #include <iterator>
+#include <map>
 
+#include "packer/embedded_files.h"
 #include "rules/payload_format.h"
 #include "tests/packer/test_util.h"
 
@@ -172,6 +174,43 @@ TEST_F(RegionCommand, GivesTheSameBytesOnEveryRunAndThreadCount) {
   EXPECT_EQ(regions[0], regions[2]) << "1 and 3 threads";
   EXPECT_EQ(regions[1], regions[3]) << "a second run";
   EXPECT_EQ(parseRegion(regions[0]).size(), 2u);
+}
+
+// x86-64 programs become filtered entries with --filter x86 alone: the default and --filter none
+// give one region, every earlier launcher's layout. List shows the files' own sizes and
+// checksums, and marks the filtered ones.
+TEST_F(RegionCommand, FiltersX86ProgramsOnlyWhenAskedAndListsThemMarked) {
+  writeFile(app() / "main.exe", std::string(consoleLauncherImage()));
+  writeFile(app() / "lib/windowed.dll", std::string(windowedLauncherImage()));
+  writeFile(app() / "notes.txt", "MZ, but no program");
+  std::map<std::string, std::string> regions;
+  for (const char* filter : {"default", "none", "x86"}) {
+    std::vector<std::string> options;
+    if (std::string(filter) != "default") {
+      options = {"--filter", filter};
+    }
+    ToolResult result = pack("main.exe", options);
+    ASSERT_EQ(result.status, 0) << result.err;
+    regions[filter] = readFile(region());
+    fs::rename(region(), out() / (std::string(filter) + ".region"));
+  }
+  EXPECT_EQ(regions["default"], regions["none"]);
+  EXPECT_EQ(parseRegion(regions["none"]).size(), 3u);
+  EXPECT_NE(regions["x86"], regions["none"]);
+  const auto line = [&](const std::string& path, const char* name, bool filtered) {
+    const std::string data = readFile(app() / path);
+    char text[200];
+    std::snprintf(text, sizeof text, "%10zu %08x %s%s\n", data.size(), crcOf(data), name,
+                  filtered ? "  <x86 filter>" : "");
+    return std::string(text);
+  };
+  ToolResult listed = runPack({"list", out() / "x86.region"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out, line("main.exe", "main.exe", true) +
+                            line("lib/windowed.dll", "lib\\windowed.dll", true) +
+                            line("notes.txt", "notes.txt", false));
+  ToolResult plain = runPack({"list", out() / "none.region"});
+  EXPECT_EQ(plain.out.find('<'), std::string::npos) << plain.out;
 }
 
 // The launcher's decoder holds the window the frame declares: the smallest power of two (2^10 at

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "rules/branch_filter.h"
 #include "rules/payload_format.h"
 #include "tests/packer/test_util.h"
 
@@ -91,6 +92,41 @@ TEST_F(ListCommand, ListsSizeChecksumAndNameOfEveryEntry) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, expected);
   EXPECT_EQ(result.err, "");
+}
+
+// A filtered entry made by hand: its checksum is the file's, which the reader gets back only by
+// undoing the filter; ranges that run past the file are refused.
+TEST_F(ListCommand, UndoesTheFilterToCheckAFilteredEntryAndRefusesRangesPastItsFile) {
+  std::string code = "\x90\xE8\x10\x00\x00\x00\x0F\x85\xF0\xFF\xFF\xFF\xFF\x15\x08\x00\x00\x00";
+  code += code;
+  const auto filteredEntry = [&](uint32_t rangeBytes) {
+    std::string data = code;
+    filterBranches(reinterpret_cast<unsigned char*>(data.data()), data.size(), 0x2000);
+    std::string bytes;
+    for (char16_t unit : std::u16string(u"app.exe")) {
+      appendLittleEndian<uint16_t>(bytes, unit);
+    }
+    appendLittleEndian<uint16_t>(bytes, 0);
+    appendLittleEndian<uint64_t>(bytes, code.size() | kFilteredEntryFlag);
+    appendLittleEndian<uint32_t>(bytes, crcOf(code));
+    appendLittleEndian<uint32_t>(bytes, 1);
+    for (uint32_t field : {0u, rangeBytes, 0x2000u}) {
+      appendLittleEndian<uint32_t>(bytes, field);
+    }
+    return bytes + data;
+  };
+  const auto codeBytes = static_cast<uint32_t>(code.size());
+  ToolResult result = list(regionOf(filteredEntry(codeBytes) + kTerminator));
+  char expected[100];
+  std::snprintf(expected, sizeof expected, "%10zu %08x app.exe  <x86 filter>\n", code.size(),
+                crcOf(code));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, expected);
+  ToolResult past = list(regionOf(filteredEntry(codeBytes + 1) + kTerminator));
+  EXPECT_NE(past.status, 0);
+  EXPECT_NE(past.err.find("entry 1 (app.exe): filter ranges out of order or past the file's end"),
+            std::string::npos)
+      << past.err;
 }
 
 TEST_F(ListCommand, FindsTheRegionInsideAnExecutable) {

@@ -264,6 +264,34 @@ TEST(LauncherPayload, UnpacksARegionWithTheWindowEarlierPackersDeclared) {
               readWholeFile(testFolder() + L"\\apps\\old_window\\data\\far-repeat.bin"));
 }
 
+// Both of the application's programs are filtered entries; the DLL's code sections end in forms
+// at every alignment. Each file comes out byte-exact, and a filtered file damaged on disk is
+// found by its checksum at the next start and written again from the region.
+TEST(LauncherPayload, UnpacksFilteredProgramsByteExactAndRepairsADamagedOne) {
+  const std::wstring app = testFolder() + L"\\apps\\filtered";
+  ProcessOptions options;
+  options.setEnvironment[L"TMP"] = freshTemp();
+  const std::wstring target = options.setEnvironment[L"TMP"] + L"\\e2e\\filtered";
+  ProcessResult first = runLauncher(launcherPath(L"filtered"), L"filtered", options);
+  ASSERT_EQ(first.exitCode, 0u) << first.err;
+  EXPECT_EQ(parseReport(first.out).module, target + L"\\report.exe");
+  for (const wchar_t* name : {L"\\report.exe", L"\\lib\\branches.dll"}) {
+    std::optional<std::string> unpacked = readWholeFile(target + name);
+    ASSERT_TRUE(unpacked.has_value()) << "no " << narrow(name);
+    EXPECT_TRUE(unpacked == readWholeFile(app + name)) << narrow(name) << " differs";
+  }
+  const std::wstring library = target + L"\\lib\\branches.dll";
+  std::string damaged = *readWholeFile(library);
+  damaged[damaged.size() / 2] ^= 0x40;
+  FILE* out = _wfopen(library.c_str(), L"wb");
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(fwrite(damaged.data(), 1, damaged.size(), out), damaged.size());
+  fclose(out);
+  ProcessResult second = runLauncher(launcherPath(L"filtered"), L"filtered", options);
+  ASSERT_EQ(second.exitCode, 0u) << second.err;
+  EXPECT_TRUE(readWholeFile(library) == readWholeFile(app + L"\\lib\\branches.dll"));
+}
+
 TEST(LauncherChild, StartsWithTheWindowStateAndTitleTheLauncherWasStartedWith) {
   // As a shortcut set to run minimized starts a program.
   ProcessOptions options;
