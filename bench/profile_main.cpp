@@ -33,7 +33,8 @@ void measureProfiled(const std::wstring& regionPath, const std::wstring& folder)
                                 table.size()};
   resetProfile();
   int64_t start = counterNow();
-  unpackPayload(folder.c_str(), payload, /* link from siblings */ true);
+  unpackPayload(folder.c_str(), payload,
+                UnpackOptions{/* link from siblings */ true, /* record */ true, 0});
   double total = microsecondsSince(start);
   for (int call = 0; call < kProfiledCallCount; ++call) {
     const CallTotals& totals = callTotals(static_cast<ProfiledCall>(call));

@@ -121,7 +121,8 @@ AttachedPayload payloadOf(const std::string& region, const std::string& table) {
 void measureUnpacking(const std::string& region, const std::string& table,
                       const std::wstring& folder) {
   int64_t start = counterNow();
-  unpackPayload(folder.c_str(), payloadOf(region, table), /* link from siblings */ true);
+  unpackPayload(folder.c_str(), payloadOf(region, table),
+                UnpackOptions{/* link from siblings */ true, /* record */ true, 0});
   printFigure("microseconds", microsecondsSince(start));
 }
 

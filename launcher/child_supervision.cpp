@@ -115,17 +115,22 @@ void cleanUpChild() {
   CloseHandle(process);
 }
 
-BOOL WINAPI consoleControlHandler(DWORD event) {
+bool endsTheChild(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      cleanUpChild();
-      break;
+      return true;
     default:
-      break;
+      return false;
+  }
+}
+
+BOOL WINAPI consoleControlHandler(DWORD event) {
+  if (endsTheChild(event)) {
+    cleanUpChild();
   }
   return FALSE;
 }

@@ -30,6 +30,10 @@ uint32_t waitForChild();
 // code 0 if it still runs. Does nothing when there is no child.
 void cleanUpChild();
 
+// Whether the console event `event` ends the child: Ctrl-C, Ctrl-Break, close, log-off and
+// shutdown.
+bool endsTheChild(DWORD event);
+
 // Console control handler: cleanUpChild for Ctrl-C, Ctrl-Break, close, log-off and shutdown,
 // nothing for other events. Always FALSE, so that the system's default handling follows.
 BOOL WINAPI consoleControlHandler(DWORD event);

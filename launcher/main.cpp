@@ -19,6 +19,8 @@
 #include "paths/published_values.h"
 #include "paths/system_paths.h"
 #include "paths/target_directory.h"
+#include "payload/copy_record.h"
+#include "payload/copy_removal.h"
 #include "payload/held_folders.h"
 #include "payload/unpack.h"
 
@@ -36,6 +38,11 @@ constexpr DWORD kStartfUseMonitor = 0x400;
 
 wchar_t launcherDirectory[kLauncherDirectoryUnits];
 wchar_t shortProgramPath[kPathUnits];
+
+// Set once the child runs: a console event then ends the launcher only after the copy that goes
+// with the program is removed. Before, the system's default handling ends it at once, and the
+// copy's record leaves it to a later start.
+volatile LONG childRunning;
 
 // Every launch makes its own published values: inherited ones are never reused.
 void clearPublishedValues() {
@@ -107,6 +114,29 @@ HANDLE startChild(const wchar_t* programPath, const wchar_t* targetDirectory) {
   return child.hProcess;
 }
 
+// Registered before consoleControlHandler, so that the system calls it after that handler has
+// given the child its grace time.
+BOOL WINAPI awaitRemovalOnConsoleEvent(DWORD event) {
+  if (endsTheChild(event) && InterlockedCompareExchange(&childRunning, 0, 0) != 0) {
+    awaitCopyRemoval();
+  }
+  return FALSE;
+}
+
+// What a start unpacks with. Nothing is taken from beside a target that others may write below,
+// nor recorded there for later starts. A copy that goes with its program takes nothing from
+// copies beside it either: a linked file is one file under both names, which no removal could
+// take away while either copy's program runs.
+UnpackOptions unpackOptions(uint32_t options) {
+  const bool shared = (options & kSharedTargetOption) != 0;
+  const bool removeAfterExit = (options & kRemoveAfterExitOption) != 0;
+  UnpackOptions unpack{};
+  unpack.linkFromSiblings = !shared && !removeAfterExit;
+  unpack.recordCopy = !shared;
+  unpack.recordFlags = removeAfterExit ? kCopyForOneStart : 0;
+  return unpack;
+}
+
 }  // namespace
 
 int wmain(int /* argc */, wchar_t** argv) {
@@ -116,26 +146,35 @@ int wmain(int /* argc */, wchar_t** argv) {
   clearPublishedValues();
   publishProcessId();
   prepareTargetDirectory(targetDirectory, targetSpec());
+  const uint32_t options = launchOptions();
+  const bool removeAfterExit = (options & kRemoveAfterExitOption) != 0;
+  if (removeAfterExit) {
+    SetConsoleCtrlHandler(awaitRemovalOnConsoleEvent, /* add */ TRUE);
+  }
   if (!SetConsoleCtrlHandler(consoleControlHandler, /* add */ TRUE)) {
     failRegisterHandler();
   }
-  const uint32_t options = launchOptions();
-  const bool removeAfterExit = (options & kRemoveAfterExitOption) != 0;
+  if (removeAfterExit) {
+    removeCopyWhenTheLauncherEnds(targetDirectory);
+  }
   const wchar_t* programPath =
-      unpackPayload(targetDirectory, attachedPayload(),
-                    /* link from siblings */ (options & kSharedTargetOption) == 0);
+      unpackPayload(targetDirectory, attachedPayload(), unpackOptions(options));
   publishLauncherDirectory();
   writeEnvironment(kTargetVariable, targetDirectory);
   writeEnvironment(kOriginalArgv0Variable, argv[0]);
   superviseChild(startChild(programPath, targetDirectory));
-  // The folders stay held until the program runs from them; for removal, until it has ended.
-  if (!removeAfterExit) {
-    releaseHeldFolders();
-  }
+  InterlockedExchange(&childRunning, 1);
+  // The target directory stays held until the program has ended: the mark that a start uses it.
+  keepTargetDirectoryInUse();
+  // After the program started, so that its start is not slowed.
+  // Nothing beside a target that others may write below is this launcher's to remove.
+  const bool removes =
+      (options & kSharedTargetOption) == 0 && (keptVersions(options) > 0 || removeAfterExit);
+  const bool copiesLeft =
+      removes && !removeUnwantedCopies(targetDirectory, keptVersions(options), removeAfterExit);
   uint32_t exitCode = waitForChild();
-  cleanUpChild();
-  if (removeAfterExit) {
-    removeUnpackedFiles(targetDirectory);
+  if (copiesLeft) {
+    removeUnwantedCopies(targetDirectory, keptVersions(options), removeAfterExit);
   }
   return static_cast<int>(exitCode);
 }

@@ -318,6 +318,8 @@ ConfigText configText(const InitRequest& request, const MainFound& main) {
       keyLine(true, "arguments", "['--portable']", "fixed arguments, before the user's") +
       keyLine(true, "shared_target", "true",
               "a target outside the user's own folders: see the guide") +
+      keyLine(false, "keep_versions", "2",
+              "versions kept side by side; older ones go once unused") +
       keyLine(true, "remove_after_exit", "true",
               "remove the unpacked files when the program ends (a target per start)");
   return config;

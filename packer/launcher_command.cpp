@@ -387,7 +387,8 @@ LauncherParts launcherParts(const Inputs& inputs) {
   }
   parts.fixedArguments = joinFixedArguments(inputs.config.arguments);
   parts.launchOptions = (inputs.config.sharedTarget ? kSharedTargetOption : 0) |
-                        (inputs.config.removeAfterExit ? kRemoveAfterExitOption : 0);
+                        (inputs.config.removeAfterExit ? kRemoveAfterExitOption : 0) |
+                        keepVersionsOption(inputs.config.keepVersions);
   parts.entryTable = entryTableOf(inputs.region.region);
   parts.region = inputs.region.bytes.data() + inputs.region.region.offset;
   parts.regionBytes = inputs.region.region.length;
@@ -427,6 +428,8 @@ PackSummary buildLauncher(const LauncherRequest& request) {
         return uint64_t{launcher.size()};
       });
   const std::u16string& spec = parts.strings[kTargetSpecField];
-  summary.copyPerStart = !config.removeAfterExit && usesPerStartToken(spec.data(), spec.size());
+  const bool perStart = usesPerStartToken(spec.data(), spec.size());
+  summary.copyPerStart = !config.removeAfterExit && perStart;
+  summary.sharedCopyRemoved = config.removeAfterExit && !perStart;
   return summary;
 }

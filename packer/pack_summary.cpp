@@ -22,5 +22,10 @@ std::string summaryLine(const std::string& output, const PackSummary& summary, d
         "; each start leaves a full copy: target_spec names a token new at every start, and "
         "nothing removes the copy unless [application] has remove_after_exit = true";
   }
+  if (summary.sharedCopyRemoved) {
+    line +=
+        "; starts of this target share one copy; the last to end removes it (remove_after_exit "
+        "with a target_spec that names no token new at every start)";
+  }
   return line;
 }

@@ -33,14 +33,22 @@ size_t slotCount;
 
 wchar_t finalPath[kFinalPathUnits];
 wchar_t folderPath[kPathUnits];
+// The target directory's path, as the start holds it.
+wchar_t targetPath[kPathUnits];
+// The root held is a copy being removed, not the target directory.
+bool removing;
+uint64_t targetIndex;
+// The target directory's handle while the program runs (see keepTargetDirectoryInUse).
+HANDLE inUseMark;
 
 const RelativeOpen kHoldFolder{kFolderAccess, kFolderSharing, FILE_OPEN_IF, FILE_DIRECTORY_FILE};
 const RelativeOpen kFindFolder{kFolderAccess, kFolderSharing, FILE_OPEN, FILE_DIRECTORY_FILE};
-constexpr ULONG kRemovalSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-const RelativeOpen kIdentifyFolder{FILE_READ_ATTRIBUTES, kRemovalSharing, FILE_OPEN,
+// While a copy is removed its folders are held so that they can be removed through the very
+// handles that hold them: no second open, which a swap could lead elsewhere.
+const RelativeOpen kFindFolderToRemove{kFolderAccess | DELETE, kFolderSharing, FILE_OPEN,
+                                       FILE_DIRECTORY_FILE};
+const RelativeOpen kIdentifyFolder{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
                                    FILE_DIRECTORY_FILE};
-const RelativeOpen kRemoveFolder{DELETE | FILE_READ_ATTRIBUTES, kRemovalSharing, FILE_OPEN,
-                                 FILE_DIRECTORY_FILE};
 
 bool sameRelative(const FolderRecord& record, const wchar_t* relative, size_t units) {
   if (record.units != units) {
@@ -109,19 +117,34 @@ wchar_t* copyOf(const wchar_t* text, size_t units) {
   return copy;
 }
 
-// Records the folder open as `handle`, whose final path is in `finalPath`.
+// Records the folder open as `handle`, whose final path is in `finalPath` and whose index on its
+// volume is `index`.
 const HeldFolder& addRecord(const wchar_t* relative, size_t units, size_t parent, HANDLE handle,
-                            bool made) {
+                            uint64_t index, bool made) {
   makeRoomForRecord();
   FolderRecord& record = records[recordCount];
   record.relative = copyOf(relative, units);
   record.units = units;
   record.parent = parent;
   record.folder = HeldFolder{handle, copyOf(finalPath, wcslen(finalPath)), made};
-  record.index = 0;
-  readFileIndex(handle, &record.index);
+  record.index = index;
   slots[slotOf(relative, units)] = ++recordCount;
   return record.folder;
+}
+
+// Closes every held folder and forgets them all.
+void forgetHeldFolders() {
+  for (size_t i = 0; i < recordCount; ++i) {
+    if (records[i].folder.handle != nullptr) {
+      CloseHandle(records[i].folder.handle);
+    }
+    free(records[i].relative);
+    free(const_cast<wchar_t*>(records[i].folder.finalPath));
+  }
+  recordCount = 0;
+  for (size_t i = 0; i < slotCount; ++i) {
+    slots[i] = 0;
+  }
 }
 
 // The target directory, a backslash and `relative`: the folder's path for a message.
@@ -169,17 +192,19 @@ const HeldFolder* holdFolder(const wchar_t* relative, size_t units, bool make) {
   const wchar_t* leaf = relative + leafStart(relative, units);
   size_t leafUnits = units - leafStart(relative, units);
   bool made = false;
-  HANDLE handle =
-      openRelative(parent->handle, leaf, leafUnits, make ? kHoldFolder : kFindFolder, &made);
+  const RelativeOpen& how = make ? kHoldFolder : removing ? kFindFolderToRemove : kFindFolder;
+  HANDLE handle = openRelative(parent->handle, leaf, leafUnits, how, &made);
   if (handle == nullptr) {
     return nullptr;
   }
+  uint64_t index = 0;
   if (!isPlainEntry(handle, /* folder */ true) || !readFinalPath(handle, finalPath) ||
-      !isFinalPathBelow(finalPath, parent->finalPath, leaf, leafUnits)) {
+      !isFinalPathBelow(finalPath, parent->finalPath, leaf, leafUnits) ||
+      !readFileIndex(handle, &index)) {
     CloseHandle(handle);
     return nullptr;
   }
-  return &addRecord(relative, units, parentRecord, handle, made);
+  return &addRecord(relative, units, parentRecord, handle, index, made);
 }
 
 // The units of an entry name before its last backslash: the relative path of its folder.
@@ -189,14 +214,13 @@ size_t folderUnitsOf(const wchar_t* name) {
 
 // Opens the folder of `record` again as `how` says, by its name in the folder above it (by its
 // path for the target directory, which may be reached through links); null when it cannot.
-HANDLE reopenFolder(const FolderRecord& record, const RelativeOpen& how,
-                    const wchar_t* targetDirectory) {
+HANDLE reopenFolder(const FolderRecord& record, const RelativeOpen& how) {
   if (record.parent != kNoRecord) {
     const size_t leaf = leafStart(record.relative, record.units);
     return openRelative(records[record.parent].folder.handle, record.relative + leaf,
                         record.units - leaf, how);
   }
-  HANDLE folder = CreateFileW(targetDirectory, how.access, how.sharing, /* security */ nullptr,
+  HANDLE folder = CreateFileW(targetPath, how.access, how.sharing, /* security */ nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
   return folder == INVALID_HANDLE_VALUE ? nullptr : folder;
 }
@@ -207,8 +231,8 @@ bool isRecordedFolder(HANDLE folder, const FolderRecord& record) {
 }
 
 // Whether the held folder of `record` is the one its name leads to now.
-bool isInPlace(const FolderRecord& record, const wchar_t* targetDirectory) {
-  HANDLE found = reopenFolder(record, kIdentifyFolder, targetDirectory);
+bool isInPlace(const FolderRecord& record) {
+  HANDLE found = reopenFolder(record, kIdentifyFolder);
   if (found == nullptr) {
     return false;
   }
@@ -220,6 +244,7 @@ bool isInPlace(const FolderRecord& record, const wchar_t* targetDirectory) {
 // Opens and records the existing target directory; false when it cannot be opened or is no
 // folder. It may be reached through links.
 bool openTargetDirectory(const wchar_t* targetDirectory, bool made) {
+  copyBounded(targetPath, kPathUnits, targetDirectory);
   HANDLE handle =
       CreateFileW(targetDirectory, kFolderAccess, kFolderSharing, /* security */ nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
@@ -228,27 +253,13 @@ bool openTargetDirectory(const wchar_t* targetDirectory, bool made) {
   }
   FILE_BASIC_INFO basic;
   if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
-      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !readFinalPath(handle, finalPath)) {
+      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !readFinalPath(handle, finalPath) ||
+      !readFileIndex(handle, &targetIndex)) {
     CloseHandle(handle);
     return false;
   }
-  addRecord(L"", 0, kNoRecord, handle, made);
+  addRecord(L"", 0, kNoRecord, handle, targetIndex, made);
   return true;
-}
-
-// Removes the empty folder of `record`, this start's own, through a handle of its own, when it
-// is still the folder the start made. Its held handle is closed first, as it shares no deletion.
-void removeFolder(FolderRecord& record, const wchar_t* targetDirectory) {
-  CloseHandle(record.folder.handle);
-  record.folder.handle = nullptr;
-  HANDLE folder = reopenFolder(record, kRemoveFolder, targetDirectory);
-  if (folder == nullptr) {
-    return;
-  }
-  if (isRecordedFolder(folder, record)) {
-    markForDeletion(folder);
-  }
-  CloseHandle(folder);
 }
 
 }  // namespace
@@ -310,10 +321,38 @@ const HeldFolder& heldFolderAt(size_t index) {
 
 void checkHeldFoldersInPlace(const wchar_t* targetDirectory) {
   for (size_t i = 0; i < recordCount; ++i) {
-    if (records[i].folder.handle != nullptr && !isInPlace(records[i], targetDirectory)) {
+    if (records[i].folder.handle != nullptr && !isInPlace(records[i])) {
       failOpenForWriting(pathOf(records[i], targetDirectory));
     }
   }
+}
+
+bool isHeldFolderInPlace(const HeldFolder& folder) {
+  for (size_t i = 0; i < recordCount; ++i) {
+    if (&records[i].folder == &folder) {
+      return isInPlace(records[i]);
+    }
+  }
+  return false;
+}
+
+void keepTargetDirectoryInUse() {
+  if (recordCount > 0) {
+    inUseMark = records[0].folder.handle;
+    records[0].folder.handle = nullptr;
+  }
+  forgetHeldFolders();
+}
+
+void releaseInUseMark() {
+  if (inUseMark != nullptr) {
+    CloseHandle(inUseMark);
+    inUseMark = nullptr;
+  }
+}
+
+uint64_t heldTargetIndex() {
+  return targetIndex;
 }
 
 void releaseHeldFolders() {
@@ -325,12 +364,27 @@ void releaseHeldFolders() {
   }
 }
 
-void removeMadeFolders(const wchar_t* targetDirectory) {
-  // Records are made parents first, so the folders below come before theirs backwards.
+void holdCopyForRemoval(HANDLE root, const wchar_t* rootFinalPath) {
+  forgetHeldFolders();
+  removing = true;
+  copyBounded(finalPath, kFinalPathUnits, rootFinalPath);
+  addRecord(L"", 0, kNoRecord, root, /* index */ 0, /* made */ false);
+}
+
+bool removeHeldFolders() {
+  // Records are made parents first, so the folders below come before theirs backwards; a
+  // folder's deletion is done when its handle closes, before the one above is tried.
+  bool rootRemoved = false;
   for (size_t i = recordCount; i > 0; --i) {
-    if (records[i - 1].folder.made && records[i - 1].folder.handle != nullptr) {
-      removeFolder(records[i - 1], targetDirectory);
+    HANDLE& folder = records[i - 1].folder.handle;
+    if (folder != nullptr) {
+      const bool removed = markForDeletion(folder);
+      CloseHandle(folder);
+      folder = nullptr;
+      rootRemoved = i == 1 && removed;
     }
   }
-  releaseHeldFolders();
+  forgetHeldFolders();
+  removing = false;
+  return rootRemoved;
 }

@@ -6,7 +6,7 @@
 
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
-#include "payload/held_folders.h"
+#include "payload/copy_record.h"
 #include "payload/partial_file.h"
 #include "payload/relative_files.h"
 #include "payload/table_verification.h"
@@ -15,15 +15,14 @@
 
 namespace {
 
-// Ends in the partial files' suffix, which no entry's name may: it is the launcher's own.
-constexpr wchar_t kLeftoversMark[] = L"leftovers.tarnic-partial";
-constexpr size_t kMarkUnits = sizeof kLeftoversMark / sizeof(wchar_t) - 1;
 constexpr size_t kSuffixUnits = sizeof kPartialFileSuffix;
 
-const RelativeOpen kMakeMark{FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
+// The mark is made new, never opened: under Wine a create that may open follows a link planted
+// at the name and makes the file it leads to. One that is there already is looked at alone.
+const RelativeOpen kMakeMark{FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
                              FILE_NON_DIRECTORY_FILE};
+const RelativeOpen kFindMark{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, FILE_NON_DIRECTORY_FILE};
 
-wchar_t markPath[kPathUnits];
 wchar_t mask[kSuffixUnits + 1];
 wchar_t name[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
@@ -38,13 +37,34 @@ void holdEntryFolders() {
   }
 }
 
-// Removes the partial files of `folder` that can go; false when one stays.
-bool removePartialFiles(const HeldFolder& folder, bool isTarget) {
+bool isMark(const ListedName& listed) {
+  return (listed.units == kLeftoversMarkUnits &&
+          wmemcmp(listed.name, kLeftoversMark, kLeftoversMarkUnits) == 0) ||
+         (listed.units == kCopyRecordNameUnits &&
+          wmemcmp(listed.name, kCopyRecordName, kCopyRecordNameUnits) == 0);
+}
+
+// Whether the held target directory holds something at the mark's name.
+bool isMarked(const HeldFolder& target) {
+  HANDLE mark = openRelative(target.handle, kLeftoversMark, kLeftoversMarkUnits, kFindMark);
+  if (mark == nullptr) {
+    return false;
+  }
+  CloseHandle(mark);
+  return true;
+}
+
+}  // namespace
+
+bool removePartialFilesOf(const HeldFolder& folder, bool keepMarks) {
+  if (mask[0] == L'\0') {
+    mask[0] = L'*';
+    widenAsciiName(kPartialFileSuffix, mask + 1, kSuffixUnits);
+  }
   bool allGone = true;
   ListedName listed;
   for (bool first = true; nextListedName(folder.handle, mask, first, &listed); first = false) {
-    if (listed.units >= kPathUnits || (isTarget && listed.units == kMarkUnits &&
-                                       wmemcmp(listed.name, kLeftoversMark, kMarkUnits) == 0)) {
+    if (listed.units >= kPathUnits || (keepMarks && isMark(listed))) {
       continue;
     }
     wmemcpy(name, listed.name, listed.units);
@@ -54,31 +74,26 @@ bool removePartialFiles(const HeldFolder& folder, bool isTarget) {
   return allGone;
 }
 
-}  // namespace
-
 void noteLeftover() {
   const HeldFolder* target = heldTargetDirectory();
   HANDLE mark = target == nullptr
                     ? nullptr
-                    : openRelative(target->handle, kLeftoversMark, kMarkUnits, kMakeMark);
+                    : openRelative(target->handle, kLeftoversMark, kLeftoversMarkUnits, kMakeMark);
   if (mark != nullptr) {
     CloseHandle(mark);
   }
 }
 
-void removeLeftovers(const wchar_t* targetDirectory) {
-  if (!joinPath(markPath, kPathUnits, targetDirectory, kLeftoversMark) ||
-      GetFileAttributesW(markPath) == INVALID_FILE_ATTRIBUTES ||
-      !findTargetDirectory(targetDirectory)) {
+void removeLeftovers() {
+  const HeldFolder* target = heldTargetDirectory();
+  if (target == nullptr || !isMarked(*target)) {
     return;
   }
-  mask[0] = L'*';
-  widenAsciiName(kPartialFileSuffix, mask + 1, kSuffixUnits);
   holdEntryFolders();
   bool allGone = true;
   for (size_t i = 0; i < heldFolderCount(); ++i) {
     if (heldFolderAt(i).handle != nullptr) {
-      allGone = removePartialFiles(heldFolderAt(i), i == 0) && allGone;
+      allGone = removePartialFilesOf(heldFolderAt(i), /* keep marks */ i == 0) && allGone;
     }
   }
   if (allGone) {

@@ -20,8 +20,15 @@ constexpr size_t kTagUnits = 1 + kNumberUnits + 1 + kNumberUnits;
 // Names tried for one file. Only a file left by an earlier process of the same id, or one
 // planted on purpose, takes a name, so a start that finds this many taken gives up.
 constexpr unsigned kMostNamesPerFile = 64;
+// A file another process holds open without delete sharing can be neither replaced nor moved
+// aside. On-access scanners hold each new or changed file so while they read it, mostly for
+// milliseconds and for a few seconds at most; a program that keeps the file open holds it for
+// good. So a start tries again, ever less often, for 5 seconds before it gives up: enough for a
+// scanner twice over, and a start that meets such a file pays nothing otherwise.
+constexpr DWORD kFirstRetryMilliseconds = 10;
+constexpr DWORD kLongestRetryPauseMilliseconds = 250;
+constexpr DWORD kMostRetryMilliseconds = 5000;
 
-constexpr ULONG kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 const RelativeOpen kCreatePartial{GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
                                   /* sharing */ 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE};
 const RelativeOpen kRemoveLeft{DELETE | FILE_READ_ATTRIBUTES, /* sharing */ 0, FILE_OPEN,
@@ -37,6 +44,11 @@ uint32_t nextCounter;
 wchar_t leftMask[kPathUnits];
 wchar_t leftName[kPathUnits];
 wchar_t asideName[kPathUnits];
+// The partial file being written, until it is complete.
+HANDLE openPartial;
+
+// What a move aside came to.
+enum class MoveAside { kMoved, kStays, kBusy };
 
 // kPartialFileSuffix in UTF-16, widened at its first use.
 const wchar_t* wideSuffix() {
@@ -89,13 +101,19 @@ void removeLeftPartialFiles(const HeldFolder& folder, const wchar_t* leaf) {
   }
 }
 
+// A file is in use when a rename over it is refused although it may be renamed itself.
+bool isInUse(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 // Moves the plain, writable file `leaf` of `folder` aside under a partial name of this start's
-// own, when nothing keeps it from being renamed (a running program's image does not); false
-// when it is no such file or stays.
-bool moveAside(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* destination) {
+// own, when nothing keeps it from being renamed (a running program's image does not). kBusy
+// when another process holds it without delete sharing, kStays when it is no such file or
+// cannot move.
+MoveAside moveAside(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* destination) {
   HANDLE file = openRelative(folder.handle, leaf, wcslen(leaf), kMoveAside);
   if (file == nullptr) {
-    return false;
+    return GetLastError() == ERROR_SHARING_VIOLATION ? MoveAside::kBusy : MoveAside::kStays;
   }
   FILE_BASIC_INFO basic;
   bool moved = false;
@@ -113,22 +131,48 @@ bool moveAside(const HeldFolder& folder, const wchar_t* leaf, const wchar_t* des
   if (moved) {
     noteLeftover();
   }
-  return moved;
+  return moved ? MoveAside::kMoved : MoveAside::kStays;
 }
 
-// A file is in use when a rename over it is refused although it may be renamed itself.
-bool isInUse(DWORD error) {
-  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
-}
+// What a rename over a file came to.
+enum class RenameOver { kDone, kFailed, kBusy };
 
-bool renameOver(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
-                const wchar_t* destination) {
+RenameOver renameOver(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                      const wchar_t* destination) {
   const size_t units = wcslen(leaf);
   if (renameRelative(file, folder.handle, leaf, units, /* replace */ true)) {
-    return true;
+    return RenameOver::kDone;
   }
-  return isInUse(GetLastError()) && moveAside(folder, leaf, destination) &&
-         renameRelative(file, folder.handle, leaf, units, /* replace */ true);
+  if (!isInUse(GetLastError())) {
+    return RenameOver::kFailed;
+  }
+  switch (moveAside(folder, leaf, destination)) {
+    case MoveAside::kMoved:
+      return renameRelative(file, folder.handle, leaf, units, /* replace */ true)
+                 ? RenameOver::kDone
+                 : RenameOver::kFailed;
+    case MoveAside::kBusy:
+      return RenameOver::kBusy;
+    case MoveAside::kStays:
+      break;
+  }
+  return RenameOver::kFailed;
+}
+
+// renameOver, again and again while another process holds the file for a while (see
+// kMostRetryMilliseconds).
+bool renameOverWhenFree(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
+                        const wchar_t* destination) {
+  DWORD pause = kFirstRetryMilliseconds;
+  for (DWORD waited = 0;; waited += pause, pause = pause * 2 < kLongestRetryPauseMilliseconds
+                                                       ? pause * 2
+                                                       : kLongestRetryPauseMilliseconds) {
+    const RenameOver renamed = renameOver(file, folder, leaf, destination);
+    if (renamed != RenameOver::kBusy || waited >= kMostRetryMilliseconds) {
+      return renamed == RenameOver::kDone;
+    }
+    Sleep(pause);
+  }
 }
 
 }  // namespace
@@ -136,7 +180,7 @@ bool renameOver(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
 bool removePartialFile(const HeldFolder& folder, const wchar_t* name) {
   HANDLE left = openRelative(folder.handle, name, wcslen(name), kRemoveLeft);
   if (left == nullptr) {
-    return false;
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
   }
   bool removed = isPlainFileOf(left, folder, name) && markForDeletion(left);
   CloseHandle(left);
@@ -172,6 +216,7 @@ HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf,
       if (!folder.made) {
         removeLeftPartialFiles(folder, leaf);
       }
+      openPartial = file;
       return file;
     }
     if (!isTakenName(GetLastError())) {
@@ -183,6 +228,7 @@ HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf,
 
 void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
                          const wchar_t* destination) {
+  openPartial = nullptr;
   // Wine resolves a created file's name just after it creates it: a link planted at that moment,
   // at the partial name or at a folder above, makes the handle's name, which a rename through
   // the handle moves, something else. The whole path must be the partial file's in this folder.
@@ -190,7 +236,7 @@ void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* l
     CloseHandle(file);
     failOpenForWriting(destination);
   }
-  if (!renameOver(file, folder, leaf, destination)) {
+  if (!renameOverWhenFree(file, folder, leaf, destination)) {
     markForDeletion(file);
     CloseHandle(file);
     failOpenForWriting(destination);
@@ -199,5 +245,13 @@ void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* l
   CloseHandle(file);
   if (!renamed) {
     failOpenForWriting(destination);
+  }
+}
+
+void discardPartialFile() {
+  if (openPartial != nullptr) {
+    markForDeletion(openPartial);
+    CloseHandle(openPartial);
+    openPartial = nullptr;
   }
 }

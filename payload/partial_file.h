@@ -30,15 +30,20 @@ HANDLE createPartialFile(const HeldFolder& folder, const wchar_t* leaf, const wc
 // handle still goes by the partial name in that folder, checks that the name now leads to the
 // very file that was written, and closes it. A plain file at the name that is in use by a
 // running program is moved aside first. When the rename fails all the same (another process
-// holds the file open without delete sharing, a folder or a read-only file is in the way) the
-// partial file is removed; when the name turns out to lead to another file (the partial name was
-// swapped meanwhile), that is left for the next start to replace. Either way the process ends
-// with the open-for-writing message for `destination`.
+// holds the file open without delete sharing beyond a few seconds, a folder or a read-only file
+// is in the way) the partial file is removed; when the name turns out to lead to another file (the
+// partial name was swapped meanwhile), that is left for the next start to replace. Either way the
+// process ends with the open-for-writing message for `destination`.
 void completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
                          const wchar_t* destination);
 
+// Removes the partial file createPartialFile made, while it is not complete yet: for a start
+// that ends in the middle of writing it and removes its copy.
+void discardPartialFile();
+
 // Removes `name`, a partial file of `folder`, through a handle of its own when it is a plain
-// file of that folder (no link, no folder) and nothing keeps it; true when it is gone.
+// file of that folder (no link, no folder) and nothing keeps it; true when it is gone, or was
+// never there.
 bool removePartialFile(const HeldFolder& folder, const wchar_t* name);
 
 // Builds in `name` (kPathUnits units) the next partial name of this start's own for `leaf`;

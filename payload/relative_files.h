@@ -22,6 +22,8 @@ constexpr size_t kFinalPathUnits = kPathUnits + 64;
 // is, since no one can rename or delete it while it is open without delete sharing.
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 constexpr ULONG kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// What a handle that only looks lets others do: everything.
+constexpr ULONG kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // How a name below a folder is opened.
 struct RelativeOpen {

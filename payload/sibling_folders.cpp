@@ -2,30 +2,51 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 
 #include "paths/case_folding.h"
 #include "paths/path_buffer.h"
+#include "payload/copy_record.h"
 #include "payload/relative_files.h"
 
 namespace {
 
-struct Sibling {
-  wchar_t path[kPathUnits];
-  wchar_t finalPath[kFinalPathUnits];
+// A folder the listing showed: where its name lies in `names`, and its time.
+struct Listed {
+  size_t nameAt;
+  size_t units;
   int64_t lastWriteTime;
+  bool isTarget;
 };
 
-Sibling siblings[kMostSiblingFolders];
+// A folder found to hold a copy.
+struct Sibling {
+  wchar_t* path;
+  wchar_t* finalPath;
+  uint32_t flags;
+  int64_t recordTime;
+  bool isTarget;
+};
+
+Listed* listed;
+size_t listedCount;
+size_t listedCapacity;
+wchar_t* names;
+size_t namesUsed;
+size_t namesCapacity;
+
+Sibling* siblings;
 size_t siblingCount;
+size_t siblingCapacity;
+
 wchar_t parentPath[kPathUnits];
 wchar_t parentFinalPath[kFinalPathUnits];
-wchar_t listedName[kPathUnits];
+wchar_t folderName[kPathUnits];
+wchar_t folderFinalPath[kFinalPathUnits];
+wchar_t folderPath[kPathUnits];
 
-const RelativeOpen kLookAtFolder{FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                                 FILE_DIRECTORY_FILE};
+const RelativeOpen kLookIntoFolder{kFolderAccess, kAnySharing, FILE_OPEN, FILE_DIRECTORY_FILE};
 
 // Splits the target directory into the folder above it (parentPath, a drive's root keeping its
 // backslash) and its own name; false when it has no folder above.
@@ -50,61 +71,115 @@ bool splitTarget(const wchar_t* target, const wchar_t** leaf, size_t* leafUnits)
   return true;
 }
 
-bool isFolderToLookAt(const ListedName& listed, const wchar_t* targetLeaf, size_t targetUnits) {
-  const bool dots = (listed.units == 1 && listed.name[0] == L'.') ||
-                    (listed.units == 2 && listed.name[0] == L'.' && listed.name[1] == L'.');
-  return (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !dots &&
-         listed.units < kPathUnits &&
-         !(listed.units == targetUnits && equalIgnoringCase(listed.name, targetLeaf, targetUnits));
+bool isFolderToLookAt(const ListedName& entry) {
+  const bool dots = (entry.units == 1 && entry.name[0] == L'.') ||
+                    (entry.units == 2 && entry.name[0] == L'.' && entry.name[1] == L'.');
+  return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !dots &&
+         entry.units < kPathUnits;
 }
 
-// Keeps the listed folder when it is among the latest so far, the latest first.
-void keepIfRecent(HANDLE parent, const ListedName& listed) {
-  size_t at = siblingCount;
-  while (at > 0 && siblings[at - 1].lastWriteTime < listed.lastWriteTime) {
-    --at;
+// Grows `*block` of `*capacity` elements of `size` bytes to hold `needed`; false when it cannot.
+bool makeRoom(void** block, size_t* capacity, size_t needed, size_t size) {
+  if (needed <= *capacity) {
+    return true;
   }
-  if (at == kMostSiblingFolders) {
+  size_t grown = *capacity == 0 ? 64 : *capacity;
+  while (grown < needed) {
+    grown *= 2;
+  }
+  void* bigger = realloc(*block, grown * size);
+  if (bigger == nullptr) {
+    return false;
+  }
+  *block = bigger;
+  *capacity = grown;
+  return true;
+}
+
+void keepListed(const ListedName& entry, bool isTarget) {
+  if (!makeRoom(reinterpret_cast<void**>(&listed), &listedCapacity, listedCount + 1,
+                sizeof(Listed)) ||
+      !makeRoom(reinterpret_cast<void**>(&names), &namesCapacity, namesUsed + entry.units,
+                sizeof(wchar_t))) {
     return;
   }
-  wmemcpy(listedName, listed.name, listed.units);
-  listedName[listed.units] = L'\0';
-  Sibling sibling;
-  HANDLE folder = openRelative(parent, listedName, listed.units, kLookAtFolder);
+  wmemcpy(names + namesUsed, entry.name, entry.units);
+  listed[listedCount++] = Listed{namesUsed, entry.units, entry.lastWriteTime, isTarget};
+  namesUsed += entry.units;
+}
+
+int laterFirst(const void* a, const void* b) {
+  const int64_t timeA = static_cast<const Listed*>(a)->lastWriteTime;
+  const int64_t timeB = static_cast<const Listed*>(b)->lastWriteTime;
+  return timeA > timeB ? -1 : timeA < timeB ? 1 : 0;
+}
+
+wchar_t* copyOf(const wchar_t* text) {
+  const size_t units = wcslen(text);
+  auto* copy = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
+  if (copy != nullptr) {
+    wmemcpy(copy, text, units + 1);
+  }
+  return copy;
+}
+
+// Keeps the folder of `entry` when it is a plain folder of the parent, reached through no link,
+// holding a record of this application; the latest record first. There is room for it.
+void keepIfCopy(HANDLE parent, const Listed& entry) {
+  wmemcpy(folderName, names + entry.nameAt, entry.units);
+  folderName[entry.units] = L'\0';
+  HANDLE folder = openRelative(parent, folderName, entry.units, kLookIntoFolder);
   if (folder == nullptr) {
     return;
   }
-  bool sound = isPlainEntry(folder, /* folder */ true) &&
-               readFinalPath(folder, sibling.finalPath) &&
-               isFinalPathBelow(sibling.finalPath, parentFinalPath, listedName, listed.units) &&
-               joinPath(sibling.path, kPathUnits, parentPath, listedName);
+  CopyRecord record;
+  const bool copy = isPlainEntry(folder, /* folder */ true) &&
+                    readFinalPath(folder, folderFinalPath) &&
+                    isFinalPathBelow(folderFinalPath, parentFinalPath, folderName, entry.units) &&
+                    joinPath(folderPath, kPathUnits, parentPath, folderName) &&
+                    readCopyRecord(folder, folderFinalPath, &record);
   CloseHandle(folder);
-  if (!sound) {
+  if (!copy) {
     return;
   }
-  sibling.lastWriteTime = listed.lastWriteTime;
-  size_t last = siblingCount < kMostSiblingFolders ? siblingCount : kMostSiblingFolders - 1;
-  for (size_t i = last; i > at; --i) {
-    siblings[i] = siblings[i - 1];
+  Sibling sibling{copyOf(folderPath), copyOf(folderFinalPath), record.flags, record.writeTime,
+                  entry.isTarget};
+  if (sibling.path == nullptr || sibling.finalPath == nullptr) {
+    free(sibling.path);
+    free(sibling.finalPath);
+    return;
+  }
+  size_t at = siblingCount;
+  while (at > 0 && siblings[at - 1].recordTime < sibling.recordTime) {
+    siblings[at] = siblings[at - 1];
+    --at;
   }
   siblings[at] = sibling;
-  siblingCount = last + 1;
+  ++siblingCount;
+}
+
+void forgetSiblings() {
+  for (size_t i = 0; i < siblingCount; ++i) {
+    free(siblings[i].path);
+    free(siblings[i].finalPath);
+  }
+  siblingCount = 0;
+  listedCount = 0;
+  namesUsed = 0;
 }
 
 }  // namespace
 
-size_t findSiblingFolders(const wchar_t* targetDirectory) {
-  siblingCount = 0;
+size_t findSiblingCopies(const wchar_t* targetDirectory, size_t mostFolders, bool withTarget) {
+  forgetSiblings();
   const wchar_t* leaf = nullptr;
   size_t leafUnits = 0;
   if (!splitTarget(targetDirectory, &leaf, &leafUnits)) {
     return 0;
   }
-  HANDLE parent = CreateFileW(parentPath, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              /* template */ nullptr);
+  HANDLE parent = CreateFileW(parentPath, kFolderAccess, kAnySharing, /* security */ nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
   if (parent == INVALID_HANDLE_VALUE) {
     return 0;
   }
@@ -114,11 +189,20 @@ size_t findSiblingFolders(const wchar_t* targetDirectory) {
     if (units > 0 && parentFinalPath[units - 1] == L'\\') {
       parentFinalPath[units - 1] = L'\0';
     }
-    ListedName listed;
-    for (bool first = true; nextListedName(parent, /* every name */ nullptr, first, &listed);
+    ListedName entry;
+    for (bool first = true; nextListedName(parent, /* every name */ nullptr, first, &entry);
          first = false) {
-      if (isFolderToLookAt(listed, leaf, leafUnits)) {
-        keepIfRecent(parent, listed);
+      const bool isTarget =
+          entry.units == leafUnits && equalIgnoringCase(entry.name, leaf, leafUnits);
+      if (isFolderToLookAt(entry) && (withTarget || !isTarget)) {
+        keepListed(entry, isTarget);
+      }
+    }
+    qsort(listed, listedCount, sizeof(Listed), laterFirst);
+    const size_t looked = listedCount < mostFolders ? listedCount : mostFolders;
+    if (makeRoom(reinterpret_cast<void**>(&siblings), &siblingCapacity, looked, sizeof(Sibling))) {
+      for (size_t i = 0; i < looked; ++i) {
+        keepIfCopy(parent, listed[i]);
       }
     }
   }
@@ -126,10 +210,18 @@ size_t findSiblingFolders(const wchar_t* targetDirectory) {
   return siblingCount;
 }
 
-const wchar_t* siblingFolderPath(size_t index) {
+const wchar_t* siblingCopyPath(size_t index) {
   return siblings[index].path;
 }
 
-const wchar_t* siblingFolderFinalPath(size_t index) {
+const wchar_t* siblingCopyFinalPath(size_t index) {
   return siblings[index].finalPath;
+}
+
+uint32_t siblingCopyFlags(size_t index) {
+  return siblings[index].flags;
+}
+
+bool isTargetCopy(size_t index) {
+  return siblings[index].isTarget;
 }

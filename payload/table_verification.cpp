@@ -125,8 +125,44 @@ bool isSoundCandidate(HANDLE file, const wchar_t* name, size_t units, const Tabl
          openFileHoldsEntry(file, entry.size, entry.storedChecksum, shareBuffers[share]);
 }
 
-// Links the sibling's file of the entry `name` into the entry's held folder; the state the
-// entry is in afterwards.
+const RelativeOpen kIdentifyLink{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
+                                 FILE_NON_DIRECTORY_FILE};
+const RelativeOpen kRemoveStrayLink{DELETE | FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
+                                    FILE_NON_DIRECTORY_FILE};
+
+bool isSameFile(HANDLE file, HANDLE other) {
+  uint64_t index = 0;
+  uint64_t otherIndex = 0;
+  return readFileIndex(file, &index) && readFileIndex(other, &otherIndex) && index == otherIndex;
+}
+
+// Whether the link just made for `candidate` as `leaf` (`units` long) lies in `folder`, the held
+// folder itself. A link is made by path under Wine, so a folder swapped for a link meanwhile
+// puts it elsewhere: then that name, a second name of the candidate's file that nothing had
+// before (a link never replaces), is taken away again, found by the same path.
+bool isLinkedInFolder(HANDLE candidate, const HeldFolder& folder, const wchar_t* leaf, size_t units,
+                      size_t share) {
+  HANDLE linked = openRelative(folder.handle, leaf, units, kIdentifyLink);
+  const bool inFolder = linked != nullptr && isSameFile(candidate, linked);
+  if (linked != nullptr) {
+    CloseHandle(linked);
+  }
+  if (inFolder || !joinPath(sharePaths[share], kPathUnits, folder.finalPath, leaf)) {
+    return inFolder;
+  }
+  HANDLE stray = openRelative(/* folder */ nullptr, sharePaths[share], wcslen(sharePaths[share]),
+                              kRemoveStrayLink);
+  if (stray != nullptr) {
+    if (isSameFile(candidate, stray)) {
+      markForDeletion(stray);
+    }
+    CloseHandle(stray);
+  }
+  return false;
+}
+
+// Links the sibling's file of the entry `name` into the entry's held folder, checked to be in
+// place just before; the state the entry is in afterwards.
 FileState linkFromSibling(const wchar_t* name, size_t units, const TableEntry& entry,
                           size_t share) {
   if (!joinPath(sharePaths[share], kPathUnits, workDirectory, name)) {
@@ -143,7 +179,9 @@ FileState linkFromSibling(const wchar_t* name, size_t units, const TableEntry& e
   const wchar_t* leaf = entryLeaf(name);
   const size_t leafUnits = units - static_cast<size_t>(leaf - name);
   const bool linked = folder != nullptr && isSoundCandidate(candidate, name, units, entry, share) &&
-                      linkRelative(candidate, folder->handle, leaf, leafUnits);
+                      isHeldFolderInPlace(*folder) &&
+                      linkRelative(candidate, folder->handle, leaf, leafUnits) &&
+                      isLinkedInFolder(candidate, *folder, leaf, leafUnits, share);
   CloseHandle(candidate);
   return linked ? FileState::kInPlace : FileState::kMissing;
 }

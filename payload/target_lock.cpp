@@ -124,6 +124,25 @@ void lockTargetDirectory(const wchar_t* directory) {
   }
 }
 
+bool tryLockTargetDirectory(const wchar_t* directory) {
+  if (lock != nullptr) {
+    return true;
+  }
+  wchar_t name[kLockNameUnits];
+  formatTargetLockName(directory, name);
+  lock = CreateMutexW(/* security */ nullptr, /* owned */ FALSE, name);
+  if (lock == nullptr) {
+    return false;
+  }
+  DWORD waited = WaitForSingleObject(lock, /* milliseconds */ 0);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(lock);
+    lock = nullptr;
+    return false;
+  }
+  return true;
+}
+
 void unlockTargetDirectory() {
   if (lock != nullptr) {
     ReleaseMutex(lock);

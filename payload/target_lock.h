@@ -22,4 +22,9 @@ void formatTargetLockName(const wchar_t* directory, wchar_t* name);
 // gives no mutex the launch goes on unlocked, as launches did before the lock. A wait that fails
 // ends the process with "Error, couldn't unpack file to target path." and the system error.
 void lockTargetDirectory(const wchar_t* directory);
+
+// Takes the lock of `directory` when no launch holds it, without waiting: false when one does
+// (it unpacks there, so the copy is in use) or the system gives no mutex. When this process
+// holds a lock already (it ends while it unpacks), that one is taken as `directory`'s.
+bool tryLockTargetDirectory(const wchar_t* directory);
 void unlockTargetDirectory();

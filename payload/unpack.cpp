@@ -7,6 +7,7 @@
 
 #include "diagnostics/fatal.h"
 #include "paths/path_buffer.h"
+#include "payload/copy_record.h"
 #include "payload/entry_data.h"
 #include "payload/existing_file.h"
 #include "payload/held_folders.h"
@@ -22,9 +23,19 @@
 
 namespace {
 
+// Folders beside the target directory looked into for copies to link files from: the latest
+// written, so that a start beside thousands of other folders reads a few.
+constexpr size_t kMostFoldersLookedInto = 16;
+
 wchar_t programPath[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
 wchar_t destinationPath[kPathUnits];
+
+// The start's payload and options, and whether it put a file into the target directory.
+AttachedPayload payload;
+UnpackOptions options;
+bool filesPut;
+bool recordWritten;
 
 // The next field of the entry stream: a name unit (uint16_t), a size (uint64_t) or a stored
 // checksum (uint32_t).
@@ -67,6 +78,34 @@ bool fileAlreadyHoldsEntry(const wchar_t* name, uint64_t size, uint32_t stored) 
   return (folder == nullptr || !folder->made) && fileHoldsEntry(destinationPath, size, stored);
 }
 
+// Writes `count` bytes to `file`. A write may succeed having written fewer bytes than asked (Wine's
+// on a full disk): the rest goes again, and a write that takes none fails as the disk being full,
+// so that no file is ever left shorter than its data.
+void writeWhole(HANDLE file, const unsigned char* bytes, size_t count) {
+  while (count > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, /* overlapped */ nullptr)) {
+      failUnpack();
+    }
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      failUnpack();
+    }
+    bytes += written;
+    count -= written;
+  }
+}
+
+// The record of a copy for one start is written before its first file, so that a start that
+// ends in any way leaves a copy that later starts know to remove; every other record after the
+// files (see finishCopy).
+void recordCopyForOneStart() {
+  if (options.recordCopy && (options.recordFlags & kCopyForOneStart) != 0 && !recordWritten) {
+    writeCopyRecord(payload.table, payload.tableLength, options.recordFlags);
+    recordWritten = true;
+  }
+}
+
 // Writes the entry's file from the reader into `file`, or drops it when the file already holds
 // it (null): the stream must be consumed to reach the next entry either way. Data that is
 // written must match its stored checksum, so that damage the decoder cannot see never passes
@@ -77,10 +116,7 @@ void copyEntryData(uint64_t sizeField, uint32_t stored, HANDLE file) {
   size_t count;
   for (const unsigned char* bytes; (bytes = nextEntryBytes(&count)) != nullptr;) {
     if (file != nullptr) {
-      DWORD written;
-      if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, /* overlapped */ nullptr)) {
-        failUnpack();
-      }
+      writeWhole(file, bytes, count);
       crc = crc32(crc, bytes, static_cast<uInt>(count));
     }
   }
@@ -93,8 +129,10 @@ void copyEntryData(uint64_t sizeField, uint32_t stored, HANDLE file) {
 void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t sizeField,
                 uint32_t stored) {
   holdTargetDirectory(targetDirectory, destinationPath);
+  recordCopyForOneStart();
   const HeldFolder& folder = holdEntryFolder(name, destinationPath);
   HANDLE file = createPartialFile(folder, entryLeaf(name), destinationPath);
+  filesPut = true;
   copyEntryData(sizeField, stored, file);
   completePartialFile(file, folder, entryLeaf(name), destinationPath);
 }
@@ -119,8 +157,7 @@ bool isTableEntry(const TableEntry& entry, const wchar_t* name, size_t units, ui
 // file's state is the one the table's files were found in, and reading stops after the last
 // file to write: the files after it are in place. From the first entry that is not the table's
 // on, every file is checked as it comes, to the region's end.
-void unpackRegion(const wchar_t* targetDirectory, const AttachedPayload& payload,
-                  bool followTable) {
+void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
   programPath[0] = L'\0';
   TableCursor cursor = firstTableEntry();
   uint64_t toWrite = followTable ? checkableEntries() - tableFilesIn(FileState::kInPlace) : 0;
@@ -193,31 +230,33 @@ void holdMissingFilesFolders(const wchar_t* targetDirectory) {
   }
 }
 
-// Links the missing files from the folders beside the target directory that hold their
-// entries, the latest folder first.
+// Links the missing files from the copies of the application beside the target directory that
+// hold their entries, the latest recorded first.
 void linkFromSiblingFolders(const wchar_t* targetDirectory) {
-  const size_t siblings = findSiblingFolders(targetDirectory);
+  size_t siblings =
+      findSiblingCopies(targetDirectory, kMostFoldersLookedInto, /* with target */ false);
+  siblings = siblings < kMostSiblingFolders ? siblings : kMostSiblingFolders;
   bool held = false;
   for (size_t i = 0; i < siblings && tableFilesIn(FileState::kMissing) > 0; ++i) {
-    if (!mayHoldMissingFiles(siblingFolderPath(i))) {
+    if (!mayHoldMissingFiles(siblingCopyPath(i))) {
       continue;
     }
     if (!held) {
       holdMissingFilesFolders(targetDirectory);
       held = true;
     }
-    linkTableFilesFrom(siblingFolderPath(i), siblingFolderFinalPath(i));
+    const uint64_t missing = tableFilesIn(FileState::kMissing);
+    linkTableFilesFrom(siblingCopyPath(i), siblingCopyFinalPath(i));
+    filesPut = filesPut || tableFilesIn(FileState::kMissing) < missing;
   }
 }
 
 // A start whose table stands for the region: the files are checked first, missing ones taken
 // from folders beside the target directory where they may, and the region read only as far as
 // the last file still to write.
-void unpackWithTable(const wchar_t* targetDirectory, const AttachedPayload& payload,
-                     bool linkFromSiblings) {
-  checkTableFiles(
-      targetDirectory,
-      /* target missing */ GetFileAttributesW(targetDirectory) == INVALID_FILE_ATTRIBUTES);
+void unpackWithTable(const wchar_t* targetDirectory) {
+  checkTableFiles(targetDirectory,
+                  /* target missing */ heldTargetDirectory() == nullptr);
   const bool allInPlace = tableFilesIn(FileState::kInPlace) == checkableEntries();
   if (tableStop() != TableStop::kNone) {
     // Every file before the entry the table stops at may be in place. A name no file may have
@@ -226,31 +265,47 @@ void unpackWithTable(const wchar_t* targetDirectory, const AttachedPayload& payl
     if (allInPlace && tableStop() == TableStop::kPathTooLong) {
       endAbnormally();
     }
-    unpackRegion(targetDirectory, payload, /* follow table */ false);
+    unpackRegion(targetDirectory, /* follow table */ false);
     return;
   }
-  if (linkFromSiblings && tableFilesIn(FileState::kMissing) > 0) {
+  if (options.linkFromSiblings && tableFilesIn(FileState::kMissing) > 0) {
     linkFromSiblingFolders(targetDirectory);
   }
   if (tableFilesIn(FileState::kInPlace) < checkableEntries()) {
-    unpackRegion(targetDirectory, payload, /* follow table */ true);
+    unpackRegion(targetDirectory, /* follow table */ true);
   }
+}
+
+// The target directory holds the copy now: it is held from here on (the mark that a start uses
+// it, see keepTargetDirectoryInUse), every folder written into is checked to be in place, and a
+// start that put files there records the copy.
+void finishCopy(const wchar_t* targetDirectory) {
+  if (heldTargetDirectory() == nullptr) {
+    findTargetDirectory(targetDirectory);
+  }
+  if (options.recordCopy && filesPut && !recordWritten) {
+    writeCopyRecord(payload.table, payload.tableLength, options.recordFlags);
+  }
+  checkHeldFoldersInPlace(targetDirectory);
 }
 
 }  // namespace
 
-const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload,
-                             bool linkFromSiblings) {
+const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& attached,
+                             const UnpackOptions& unpackOptions) {
+  payload = attached;
+  options = unpackOptions;
   checkPayloadHeader(payload.region, payload.regionLength);
   lockTargetDirectory(targetDirectory);
+  findTargetDirectory(targetDirectory);
   programPath[0] = L'\0';
   if (openTableFiles(targetDirectory, payload.table, payload.tableLength, programPath)) {
-    unpackWithTable(targetDirectory, payload, linkFromSiblings);
-    removeLeftovers(targetDirectory);
+    unpackWithTable(targetDirectory);
+    removeLeftovers();
   } else {
-    unpackRegion(targetDirectory, payload, /* follow table */ false);
+    unpackRegion(targetDirectory, /* follow table */ false);
   }
-  checkHeldFoldersInPlace(targetDirectory);
+  finishCopy(targetDirectory);
   unlockTargetDirectory();
   return programPath;
 }

@@ -2,7 +2,19 @@
 // is already right.
 #pragma once
 
+#include <cstdint>
+
 #include "payload/attached_payload.h"
+
+// How a start unpacks.
+struct UnpackOptions {
+  // Missing files may be taken from the copies of the application beside the target directory
+  // (sibling_folders.h).
+  bool linkFromSiblings;
+  // The copy is recorded (copy_record.h), with these flags.
+  bool recordCopy;
+  uint32_t recordFlags;
+};
 
 // Makes every entry of `payload` exist under `targetDirectory` with the entry's content, and
 // returns the program path: the first entry's destination path (empty for a payload of no
@@ -17,8 +29,10 @@
 // terminator and a file that already holds its entry is left alone. Every file written is
 // written under a partial name in its held folder (held_folders.h) and renamed over its
 // destination, while the decoder runs ahead on a thread of its own. Holds the target directory's
-// lock meanwhile, so that launches started together unpack one after the other. The folders
-// written into stay held until releaseHeldFolders.
+// lock meanwhile, so that launches started together unpack one after the other. A start that put
+// files into the target directory records its copy there (copy_record.h). The folders written
+// into stay held, the target directory among them, until keepTargetDirectoryInUse or
+// releaseHeldFolders.
 //
 // Ends the process with "Error, failed to open '<path>' for writing." when a file cannot be
 // created or a folder below the target directory is no plain folder, with "Error, couldn't
@@ -27,11 +41,4 @@
 // written data that does not match its stored checksum (all exit status 2), besides the
 // reader's failures.
 const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& payload,
-                             bool linkFromSiblings);
-
-// Removes, once the program has ended, what the start unpacked into `targetDirectory`: every
-// file the entry table lists (a link found at a file's name is removed as a link, through a file
-// of the launcher's own renamed over it), then the folders the start made, the target directory
-// included, when they are empty. A file in use stays, and so does its folder, silently. Works
-// through the held folders, which must not have been released.
-void removeUnpackedFiles(const wchar_t* targetDirectory);
+                             const UnpackOptions& options);

@@ -156,6 +156,10 @@ TARNIC_PROBE(unpack) {
     overrideKnownFolder([](int, wchar_t*) { return S_FALSE; });
   if (fault == L"write")
     failWriteFileAfter(1, ERROR_DISK_FULL);
+  if (fault == L"short-writes")
+    shortenWriteFile(1000);
+  if (fault == L"full-disk")
+    shortenWriteFile(0);
   if (fault == L"one-processor")
     SetProcessAffinityMask(GetCurrentProcess(), 1);
   static std::string region = regionBytes(narrow(environmentValue(L"TARNIC_TEST_REGION")));
@@ -163,8 +167,9 @@ TARNIC_PROBE(unpack) {
   const std::wstring target = environmentValue(L"TARNIC_TEST_TARGET");
   AttachedPayload payload{reinterpret_cast<const unsigned char*>(region.data()), region.size(),
                           reinterpret_cast<const unsigned char*>(table.data()), table.size()};
-  const wchar_t* programPath =
-      unpackPayload(target.c_str(), payload, /* link from siblings */ fault != L"shared");
+  const wchar_t* programPath = unpackPayload(
+      target.c_str(), payload,
+      UnpackOptions{/* link from siblings */ fault != L"shared", /* record */ false, 0});
   const SystemCalls& calls = systemCalls();
   std::wstring report = L"program=" + std::wstring(programPath) + L"\n";
   report += L"decoders=" + std::to_wstring(decodersMade) + L"\n";
@@ -392,6 +397,22 @@ TEST(UnpackPayload, FailedWriteEndsWithTheSystemErrorMessage) {
   EXPECT_EQ(start.process.err.substr(start.process.err.size() - 3), ")\r\n");
   EXPECT_EQ(start.process.out, "");
   EXPECT_EQ(start.process.exitCode, 2u);
+}
+
+// A write may succeed having written fewer bytes than asked: what is left goes again, and one
+// that writes nothing is a full disk, never a file cut short under its own name.
+TEST(UnpackPayload, ShortWritesLeaveNoFileShorterThanItsEntry) {
+  const std::wstring target = freshTarget(L"t");
+  Start shortened = unpackInProbe("sample", target, L"short-writes");
+  EXPECT_EQ(shortened.process.exitCode, 0u) << shortened.process.err;
+  expectEveryFileUnpacked("sample", target);
+
+  Start full = unpackInProbe("sample", freshTarget(L"t"), L"full-disk");
+  EXPECT_EQ(full.process.err.rfind("Error, couldn't unpack file to target path. ([Error 112] ", 0),
+            0u)
+      << full.process.err;
+  EXPECT_EQ(full.process.out, "");
+  EXPECT_EQ(full.process.exitCode, 2u);
 }
 
 TEST(UnpackPayload, HomeDirectoryThatCannotBeExpandedEndsWithTheSpecMessage) {

@@ -57,7 +57,22 @@ constexpr bool holdsText(size_t field) {
 constexpr uint32_t kSharedTargetOption = 1;     // others may write below the target: nothing is
                                                 // taken from the folders beside it
 constexpr uint32_t kRemoveAfterExitOption = 2;  // the unpacked files go when the program ends
+// How many versions of the application stay beside each other, the started one included: a
+// number from 1 to kMostKeptVersions in these bits, 0 when every version stays.
+constexpr unsigned kKeepVersionsShift = 8;
+constexpr uint32_t kKeepVersionsMask = uint32_t{0xFF} << kKeepVersionsShift;
+constexpr unsigned kMostKeptVersions = 255;
 constexpr size_t kLaunchOptionsBytes = 4;
+
+// The option bits that keep `versions` versions, and the versions the options keep.
+constexpr uint32_t keepVersionsOption(unsigned versions) {
+  return (uint32_t{versions} << kKeepVersionsShift) & kKeepVersionsMask;
+}
+constexpr unsigned keptVersions(uint32_t options) {
+  return (options & kKeepVersionsMask) >> kKeepVersionsShift;
+}
+static_assert(keptVersions(keepVersionsOption(kMostKeptVersions)) == kMostKeptVersions,
+              "the most versions fit their bits");
 
 constexpr size_t kFieldRvaBytes = 4;
 constexpr size_t kFieldLengthBytes = 4;

@@ -14,6 +14,7 @@
 #include "packer/system/file_system.h"
 #include "packer/system/text_encoding.h"
 #include "packer/system/whole_file.h"
+#include "rules/image_descriptor.h"
 
 namespace fs = std::filesystem;
 
@@ -46,6 +47,7 @@ constexpr ConfigKey kKnownKeys[] = {
     {"application", "exclude"},
     {"application", "shared_target"},
     {"application", "remove_after_exit"},
+    {"application", "keep_versions"},
     {"application", "arguments"},
 };
 
@@ -180,6 +182,22 @@ class ConfigReader {
       note(dotted(prefix, key), "must be true or false");
     }
     return node && node->is_boolean() && node->as_boolean()->get();
+  }
+
+  // The integer at `key`, nullopt when it is absent or not an integer from `least` to `most`.
+  std::optional<int64_t> integer(const toml::table& table, std::string_view prefix,
+                                 std::string_view key, int64_t least, int64_t most) const {
+    const toml::node* node = table.get(key);
+    if (!node) {
+      return std::nullopt;
+    }
+    if (!node->is_integer() || node->as_integer()->get() < least ||
+        node->as_integer()->get() > most) {
+      note(dotted(prefix, key),
+           "must be a whole number from " + std::to_string(least) + " to " + std::to_string(most));
+      return std::nullopt;
+    }
+    return node->as_integer()->get();
   }
 
   // A path relative to the file's folder, in normal form.
@@ -329,6 +347,16 @@ void readApplication(const ConfigReader& reader, LauncherConfig& config) {
   readExclude(reader, *application, config);
   config.sharedTarget = reader.boolean(*application, "application", "shared_target");
   config.removeAfterExit = reader.boolean(*application, "application", "remove_after_exit");
+  if (auto versions =
+          reader.integer(*application, "application", "keep_versions", 1, kMostKeptVersions)) {
+    if (config.sharedTarget) {
+      reader.note("application.keep_versions",
+                  "cannot go with shared_target = true: folders beside a target that others may "
+                  "write below are not the launcher's to remove");
+    } else {
+      config.keepVersions = static_cast<unsigned>(*versions);
+    }
+  }
   readArguments(reader, *application, config);
 }
 

@@ -32,6 +32,7 @@ struct LauncherConfig {
   std::vector<ExcludePattern> exclude;
   bool sharedTarget = false;     // the target spec may start elsewhere than in a per-user folder
   bool removeAfterExit = false;  // the launcher removes what it unpacked when the program ends
+  unsigned keepVersions = 0;     // versions kept beside each other; 0: every version stays
   std::vector<std::u16string> arguments;  // fixed, before the user's
 };
 
@@ -45,7 +46,8 @@ std::string fieldProblem(const std::filesystem::path& file, const std::string& f
 // missing field, a value of another type, a string holding NUL or over kMaxStringUnits, every
 // problem of a target spec the launcher would refuse, a [version] value that
 // versionValueProblem refuses, an empty main or icon, a launcher kind other than "console" or
-// "windowed", and an exclude pattern that matches nothing. A field with a problem keeps its
+// "windowed", an exclude pattern that matches nothing, and a keep_versions that is no whole
+// number from 1 to kMostKeptVersions or comes with shared_target. A field with a problem keeps its
 // default value. The [version] keys are optional: what they leave out, and whether the target
 // is the user's own, the launcher's build settles once it has read the main program. Relative
 // paths are resolved against the file's folder, in normal form: ".." names taken away with the

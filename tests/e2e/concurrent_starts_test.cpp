@@ -17,7 +17,7 @@ constexpr int kLaunches = 8;
 
 // The target holds exactly the application's files, each byte-identical.
 void expectSameFiles(const std::wstring& application, const std::wstring& target) {
-  std::vector<std::wstring> expected = filesBelow(application), found = filesBelow(target);
+  std::vector<std::wstring> expected = filesBelow(application), found = unpackedFilesBelow(target);
   std::sort(expected.begin(), expected.end());
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, expected);

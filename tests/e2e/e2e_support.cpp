@@ -1,5 +1,9 @@
 #include "tests/e2e/e2e_support.h"
 
+#include <algorithm>
+
+#include "payload/copy_record.h"
+
 namespace {
 
 constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
@@ -147,6 +151,12 @@ std::optional<std::string> readWholeFile(const std::wstring& path) {
 std::vector<std::wstring> filesBelow(const std::wstring& folder) {
   std::vector<std::wstring> names;
   collectFiles(folder, L"", &names);
+  return names;
+}
+
+std::vector<std::wstring> unpackedFilesBelow(const std::wstring& target) {
+  std::vector<std::wstring> names = filesBelow(target);
+  names.erase(std::remove(names.begin(), names.end(), std::wstring(kCopyRecordName)), names.end());
   return names;
 }
 

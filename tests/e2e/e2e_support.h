@@ -68,6 +68,9 @@ std::optional<std::string> readWholeFile(const std::wstring& path);
 // Names of every file below `folder`, relative to it, with backslashes.
 std::vector<std::wstring> filesBelow(const std::wstring& folder);
 
+// The same for a target directory, without the record the launcher keeps of its copy there.
+std::vector<std::wstring> unpackedFilesBelow(const std::wstring& target);
+
 // The launcher's line for a child that `code` kept from starting, as it reaches a pipe.
 std::string launchFailureLine(DWORD code);
 

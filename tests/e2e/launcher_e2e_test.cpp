@@ -354,7 +354,8 @@ struct RunningLauncher {
 
 // Gives the test a console of its own, shared by the launcher and its child, on which it
 // raises real Ctrl-C events.
-void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring>& arguments) {
+void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring>& arguments,
+                       const std::wstring& name = L"basic", const std::wstring& temp = freshTemp()) {
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
   SetConsoleCtrlHandler(ignoreEvent, TRUE);
@@ -367,9 +368,9 @@ void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = write;
   startup.hStdError = write;
-  std::wstring exe = launcherPath(L"basic");
+  std::wstring exe = launcherPath(name);
   std::wstring line = commandLine(quoteArgument(exe), arguments);
-  SetEnvironmentVariableW(L"TMP", freshTemp().c_str());
+  SetEnvironmentVariableW(L"TMP", temp.c_str());
   ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                              &startup, &launcher.info));
   CloseHandle(write);
@@ -378,6 +379,20 @@ void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring
 
 double secondsSince(ULONGLONG start) {
   return (GetTickCount64() - start) / 1000.0;
+}
+
+// The copies for one start that the "once" launchers left below `temp`.
+std::vector<std::wstring> copiesBelow(const std::wstring& temp) {
+  std::vector<std::wstring> copies;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((temp + L"\\e2e\\once-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return copies;
+  do
+    copies.push_back(found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  return copies;
 }
 
 }  // namespace
@@ -418,6 +433,27 @@ TEST(LauncherInterrupt, EndsAtOnceWhenTheChildEndsOnCtrlC) {
   EXPECT_EQ(WaitForSingleObject(launcher.info.hProcess, 30000), WAIT_OBJECT_0);
   EXPECT_LT(secondsSince(childEnded), 4.0);
   CloseHandle(child);
+}
+
+TEST(LauncherInterrupt, RemovesACopyForOneStartAfterTheGraceTimeBeforeItEnds) {
+  RunningLauncher launcher;
+  const std::wstring temp = freshTemp();
+  startOnOwnConsole(launcher, {L"--ignore-interrupts", L"--sleep", L"60000"}, L"once", temp);
+  ASSERT_NE(launcher.waitForReport(), 0u) << launcher.read;
+  ASSERT_EQ(copiesBelow(temp).size(), 1u);
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  ASSERT_EQ(WaitForSingleObject(launcher.info.hProcess, 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(copiesBelow(temp), std::vector<std::wstring>{});
+}
+
+TEST(LauncherRemoval, AStartThatFailsAfterUnpackingLeavesNoCopy) {
+  Launch r = launch(L"once_not_a_program");
+  EXPECT_EQ(r.process.err, launchFailureLine(ERROR_BAD_EXE_FORMAT));
+  EXPECT_EQ(r.process.exitCode, 2u);
+  EXPECT_EQ(copiesBelow(r.temp), std::vector<std::wstring>{});
+  Launch ran = launch(L"once");
+  EXPECT_EQ(ran.process.exitCode, 0u) << ran.process.err;
+  EXPECT_EQ(copiesBelow(ran.temp), std::vector<std::wstring>{});
 }
 
 TEST(LauncherLifetime, TakesTheChildAlongWhenTerminatedButNotWhatTheChildStarted) {

@@ -5,6 +5,16 @@ import os
 import sys
 
 
+# The record a launcher keeps of its copy in the target directory, beside the application's files.
+COPY_RECORD = "record.tarnic-partial"
+
+
+def unpacked_files(folder):
+    """The names of the files below the target directory `folder`, relative to it, without the
+    launcher's record of its copy."""
+    return sorted(name for name in application_files(folder) if name != COPY_RECORD)
+
+
 def fail(message):
     sys.exit("FAIL: " + message)
 

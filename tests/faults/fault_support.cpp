@@ -60,7 +60,7 @@ testing::AssertionResult holdsTheApplication(const std::wstring& target) {
       return testing::AssertionFailure() << narrow(file.name) << " differs: " << found->size()
                                          << " bytes of " << file.data.size();
   }
-  for (const std::wstring& name : filesBelow(target))
+  for (const std::wstring& name : unpackedFilesBelow(target))
     if (expected.count(name) == 0)
       return testing::AssertionFailure() << narrow(name) << " is no file of the application";
   return testing::AssertionSuccess();

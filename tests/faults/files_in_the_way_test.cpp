@@ -103,6 +103,25 @@ TEST(FilesInTheWay, ReadOnlyFileThatDiffersIsRefusedWithTheOpenForWritingMessage
   expectOtherFilesUntouched(bulkyTarget(temp));
 }
 
+// A file a running program uses is moved aside so that the new one can take its name, but not
+// a read-only one: someone keeps it as it is.
+TEST(FilesInTheWay, ReadOnlyFileInUseThatDiffersIsNotMovedAside) {
+  std::wstring temp = tempWithTheApplication();
+  std::wstring blocked = bulkyTarget(temp) + L"\\" + kBlockedName;
+  writeWholeFile(blocked, "left from another version");
+  ASSERT_TRUE(SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_READONLY));
+  // Held as the loader holds a running program's image: it may be renamed, not replaced.
+  HANDLE held = CreateFileW(blocked.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Launch start = launchWithTemp(launcherPath(L"bulky"), temp);
+  CloseHandle(held);
+  SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
+  expectRefused(start, blocked);
+  EXPECT_EQ(readWholeFile(blocked), "left from another version");
+  expectOtherFilesUntouched(bulkyTarget(temp));
+}
+
 TEST(FilesInTheWay, FileHeldOpenIsLeftAloneWhileUnchanged) {
   // As a running program holds its own executable, and as a program that writes its data file
   // while others may read and write it too.

@@ -44,11 +44,26 @@ void touch(const std::wstring& path) {
 std::vector<std::wstring> partialFilesBelow(const std::wstring& folder) {
   std::vector<std::wstring> partial;
   const std::wstring suffix = kPartialSuffix;
-  for (const std::wstring& name : filesBelow(folder))
+  for (const std::wstring& name : unpackedFilesBelow(folder))
     if (name.size() > suffix.size() &&
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
       partial.push_back(name);
   return partial;
+}
+
+// The names in `folder`, files and folders alike.
+std::vector<std::wstring> namesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return names;
+  do
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+      names.push_back(found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
 }
 
 bool reports(const ProcessResult& result, const std::string& line) {
@@ -114,6 +129,58 @@ TEST(RemoveAfterExit, RemovesTheCopyButAFileAnotherProcessStillHolds) {
   running.join();
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << narrow(copy);
   EXPECT_EQ(held.exitCode, 0u) << held.err;
-  EXPECT_EQ(filesBelow(copy), std::vector<std::wstring>{L"data\\shared.txt"});
+  EXPECT_EQ(unpackedFilesBelow(copy), std::vector<std::wstring>{L"data\\shared.txt"});
   CloseHandle(file);
+}
+
+TEST(RemoveAfterExit, StartsOfOneSharedCopyLeaveItToTheLastToEnd) {
+  const std::wstring temp = freshFolder(L"shared-once");
+  const std::wstring target = temp + L"\\faults\\shared-once";
+  const std::wstring app = testFolder() + L"\\apps\\update-1";
+  const std::wstring releaseFirst = temp + L"\\first", releaseSecond = temp + L"\\second";
+  ProcessResult first, second;
+  std::thread firstRunning([&] { first = start(L"shared_once", temp, {L"--hold", releaseFirst}); });
+  const bool firstHeld = appears(releaseFirst + L".ready");
+  // The second program loads the application's DLL only after the first start has ended.
+  std::thread secondRunning([&] {
+    second = start(L"shared_once", temp,
+                   {L"--hold", releaseSecond, L"--load", L"tessaline-version.dll"});
+  });
+  const bool secondHeld = appears(releaseSecond + L".ready");
+  touch(releaseFirst);
+  firstRunning.join();
+  const std::vector<std::wstring> whileSecondRuns = unpackedFilesBelow(target);
+  touch(releaseSecond);
+  secondRunning.join();
+  ASSERT_TRUE(firstHeld && secondHeld) << first.out << first.err << second.out << second.err;
+
+  EXPECT_EQ(first.exitCode, 0u) << first.err;
+  EXPECT_EQ(whileSecondRuns, filesBelow(app));
+  EXPECT_EQ(second.exitCode, 0u) << second.err;
+  EXPECT_TRUE(reports(second, "loaded=dll 1")) << second.out;
+  EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES) << narrow(target);
+}
+
+TEST(RemoveAfterExit, OverlappingCopiesForOneStartAllGo) {
+  const std::wstring temp = freshFolder(L"overlapping-once");
+  const std::wstring releaseFirst = temp + L"\\first", releaseSecond = temp + L"\\second";
+  ProcessResult first, second;
+  std::thread firstRunning([&] { first = start(L"once", temp, {L"--hold", releaseFirst}); });
+  const bool firstHeld = appears(releaseFirst + L".ready");
+  std::thread secondRunning([&] { second = start(L"once", temp, {L"--hold", releaseSecond}); });
+  const bool secondHeld = appears(releaseSecond + L".ready");
+  touch(releaseFirst);
+  firstRunning.join();
+  // Each copy is its own: the first goes whole while the second's program runs.
+  const size_t copiesWhileSecondRuns = namesIn(temp + L"\\faults").size();
+  touch(releaseSecond);
+  secondRunning.join();
+  ASSERT_TRUE(firstHeld && secondHeld) << first.err << second.err;
+  EXPECT_EQ(copiesWhileSecondRuns, 1u);
+  EXPECT_EQ(first.exitCode, 0u) << first.err;
+  EXPECT_EQ(second.exitCode, 0u) << second.err;
+
+  ProcessResult third = start(L"once", temp);
+  EXPECT_EQ(third.exitCode, 0u) << third.err;
+  EXPECT_EQ(namesIn(temp + L"\\faults"), std::vector<std::wstring>{});
 }

@@ -4,7 +4,8 @@ of its own beside version 1's, takes every file it shares with version 1 as a se
 version 1's file (a hard link) and writes the rest. A file of version 1 that was damaged is
 written instead, a link planted at a file's name in version 1's folder is not followed, and a
 repair in version 2 goes through a new file, leaving version 1's as it was. A launcher that
-removes its copy when its program ends removes a link it finds there as a link.
+removes its copy when its program ends removes a link it finds there as a link. Versions that
+keep two remove the older ones once nothing runs from them, and nothing but what they recorded.
 
 Usage: versions_test.py <folder of the fault launchers> <scratch parent folder>"""
 import getpass
@@ -14,13 +15,14 @@ import subprocess
 import sys
 import tempfile
 
-from fault_files import damage, fail, wrong_files
+from fault_files import COPY_RECORD, damage, fail, unpacked_files, wrong_files
 
 REPO = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_RUN = os.path.join(REPO, "scripts", "wine-run")
 PREFIX = os.environ.get("WINEPREFIX", os.path.join(REPO, "out", "wineprefix"))
 USER_FOLDER = os.path.join(PREFIX, "drive_c", "users", getpass.getuser())
 VERSIONS = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "versions")
+KEPT = os.path.join(USER_FOLDER, "AppData", "Local", "Zarvel Faults", "kept")
 SHARED = ["data/shared.txt", "data/more/shared.bin"] + [f"data/many/file-{i:02}.txt"
                                                          for i in range(40)]
 OWN = ["report.exe", "tessaline-version.dll"]
@@ -44,8 +46,8 @@ def files_below(folder):
 
 def check_unpacked(app, folder):
     """The folder holds exactly the application's files, each with its bytes."""
-    if files_below(folder) != files_below(app):
-        fail(f"{folder} holds {files_below(folder)}")
+    if unpacked_files(folder) != files_below(app):
+        fail(f"{folder} holds {unpacked_files(folder)}")
     wrong = wrong_files(app, folder)
     if wrong:
         fail(f"{folder}: {wrong} do not hold the application's bytes")
@@ -65,6 +67,69 @@ def test_shared_files_are_linked():
     for name in OWN:
         if same_file(os.path.join(v1, name), os.path.join(v2, name)):
             fail(f"{name}, which version 2 changed, is version 1's file")
+
+
+def test_a_shared_target_takes_nothing_from_beside(launcher_folder, app):
+    """A launcher whose target others may write below links nothing, even from a recorded copy
+    of the same application."""
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(v2)
+    start(os.path.join(launcher_folder, "shared_versioned_v2.exe"))
+    check_unpacked(app, v2)
+    linked = [name for name in SHARED if same_file(os.path.join(v1, name), os.path.join(v2, name))]
+    if linked:
+        fail(f"a launcher with shared_target linked {linked}")
+
+
+def test_the_third_latest_copy_is_looked_into(launcher_folder):
+    """A file sound only in the third latest version beside is taken from there."""
+    shutil.rmtree(VERSIONS)
+    for number in (1, 2, 3):
+        start(os.path.join(launcher_folder, f"versioned_v{number}.exe"))
+    name = SHARED[1]
+    for number in (2, 3):
+        path = os.path.join(version_folder(number), name)
+        os.remove(path)
+        with open(path, "wb") as file:
+            file.write(b"changed in this version")
+    start(os.path.join(launcher_folder, "versioned_v4.exe"))
+    if not same_file(os.path.join(version_folder(1), name), os.path.join(version_folder(4), name)):
+        fail(f"{name} was not taken from the third latest version")
+    shutil.rmtree(VERSIONS)
+
+
+def test_a_linked_folder_beside_is_not_looked_into(launchers, app, work):
+    """A link beside the target that leads to a recorded copy elsewhere is passed over."""
+    v1, v2 = version_folder(1), version_folder(2)
+    shutil.rmtree(v2)
+    outside = os.path.join(work, "outside-1.0.0.0")
+    os.rename(v1, outside)
+    os.symlink(outside, v1)
+    start(launchers[2])
+    check_unpacked(app, v2)
+    os.remove(v1)
+    os.rename(outside, v1)
+    linked = [name for name in SHARED if same_file(os.path.join(v1, name), os.path.join(v2, name))]
+    if linked:
+        fail(f"{linked} were taken from a folder a link led to")
+
+
+def test_leftovers_mark_is_never_made_through_a_link(launcher_folder, work):
+    """A link planted at the mark of files moved aside, leading outside, makes nothing there."""
+    target = os.path.join(USER_FOLDER, "Temp", "faults", "update")
+    shutil.rmtree(target, ignore_errors=True)
+    running, release = hold(os.path.join(launcher_folder, "update_v1.exe"), work, "--load",
+                            "tessaline-version.dll")
+    outside = os.path.join(work, "outside-mark")
+    os.symlink(outside, os.path.join(target, "leftovers.tarnic-partial"))
+    start(os.path.join(launcher_folder, "update_v2.exe"))
+    open(release, "wb").close()
+    running.communicate(timeout=300)
+    os.remove(release)
+    os.remove(release + ".ready")
+    if os.path.lexists(outside):
+        fail("moving a file aside made a file where a link at the mark led")
+    shutil.rmtree(target)
 
 
 def test_damaged_file_is_written(launchers, app):
@@ -112,6 +177,79 @@ def test_repair_leaves_the_other_version_alone(launchers, app):
     kept = os.path.join(v1, SHARED[0])
     if os.stat(kept).st_ino != before or open(kept, "rb").read() != damaged_bytes:
         fail("repairing version 2's file changed version 1's")
+
+
+def hold(launcher, work, *arguments):
+    """Starts `launcher` with its program held until the file `release` is made, and waits until
+    the program runs; gives the process and `release`."""
+    release = os.path.join(work, "release")
+    held = subprocess.Popen([WINE_RUN, launcher, "--hold", "Z:" + release.replace("/", "\\"),
+                             *arguments], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+    for _ in range(6000):
+        if os.path.exists(release + ".ready") or held.poll() is not None:
+            break
+        subprocess.run(["sleep", "0.02"])
+    if not os.path.exists(release + ".ready"):
+        fail(f"{os.path.basename(launcher)} did not start its program: {held.stderr.read()!r}")
+    return held, release
+
+
+def test_old_versions_go_but_what_runs_or_is_not_theirs(launcher_folder, work):
+    """Five versions that keep two: version 3 runs while 4 and 5 start and keeps every file; the
+    older ones go once nothing runs from them, but for a file and a folder of the user's; a link
+    at a recorded name goes as a link and a folder swapped for a link costs what it leads to
+    nothing."""
+    shutil.rmtree(KEPT, ignore_errors=True)
+    kept = [os.path.join(launcher_folder, f"kept_v{number}.exe") for number in range(1, 6)]
+    folder = {number: os.path.join(KEPT, f"{number}.0.0.0") for number in range(1, 6)}
+    start(kept[0])
+    start(kept[1])
+    with open(os.path.join(folder[1], "user.txt"), "wb") as file:
+        file.write(b"the user's")
+    os.makedirs(os.path.join(folder[1], "user folder"))
+    precious = os.path.join(work, "kept-precious.txt")
+    with open(precious, "wb") as file:
+        file.write(b"precious")
+    planted = os.path.join(folder[2], SHARED[0])
+    os.remove(planted)
+    os.symlink(precious, planted)
+    victim = os.path.join(work, "kept-victim")
+    os.makedirs(victim)
+    with open(os.path.join(victim, "shared.bin"), "wb") as file:
+        file.write(b"victim")
+    more = os.path.join(folder[2], "data", "more")
+    os.rename(more, os.path.join(work, "more.moved"))
+    os.symlink(victim, more)
+
+    running, release = hold(kept[2], work, "--load", "tessaline-version.dll")
+    start(kept[3])
+    start(kept[4])
+    check_unpacked(os.path.join(launcher_folder, "apps", "update-3"), folder[3])
+    open(release, "wb").close()
+    out, err = running.communicate(timeout=300)
+    os.remove(release)
+    os.remove(release + ".ready")
+    if running.returncode != 0 or b"\nloaded=dll 3\r\n" not in out:
+        fail(f"version 3 ended with {running.returncode}: {out[-200:]!r} {err!r}")
+    start(kept[4])
+
+    recorded = sorted(name for name in os.listdir(KEPT)
+                      if os.path.exists(os.path.join(KEPT, name, COPY_RECORD)))
+    if recorded != ["4.0.0.0", "5.0.0.0"]:
+        fail(f"the versions left are {recorded}, not 4 and 5")
+    for number in (4, 5):
+        check_unpacked(os.path.join(launcher_folder, "apps", f"update-{number}"), folder[number])
+    if sorted(os.listdir(folder[1])) != ["user folder", "user.txt"]:
+        fail(f"version 1's folder holds {sorted(os.listdir(folder[1]))}, not the user's alone")
+    left = [os.path.relpath(os.path.join(parent, name), folder[2])
+            for parent, folders, names in os.walk(folder[2]) for name in folders + names]
+    if left != ["data", "data/more"] or not os.path.islink(more):
+        fail(f"version 2's folder holds {left}, not the swapped-in link alone")
+    if open(precious, "rb").read() != b"precious" or os.listdir(victim) != ["shared.bin"] or \
+            open(os.path.join(victim, "shared.bin"), "rb").read() != b"victim":
+        fail("the removal took or changed what a link led to")
+    shutil.rmtree(KEPT)
 
 
 def hold_once(launcher, work):
@@ -192,13 +330,18 @@ def main():
         start(launchers[2])
         check_unpacked(app, version_folder(2))
         test_shared_files_are_linked()
+        test_a_shared_target_takes_nothing_from_beside(launcher_folder, app)
+        test_a_linked_folder_beside_is_not_looked_into(launchers, app, work)
         test_damaged_file_is_written(launchers, app)
         test_planted_link_is_not_followed(launchers, app, work)
         test_repair_leaves_the_other_version_alone(launchers, app)
         test_removal_removes_a_link_as_a_link(launchers["once"], work)
         test_removal_spares_a_folder_swapped_in(launchers["once"], work)
+        test_old_versions_go_but_what_runs_or_is_not_theirs(launcher_folder, work)
+        test_the_third_latest_copy_is_looked_into(launcher_folder)
+        test_leftovers_mark_is_never_made_through_a_link(launcher_folder, work)
         print("versions share their unchanged files safely; a copy's removal spares what links "
-              "lead to")
+              "lead to; old versions go but what runs or is the user's")
     finally:
         shutil.rmtree(VERSIONS, ignore_errors=True)
         shutil.rmtree(work, ignore_errors=True)

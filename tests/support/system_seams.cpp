@@ -20,6 +20,7 @@ bool exitCodeFails = false;
 bool waitFails = false;
 int writesAllowed = -1;
 DWORD writeError = 0;
+DWORD mostBytesWritten = MAXDWORD;
 SystemCalls calls;
 std::wstring fakeVariable;
 std::wstring fakeValue;
@@ -83,7 +84,11 @@ BOOL WINAPI writeFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LP
   if (writesAllowed > 0)
     --writesAllowed;
   static auto real = realFunction<decltype(&writeFile)>(L"kernel32.dll", "WriteFile");
-  return real(file, data, size, written, ov);
+  if (mostBytesWritten == 0) {
+    *written = 0;
+    return TRUE;
+  }
+  return real(file, data, std::min(size, mostBytesWritten), written, ov);
 }
 
 BOOL WINAPI createDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
@@ -215,6 +220,10 @@ void failWriteFileAfter(int allowedCalls, DWORD error) {
 }
 void resetWriteFile() {
   writesAllowed = -1;
+  mostBytesWritten = MAXDWORD;
+}
+void shortenWriteFile(DWORD mostBytes) {
+  mostBytesWritten = mostBytes;
 }
 const SystemCalls& systemCalls() {
   return calls;

@@ -42,6 +42,9 @@ void resetExitCodeProcess();
 // Makes WriteFile fail with `error` after `allowedCalls` more successful calls, until
 // resetWriteFile.
 void failWriteFileAfter(int allowedCalls, DWORD error);
+// Makes every WriteFile succeed having written at most `mostBytes` bytes (none at all for 0), as
+// Wine's does on a full disk, until resetWriteFile.
+void shortenWriteFile(DWORD mostBytes);
 void resetWriteFile();
 
 // Answers GetEnvironmentVariableW for `name` with `value`, as Windows documents the call
