@@ -179,9 +179,9 @@ void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
     TableEntry entry;
     followTable = followTable && index < checkableEntries() && nextTableEntry(&cursor, &entry) &&
                   isTableEntry(entry, entryName, units, sizeField, stored);
-    const bool write =
-        followTable ? tableFileState(index) != FileState::kInPlace
-                    : !fileAlreadyHoldsEntry(entryName, entryFileBytes(sizeField), stored);
+    const bool write = followTable
+                           ? tableFileState(index) != FileState::kInPlace
+                           : !fileAlreadyHoldsEntry(entryName, entryFileBytes(sizeField), stored);
     if (write) {
       writeEntry(targetDirectory, entryName, sizeField, stored);
     } else {

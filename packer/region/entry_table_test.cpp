@@ -64,6 +64,5 @@ TEST(EntryTable, RefusesEveryTruncationDamageAndImpossibleName) {
   counted[kTableMagicBytes] = 4;
   EXPECT_FALSE(accepted(resealed(counted)));
   EXPECT_FALSE(accepted(entryTableBytes({{u"", 0, 1, false}})));
-  EXPECT_FALSE(
-      accepted(entryTableBytes({{std::u16string(kMaxNameUnits + 1, u'n'), 0, 1, false}})));
+  EXPECT_FALSE(accepted(entryTableBytes({{std::u16string(kMaxNameUnits + 1, u'n'), 0, 1, false}})));
 }

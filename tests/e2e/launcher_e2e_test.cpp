@@ -355,7 +355,8 @@ struct RunningLauncher {
 // Gives the test a console of its own, shared by the launcher and its child, on which it
 // raises real Ctrl-C events.
 void startOnOwnConsole(RunningLauncher& launcher, const std::vector<std::wstring>& arguments,
-                       const std::wstring& name = L"basic", const std::wstring& temp = freshTemp()) {
+                       const std::wstring& name = L"basic",
+                       const std::wstring& temp = freshTemp()) {
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
   SetConsoleCtrlHandler(ignoreEvent, TRUE);
