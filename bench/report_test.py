@@ -263,6 +263,8 @@ class RenderTest(unittest.TestCase):
         self.assertEqual(text.count("| First start, filtered against unfiltered | 500.0 ms | "
                                     "1.05 x unfiltered = 514.5 ms | met |"), 2)
         self.assertIn("none does here, so the default packs as before", text)
+        self.assertIn("level 19 gives 100.00 MB in 19 s on 2 threads; level 9 0% more bytes in "
+                      "9 s and level 3 0% more in 3 s.", text)
 
     def test_a_step_gaining_2_percent_at_the_default_level_on_both_applications_is_built(self):
         lines = [line for line in results_lines() if "steps-" not in line]
