@@ -563,13 +563,15 @@ def step_row(r, p, title, level):
             f"{base / r.once(f'{p}xz-tar', 'bytes'):.2f} x |")
 
 
-def filter_start_checks(r, p):
+def filter_start_checks(r, p, title):
     return [
-        Check("First start, filtered against unfiltered", r.ms(f"{p}filter-launcher-first"),
-              1.05 * r.ms(f"{p}filter-baseline-first"), "1.05 x unfiltered"),
-        Check("Second start, filtered against unfiltered", r.ms(f"{p}filter-launcher-second"),
-              1.05 * r.ms(f"{p}filter-baseline-second"), "1.05 x unfiltered"),
-        Check("Peak private bytes of a filtered first start",
+        Check(f"{title}: first start, filtered against unfiltered",
+              r.ms(f"{p}filter-launcher-first"), 1.05 * r.ms(f"{p}filter-baseline-first"),
+              "1.05 x unfiltered"),
+        Check(f"{title}: second start, filtered against unfiltered",
+              r.ms(f"{p}filter-launcher-second"), 1.05 * r.ms(f"{p}filter-baseline-second"),
+              "1.05 x unfiltered"),
+        Check(f"{title}: peak private bytes of a filtered first start",
               mib(r, f"{p}filter-memory-first", "peak_pagefile_bytes"), FIRST_START_PRIVATE_MIB,
               f"{FIRST_START_PRIVATE_MIB} MiB", "MiB"),
     ]
@@ -593,8 +595,8 @@ def size_steps_section(r):
         out += [step_row(r, p, title, level) for level in STEP_LEVELS]
     out += ["", "The filtered launchers of both applications (level 3) against the unfiltered "
             "ones, started in the same rounds:", ""] + TABLE_HEAD
-    for p, _ in STEP_APPLICATIONS:
-        out += [c.row() for c in filter_start_checks(r, p)]
+    for p, title in STEP_APPLICATIONS:
+        out += [c.row() for c in filter_start_checks(r, p, title)]
     default = {p: r.once(f"{p}steps-19-none", "bytes") for p, _ in STEP_APPLICATIONS}
     best = {p: min(r.once(f"{p}steps-19-{k}", "bytes") for k in ("x86", "none-kind", "x86-kind"))
             for p, _ in STEP_APPLICATIONS}
