@@ -5,12 +5,14 @@
 //                             <application folder> <runs> [<baseline launcher>]
 //   tarnic-bench window-suite <with window> <without window> <baseline windowed> <runs>
 //   tarnic-bench update-suite <version 1> <version 2> <versioned 1> <versioned 2> <runs>
+//   tarnic-bench versions-suite <runs> <kept 1> ... <kept 5> <all kept 1> ... <all kept 5>
 //   tarnic-bench measure <kind> <region file> [<folder>]   one measurement, started by
 //                                                         unpack-suite in a fresh process
 //
 // Results go to standard output as "<figure>\t<round>\t<key>\t<value>" lines.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "bench/bench_process.h"
 #include "bench/launch_bench.h"
@@ -35,6 +37,7 @@ int usage() {
           "<runs>\n"
           "       tarnic-bench update-suite <version 1> <version 2> <versioned 1> <versioned 2> "
           "<runs>\n"
+          "       tarnic-bench versions-suite <runs> <kept 1..5> <all kept 1..5>\n"
           "       tarnic-bench measure <kind> <region> [<folder>]\n");
   return 2;
 }
@@ -52,6 +55,9 @@ int wmain(int argc, wchar_t** argv) {
     runWindowSuite(argv[2], argv[3], argv[4], runCount(argv[5]));
   } else if (command == L"update-suite" && argc == 7) {
     runUpdateSuite(argv[2], argv[3], argv[4], argv[5], runCount(argv[6]));
+  } else if (command == L"versions-suite" && argc == 3 + 2 * kBenchVersions) {
+    const std::vector<std::wstring> launchers(argv + 3, argv + argc);
+    runVersionsSuite(launchers.data(), launchers.data() + kBenchVersions, runCount(argv[2]));
   } else if (command == L"measure" && (argc == 4 || argc == 5)) {
     return measureOnce(argv[2], argv[3], argc == 5 ? argv[4] : L"") ? 0 : usage();
   } else {

@@ -216,3 +216,22 @@ void runUpdateSuite(const std::wstring& first, const std::wstring& second,
   }
   removeTree(target);
 }
+
+void runVersionsSuite(const std::wstring* kept, const std::wstring* all, int runs) {
+  const std::wstring keptFolder = benchFolder(kKeptTarget);
+  const std::wstring allFolder = benchFolder(kAllKeptTarget);
+  for (int round = 1; round <= runs; ++round) {
+    removeTree(keptFolder);
+    removeTree(allFolder);
+    const bool keptFirst = round % 2 == 1;
+    for (int version = 0; version < kBenchVersions; ++version) {
+      for (const bool keeping : {keptFirst, !keptFirst}) {
+        const double took = timeStart(keeping ? kept[version] : all[version]);
+        if (version > 0) {
+          printFigure(keeping ? L"versions-kept-first" : L"versions-all-first", round,
+                      "microseconds", took);
+        }
+      }
+    }
+  }
+}

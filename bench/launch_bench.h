@@ -54,3 +54,13 @@ void runWindowSuite(const std::wstring& withWindow, const std::wstring& withoutW
 void runUpdateSuite(const std::wstring& first, const std::wstring& second,
                     const std::wstring& firstVersioned, const std::wstring& secondVersioned,
                     int runs);
+
+// Five versions, each started for the first time after the one before, into a folder of its own
+// below kKeptTarget (`kept`, whose launchers keep two versions) and below kAllKeptTarget (`all`,
+// which keep every version), the two taking turns at going first: each version's first start
+// ("versions-kept-first", "versions-all-first"), from the second version on, in every round.
+// Both folders are emptied before each round; the last round's stay for the disk they take.
+constexpr wchar_t kKeptTarget[] = L"kept";
+constexpr wchar_t kAllKeptTarget[] = L"all-kept";
+constexpr int kBenchVersions = 5;
+void runVersionsSuite(const std::wstring* kept, const std::wstring* all, int runs);

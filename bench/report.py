@@ -181,6 +181,20 @@ def update_checks(r):
     ]
 
 
+def versions_checks(r):
+    """Five versions that keep two against five that keep every one, when the run started them."""
+    if not r.has("versions-kept-first"):
+        return []
+    kib = lambda key: r.once("versions-disk", key) * 1024
+    limit = kib("shared_kib") + 2 * kib("changed_kib") + MB
+    return [
+        Check("First start of a new version, keeping two", r.ms("versions-kept-first"),
+              r.ms("versions-all-first"), "keeping every version"),
+        Check("Disk space of five versions that keep two", kib("kept_kib") / MB, limit / MB,
+              "the shared files once + two versions' changed files + 1 MB", "MB"),
+    ]
+
+
 def window_checks(r):
     """The windowed launchers of the application of about 600 MB, when the run started them."""
     if not r.has("window-first"):
@@ -268,6 +282,10 @@ def targets_section(r):
     out += [f"{GIANT[1]}:", ""] + TABLE_HEAD + [c.row() for c in giant_checks(r)] + [""]
     out += ["The update of the application of about 600 MB (see below):", ""] + TABLE_HEAD
     out += [c.row() for c in update_checks(r)] + [""]
+    versions = versions_checks(r)
+    if versions:
+        out += ["Five versions beside each other (see Updates):", ""] + TABLE_HEAD
+        out += [c.row() for c in versions] + [""]
     windowed = window_checks(r)
     if windowed:
         out += ["The windowed launcher of the application of about 600 MB, on a virtual display "
@@ -499,7 +517,32 @@ def update_section(r):
             "",
             f"After the rounds `du -sk` gives {r.once('update-disk', 'both_kib'):.0f} KiB for "
             f"both version folders together (a file linked into both counts once), "
-            f"{r.once('update-disk', 'one_kib'):.0f} KiB for version 1's alone.", ""]
+            f"{r.once('update-disk', 'one_kib'):.0f} KiB for version 1's alone.", ""] + \
+        versions_section(r)
+
+
+def versions_section(r):
+    if not r.has("versions-kept-first"):
+        return []
+    disk = lambda key: r.once("versions-disk", key)
+    return ["Five versions of an application of 20 MiB of shared files (5 files), 5 MiB of files "
+            "that each version changes (5 files) and a main program of each version's own that "
+            "runs for a second, packed at level 3 (`tarnic-bench versions-suite`): each version's "
+            "first start after the one before, into a folder of its own beside the others', by "
+            "launchers with `keep_versions = 2` and by launchers that keep every version, the two "
+            "taking turns at going first. A launcher that keeps two removes the older versions "
+            "after its program has started and again when it has ended; its start is timed to "
+            "the launcher's end.", "",
+            "| Figure (ms) | Median | Min | Max | |",
+            "|---|---|---|---|---|",
+            spread_row(r, "First start of a new version, keeping two", "versions-kept-first"),
+            spread_row(r, "First start of a new version, keeping every version",
+                       "versions-all-first"), "",
+            f"After the last round `du -sk` gives {disk('kept_kib'):.0f} KiB in "
+            f"{disk('kept_folders'):.0f} folders for the versions that keep two and "
+            f"{disk('all-kept_kib'):.0f} KiB in {disk('all-kept_folders'):.0f} folders for those "
+            f"that keep every one; the shared files take {disk('shared_kib'):.0f} KiB, each "
+            f"version's own files {disk('changed_kib'):.0f} KiB.", ""]
 
 
 def window_section(r):
