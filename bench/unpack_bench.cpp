@@ -25,7 +25,7 @@ void printFigure(const char* key, double value) {
 }
 
 void openRegion(const std::string& region) {
-  openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
+  openPayload(reinterpret_cast<const unsigned char*>(region.data()), region.size());
 }
 
 // Committed private memory of this process, as Windows charges it against the page file.

@@ -9,7 +9,7 @@
 #include "configuration/launcher_values.h"
 #include "diagnostics/fatal.h"
 #include "diagnostics/progress_window.h"
-#include "launcher/attached_payload.h"
+#include "launcher/own_payload.h"
 #include "launcher/child_command_line.h"
 #include "launcher/child_creation.h"
 #include "launcher/child_supervision.h"

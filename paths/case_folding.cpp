@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+// ntdll exports it; winternl.h leaves it out. The same upper case as the file system's and
+// CompareStringOrdinal's, whose comparison ignores case by it.
+extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR source);
+
 namespace {
 
 constexpr uint64_t kFnvOffsetBasis = 0xCBF29CE484222325ull;
@@ -21,7 +25,7 @@ bool equalIgnoringCase(const wchar_t* a, const wchar_t* b, size_t units) {
 uint64_t caseFoldedHash(const wchar_t* text, size_t units) {
   uint64_t hash = kFnvOffsetBasis;
   for (size_t i = 0; i < units; ++i) {
-    hash = (hash ^ static_cast<uint16_t>(foldAsciiCase(text[i]))) * kFnvPrime;
+    hash = (hash ^ static_cast<uint16_t>(RtlUpcaseUnicodeChar(text[i]))) * kFnvPrime;
   }
   return hash;
 }

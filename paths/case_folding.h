@@ -12,5 +12,6 @@ wchar_t foldAsciiCase(wchar_t c);
 // mapping of every letter: how the file system compares names.
 bool equalIgnoringCase(const wchar_t* a, const wchar_t* b, size_t units);
 
-// 64-bit FNV-1a over the `units` units of `text`, each case-folded: the same for every spelling.
+// 64-bit FNV-1a over the `units` units of `text`, each in the system's upper case: the same for
+// every spelling that equalIgnoringCase takes as one.
 uint64_t caseFoldedHash(const wchar_t* text, size_t units);

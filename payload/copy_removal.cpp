@@ -9,12 +9,12 @@
 #include "paths/case_folding.h"
 #include "paths/path_buffer.h"
 #include "payload/copy_record.h"
+#include "payload/entry_table.h"
 #include "payload/held_folders.h"
 #include "payload/leftovers.h"
 #include "payload/partial_file.h"
 #include "payload/relative_files.h"
 #include "payload/sibling_folders.h"
-#include "payload/table_verification.h"
 #include "payload/target_lock.h"
 #include "payload/unpack.h"
 #include "rules/entry_name.h"
@@ -22,9 +22,6 @@
 
 namespace {
 
-// Without sharing: a file someone still uses is not touched.
-const RelativeOpen kRemoveFile{DELETE | FILE_READ_ATTRIBUTES, /* sharing */ 0, FILE_OPEN,
-                               FILE_NON_DIRECTORY_FILE};
 const RelativeOpen kCreateStandIn{DELETE | FILE_READ_ATTRIBUTES, /* sharing */ 0, FILE_CREATE,
                                   FILE_NON_DIRECTORY_FILE};
 // A copy's folder is taken with no sharing at all: the open fails while any start holds it.
@@ -61,18 +58,15 @@ bool removeLink(const HeldFolder& folder, const wchar_t* leaf) {
 // Removes the file `leaf` of `folder` when nothing uses it: through its own handle when it is a
 // plain file of that folder, as a link when it is one. True when no file of that name is left.
 bool removeFile(const HeldFolder& folder, const wchar_t* leaf) {
-  HANDLE file = openRelative(folder.handle, leaf, wcslen(leaf), kRemoveFile);
-  if (file == nullptr) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  switch (removePlainFile(folder, leaf)) {
+    case FileRemoval::kGone:
+      return true;
+    case FileRemoval::kNotPlain:
+      return removeLink(folder, leaf);
+    case FileRemoval::kStays:
+      break;
   }
-  if (isPlainFileOf(file, folder, leaf)) {
-    const bool removed = markForDeletion(file);
-    CloseHandle(file);
-    return removed;
-  }
-  CloseHandle(file);
-  return removeLink(folder, leaf);
+  return false;
 }
 
 // Removes the files that `names` (at most `count` entries) names below the held copy; true when
@@ -105,9 +99,9 @@ bool removeHeldCopy(TableCursor names, uint64_t count) {
     }
   }
   const HeldFolder& root = heldFolderAt(0);
-  allGone = removePartialFile(root, kLeftoversMark) && allGone;
+  allGone = removePlainFile(root, kLeftoversMark) == FileRemoval::kGone && allGone;
   if (allGone) {
-    removePartialFile(root, kCopyRecordName);
+    removePlainFile(root, kCopyRecordName);
   }
   removeHeldFolders();
   return allGone;
@@ -198,6 +192,8 @@ bool removeUnwantedCopies(const wchar_t* targetDirectory, unsigned keepVersions,
                           bool copiesForOneStart) {
   const size_t found =
       findSiblingCopies(targetDirectory, /* most folders */ SIZE_MAX, /* with target */ true);
+  // Each copy is taken with no sharing at all, which a handle of this start's would refuse.
+  releaseSiblingCopies();
   // The versions recorded later than the next one: the target directory's stays whatever its
   // place, and counts where its record puts it (first, when it has none), so that a start of an
   // earlier version never removes a later one.

@@ -7,6 +7,7 @@
 #include "diagnostics/fatal.h"
 #include "paths/expand_spec.h"
 #include "paths/path_buffer.h"
+#include "paths/path_parts.h"
 
 namespace {
 
@@ -53,8 +54,11 @@ void seedKnownDirectories() {
   rememberDirectory(home, /* made */ false);
 }
 
-bool isBareDrive(const wchar_t* directory) {
-  return directory[0] != L'\0' && directory[1] == L':' && directory[2] == L'\0';
+// A drive's or share's root exists whenever anything below it can.
+bool isRoot(const wchar_t* directory) {
+  const size_t units = wcslen(directory);
+  const size_t root = rootUnits(directory, units);
+  return root > 0 && units <= root + 1;
 }
 
 // Makes the one directory exist and remembers it.
@@ -70,41 +74,30 @@ bool makeDirectory(const wchar_t* directory) {
   return true;
 }
 
-// Makes sure the one directory `directory` exists, without creating parents.
+}  // namespace
+
 bool createDirectoryCached(const wchar_t* directory) {
   if (knownDirectoryCount == 0) {
     seedKnownDirectories();
   }
-  return isBareDrive(directory) || makeDirectory(directory);
+  return isRoot(directory) || makeDirectory(directory);
 }
 
-// Makes `directory` exist, or where that fails the folders above it first: the walk goes up
-// only as long as creation fails, then down again, each missing folder made once, top first.
-bool createWalkingUp(wchar_t* directory) {
-  wchar_t* end = directory + wcslen(directory);
-  // The first unit is never taken as the separator: "\name" has no parent to create.
-  while (!createDirectoryCached(directory)) {
-    wchar_t* backslash = wcsrchr(directory + 1, L'\\');
-    if (backslash == nullptr) {
-      break;
-    }
-    *backslash = L'\0';
+bool ensureParentDirectories(const wchar_t* path) {
+  wchar_t parent[kPathUnits];
+  copyBounded(parent, kPathUnits, path);
+  const size_t units = folderAboveUnits(parent, wcslen(parent));
+  if (units == 0) {
+    return true;
   }
-  for (wchar_t* cut = directory + wcslen(directory); cut < end; cut += wcslen(cut)) {
-    *cut = L'\\';
-    if (!createDirectoryCached(directory)) {
-      return false;
-    }
+  parent[units] = L'\0';
+  // The walk goes up only as long as creation fails, then down again, each missing folder made
+  // once, top first.
+  if (createDirectoryCached(parent)) {
+    return true;
   }
-  return true;
-}
-
-}  // namespace
-
-bool makeDirectoryWithParents(const wchar_t* directory) {
-  wchar_t path[kPathUnits];
-  copyBounded(path, kPathUnits, directory);
-  return createWalkingUp(path);
+  ensureParentDirectories(parent);
+  return createDirectoryCached(parent);
 }
 
 bool wasMadeThisRun(const wchar_t* directory) {

@@ -7,10 +7,15 @@
 // Most directories remembered as existing during one run.
 constexpr size_t kKnownDirectoryCount = 1024;
 
-// Makes sure `directory` exists: the walk goes up only as long as creation fails (the user's home
-// directory and a drive root are known without asking), then down again, each missing folder
-// made once, top first. Returns true when the directory exists at the end.
-bool makeDirectoryWithParents(const wchar_t* directory);
+// Makes sure the one directory `directory` exists, without creating any parent; true when it does
+// at the end. The user's home directory, a drive's or share's root and every directory made or
+// found before during this run are known without asking.
+bool createDirectoryCached(const wchar_t* directory);
+
+// Makes sure the directory that holds `path` exists: the walk goes up only as long as creation
+// fails, then down again, each missing folder made once, top first. True when it exists at the
+// end.
+bool ensureParentDirectories(const wchar_t* path);
 
 // True when this run made `directory`: nothing in it was there before.
 bool wasMadeThisRun(const wchar_t* directory);

@@ -2,11 +2,16 @@
 
 #include <zlib.h>  // crc32, as the packer computed the stored checksums
 
+#include <cwchar>
+
 #include "rules/payload_format.h"
 
 namespace {
 
 unsigned char readBuffer[kReadBytes];
+
+const RelativeOpen kReadExisting{GENERIC_READ, kAnySharing, FILE_OPEN,
+                                 FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY};
 
 }  // namespace
 
@@ -27,13 +32,10 @@ bool openFileHoldsEntry(HANDLE file, uint64_t size, uint32_t stored, unsigned ch
   }
 }
 
-FileState existingFileState(const wchar_t* path, uint64_t size, uint32_t stored,
-                            unsigned char* buffer) {
-  HANDLE file =
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                  /* template */ nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+FileState existingFileState(HANDLE folder, const wchar_t* name, size_t units, uint64_t size,
+                            uint32_t stored, unsigned char* buffer) {
+  HANDLE file = openRelative(folder, name, units, kReadExisting);
+  if (file == nullptr) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileState::kMissing
                                                                           : FileState::kDiffers;
@@ -43,6 +45,7 @@ FileState existingFileState(const wchar_t* path, uint64_t size, uint32_t stored,
   return holds ? FileState::kInPlace : FileState::kDiffers;
 }
 
-bool fileHoldsEntry(const wchar_t* path, uint64_t size, uint32_t stored) {
-  return existingFileState(path, size, stored, readBuffer) == FileState::kInPlace;
+bool fileHoldsEntry(HANDLE folder, const wchar_t* name, uint64_t size, uint32_t stored) {
+  return existingFileState(folder, name, wcslen(name), size, stored, readBuffer) ==
+         FileState::kInPlace;
 }

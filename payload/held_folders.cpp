@@ -6,6 +6,7 @@
 #include "diagnostics/fatal.h"
 #include "paths/case_folding.h"
 #include "paths/path_buffer.h"
+#include "paths/path_parts.h"
 #include "payload/directories.h"
 #include "payload/relative_files.h"
 
@@ -50,19 +51,14 @@ const RelativeOpen kFindFolder{kFolderAccess, kFolderSharing, FILE_OPEN, FILE_DI
 // handles that hold them: no second open, which a swap could lead elsewhere.
 const RelativeOpen kFindFolderToRemove{kFolderAccess | DELETE, kFolderSharing, FILE_OPEN,
                                        FILE_DIRECTORY_FILE};
+// Without sharing: a file someone still uses is not touched.
+const RelativeOpen kRemoveFile{DELETE | FILE_READ_ATTRIBUTES, /* sharing */ 0, FILE_OPEN,
+                               FILE_NON_DIRECTORY_FILE};
 const RelativeOpen kIdentifyFolder{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
                                    FILE_DIRECTORY_FILE};
 
 bool sameRelative(const FolderRecord& record, const wchar_t* relative, size_t units) {
-  if (record.units != units) {
-    return false;
-  }
-  for (size_t i = 0; i < units; ++i) {
-    if (foldAsciiCase(record.relative[i]) != foldAsciiCase(relative[i])) {
-      return false;
-    }
-  }
-  return true;
+  return record.units == units && equalIgnoringCase(record.relative, relative, units);
 }
 
 // The slot of `relative`: the one that holds its record, or the empty one it would take.
@@ -152,28 +148,13 @@ void forgetHeldFolders() {
 }
 
 // The target directory, a backslash and `relative`: the folder's path for a message.
-const wchar_t* pathOf(const FolderRecord& record, const wchar_t* targetDirectory) {
-  copyBounded(folderPath, kPathUnits, targetDirectory);
+const wchar_t* pathOf(const FolderRecord& record) {
+  copyBounded(folderPath, kPathUnits, targetPath);
   if (record.units > 0) {
     appendBounded(folderPath, kPathUnits, L"\\");
     appendBounded(folderPath, kPathUnits, record.relative);
   }
   return folderPath;
-}
-
-// The units of `relative` before its last backslash (0 when it has none): the path of the
-// folder above it.
-size_t parentUnits(const wchar_t* relative, size_t units) {
-  while (units > 0 && relative[units - 1] != L'\\') {
-    --units;
-  }
-  return units > 0 ? units - 1 : 0;
-}
-
-// Where the last component of `relative` starts.
-size_t leafStart(const wchar_t* relative, size_t units) {
-  size_t parent = parentUnits(relative, units);
-  return parent == 0 ? 0 : parent + 1;
 }
 
 // Holds (or with `make` false only finds) the folder `relative` (`units` long) below the
@@ -187,14 +168,14 @@ const HeldFolder* holdFolder(const wchar_t* relative, size_t units, bool make) {
   if (units == 0) {
     return nullptr;
   }
-  size_t parentLength = parentUnits(relative, units);
+  size_t parentLength = folderAboveUnits(relative, units);
   const HeldFolder* parent = holdFolder(relative, parentLength, make);
   if (parent == nullptr) {
     return nullptr;
   }
   size_t parentRecord = findRecord(relative, parentLength);
-  const wchar_t* leaf = relative + leafStart(relative, units);
-  size_t leafUnits = units - leafStart(relative, units);
+  const wchar_t* leaf = relative + lastComponentStart(relative, units);
+  size_t leafUnits = units - lastComponentStart(relative, units);
   bool made = false;
   const RelativeOpen& how = make ? kHoldFolder : removing ? kFindFolderToRemove : kFindFolder;
   HANDLE handle = openRelative(parent->handle, leaf, leafUnits, how, &made);
@@ -213,14 +194,14 @@ const HeldFolder* holdFolder(const wchar_t* relative, size_t units, bool make) {
 
 // The units of an entry name before its last backslash: the relative path of its folder.
 size_t folderUnitsOf(const wchar_t* name) {
-  return parentUnits(name, wcslen(name));
+  return folderAboveUnits(name, wcslen(name));
 }
 
 // Opens the folder of `record` again as `how` says, by its name in the folder above it (by its
 // path for the target directory, which may be reached through links); null when it cannot.
 HANDLE reopenFolder(const FolderRecord& record, const RelativeOpen& how) {
   if (record.parent != kNoRecord) {
-    const size_t leaf = leafStart(record.relative, record.units);
+    const size_t leaf = lastComponentStart(record.relative, record.units);
     return openRelative(records[record.parent].folder.handle, record.relative + leaf,
                         record.units - leaf, how);
   }
@@ -270,8 +251,11 @@ bool openTargetDirectory(const wchar_t* targetDirectory, bool made) {
 
 const HeldFolder& holdTargetDirectory(const wchar_t* targetDirectory, const wchar_t* destination) {
   if (recordCount == 0) {
-    if (!makeDirectoryWithParents(targetDirectory) ||
-        !openTargetDirectory(targetDirectory, wasMadeThisRun(targetDirectory))) {
+    // As for a file in it: the directory itself is tried first, its parents only when that fails.
+    const bool made =
+        createDirectoryCached(targetDirectory) ||
+        (ensureParentDirectories(targetDirectory) && createDirectoryCached(targetDirectory));
+    if (!made || !openTargetDirectory(targetDirectory, wasMadeThisRun(targetDirectory))) {
       failOpenForWriting(destination);
     }
   }
@@ -307,8 +291,22 @@ bool isPlainFileOf(HANDLE file, const HeldFolder& folder, const wchar_t* name) {
          isNamedBelow(file, folder.finalPath, name, wcslen(name));
 }
 
+FileRemoval removePlainFile(const HeldFolder& folder, const wchar_t* name) {
+  HANDLE file = openRelative(folder.handle, name, wcslen(name), kRemoveFile);
+  if (file == nullptr) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? FileRemoval::kGone : FileRemoval::kStays;
+  }
+  FileRemoval removal = FileRemoval::kNotPlain;
+  if (isPlainFileOf(file, folder, name)) {
+    removal = markForDeletion(file) ? FileRemoval::kGone : FileRemoval::kStays;
+  }
+  CloseHandle(file);
+  return removal;
+}
+
 const wchar_t* entryLeaf(const wchar_t* name) {
-  return name + leafStart(name, wcslen(name));
+  return name + lastComponentStart(name, wcslen(name));
 }
 
 const HeldFolder* heldTargetDirectory() {
@@ -323,10 +321,10 @@ const HeldFolder& heldFolderAt(size_t index) {
   return records[index].folder;
 }
 
-void checkHeldFoldersInPlace(const wchar_t* targetDirectory) {
+void checkHeldFoldersInPlace() {
   for (size_t i = 0; i < recordCount; ++i) {
     if (records[i].folder.handle != nullptr && !isInPlace(records[i])) {
-      failOpenForWriting(pathOf(records[i], targetDirectory));
+      failOpenForWriting(pathOf(records[i]));
     }
   }
 }

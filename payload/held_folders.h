@@ -57,6 +57,17 @@ const HeldFolder* heldEntryFolder(const wchar_t* name);
 // tells.
 bool isPlainFileOf(HANDLE file, const HeldFolder& folder, const wchar_t* name);
 
+// What a removal of a file came to.
+enum class FileRemoval {
+  kGone,      // it is gone, or there was none
+  kStays,     // it is in use, or could not be removed
+  kNotPlain,  // a link, a folder or something else is at the name: left alone
+};
+
+// Removes `name` of `folder` through a handle of its own, when it is a plain file of that folder
+// (no link, no folder) that nothing uses.
+FileRemoval removePlainFile(const HeldFolder& folder, const wchar_t* name);
+
 // The last component of the entry `name`: its file's name in the folder that holds it.
 const wchar_t* entryLeaf(const wchar_t* name);
 
@@ -68,10 +79,10 @@ const HeldFolder* heldTargetDirectory();
 size_t heldFolderCount();
 const HeldFolder& heldFolderAt(size_t index);
 
-// Ends the process with the open-for-writing message, naming the folder, when a folder held
-// below or at `targetDirectory` is no longer the one its name leads to: its name or one above
+// Ends the process with the open-for-writing message, naming the folder, when a folder held at
+// or below the target directory is no longer the one its name leads to: its name or one above
 // it was swapped (see above).
-void checkHeldFoldersInPlace(const wchar_t* targetDirectory);
+void checkHeldFoldersInPlace();
 
 // Whether the held `folder` is the one its name leads to now. Safe on any thread while the main
 // thread holds no new folder.

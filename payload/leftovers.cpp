@@ -7,15 +7,12 @@
 #include "paths/environment.h"
 #include "paths/path_buffer.h"
 #include "payload/copy_record.h"
-#include "payload/partial_file.h"
 #include "payload/relative_files.h"
-#include "payload/table_verification.h"
+#include "payload/entry_table.h"
 #include "rules/entry_name.h"
 #include "rules/payload_format.h"
 
 namespace {
-
-constexpr size_t kSuffixUnits = sizeof kPartialFileSuffix;
 
 // The mark is made new, never opened: under Wine a create that may open follows a link planted
 // at the name and makes the file it leads to. One that is there already is looked at alone.
@@ -23,16 +20,14 @@ const RelativeOpen kMakeMark{FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_
                              FILE_NON_DIRECTORY_FILE};
 const RelativeOpen kFindMark{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, FILE_NON_DIRECTORY_FILE};
 
-wchar_t mask[kSuffixUnits + 1];
+wchar_t mask[1 + kPartialFileSuffixUnits + 1];
 wchar_t name[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
 
 // Holds the folder of every checkable entry that exists.
 void holdEntryFolders() {
-  TableCursor cursor = firstTableEntry();
-  TableEntry entry;
-  for (uint64_t i = 0; i < checkableEntries() && nextTableEntry(&cursor, &entry); ++i) {
-    copyTableName(entry, entryName);
+  for (TableWalk walk = beginTableWalk(); nextCheckableEntry(&walk);) {
+    copyTableName(walk.entry, entryName);
     findEntryFolder(entryName);
   }
 }
@@ -59,7 +54,7 @@ bool isMarked(const HeldFolder& target) {
 bool removePartialFilesOf(const HeldFolder& folder, bool keepMarks) {
   if (mask[0] == L'\0') {
     mask[0] = L'*';
-    widenAsciiName(kPartialFileSuffix, mask + 1, kSuffixUnits);
+    widenAsciiName(kPartialFileSuffix, mask + 1, kPartialFileSuffixUnits + 1);
   }
   bool allGone = true;
   ListedName listed;
@@ -69,7 +64,7 @@ bool removePartialFilesOf(const HeldFolder& folder, bool keepMarks) {
     }
     wmemcpy(name, listed.name, listed.units);
     name[listed.units] = L'\0';
-    allGone = removePartialFile(folder, name) && allGone;
+    allGone = removePlainFile(folder, name) == FileRemoval::kGone && allGone;
   }
   return allGone;
 }
@@ -97,6 +92,6 @@ void removeLeftovers() {
     }
   }
   if (allGone) {
-    removePartialFile(*heldTargetDirectory(), kLeftoversMark);
+    removePlainFile(*heldTargetDirectory(), kLeftoversMark);
   }
 }

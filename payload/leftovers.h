@@ -23,6 +23,6 @@ void noteLeftover();
 // left.
 void removeLeftovers();
 
-// Removes the partial files of `folder` that can go (removePartialFile), but for the marks
+// Removes the partial files of `folder` that can go (removePlainFile), but for the marks
 // (this one's and the copy record) when `keepMarks`; false when one stays.
 bool removePartialFilesOf(const HeldFolder& folder, bool keepMarks);

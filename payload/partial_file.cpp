@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr size_t kSuffixUnits = sizeof kPartialFileSuffix;
 // The tag: a dot, the process id and a counter in hex joined by a dash, and a terminator.
 constexpr size_t kTagUnits = 1 + kNumberUnits + 1 + kNumberUnits;
 // Names tried for one file. Only a file left by an earlier process of the same id, or one
@@ -32,15 +31,13 @@ constexpr DWORD kMostRetryMilliseconds = 5000;
 
 const RelativeOpen kCreatePartial{GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES,
                                   /* sharing */ 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE};
-const RelativeOpen kRemoveLeft{DELETE | FILE_READ_ATTRIBUTES, /* sharing */ 0, FILE_OPEN,
-                               FILE_NON_DIRECTORY_FILE};
 const RelativeOpen kIdentify{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0};
 // A running program's image is open with delete sharing, so it can be moved, not replaced.
 const RelativeOpen kMoveAside{DELETE | FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
                               FILE_NON_DIRECTORY_FILE};
 
 wchar_t partialName[kPathUnits];
-wchar_t partialSuffix[kSuffixUnits];
+wchar_t partialSuffix[kPartialFileSuffixUnits + 1];
 // Counts the partial names of both threads that name files: the creating and the completing one.
 std::atomic<uint32_t> nextCounter;
 wchar_t leftMask[kPathUnits];
@@ -53,7 +50,7 @@ enum class MoveAside { kMoved, kStays, kBusy };
 // kPartialFileSuffix in UTF-16, widened at its first use.
 const wchar_t* wideSuffix() {
   if (partialSuffix[0] == L'\0') {
-    widenAsciiName(kPartialFileSuffix, partialSuffix, kSuffixUnits);
+    widenAsciiName(kPartialFileSuffix, partialSuffix, kPartialFileSuffixUnits + 1);
   }
   return partialSuffix;
 }
@@ -96,7 +93,7 @@ void removeLeftPartialFiles(const HeldFolder& folder, const wchar_t* leaf) {
     wmemcpy(leftName, listed.name, listed.units);
     leftName[listed.units] = L'\0';
     if (wcscmp(leftName, partialName) != 0) {
-      removePartialFile(folder, leftName);
+      removePlainFile(folder, leftName);
     }
   }
 }
@@ -176,16 +173,6 @@ bool renameOverWhenFree(HANDLE file, const HeldFolder& folder, const wchar_t* le
 }
 
 }  // namespace
-
-bool removePartialFile(const HeldFolder& folder, const wchar_t* name) {
-  HANDLE left = openRelative(folder.handle, name, wcslen(name), kRemoveLeft);
-  if (left == nullptr) {
-    return GetLastError() == ERROR_FILE_NOT_FOUND;
-  }
-  bool removed = isPlainFileOf(left, folder, name) && markForDeletion(left);
-  CloseHandle(left);
-  return removed;
-}
 
 bool nextPartialName(const wchar_t* leaf, const wchar_t* destination, wchar_t* name) {
   wchar_t tag[kTagUnits] = L".";

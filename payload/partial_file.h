@@ -41,11 +41,6 @@ const wchar_t* lastPartialName();
 bool completePartialFile(HANDLE file, const HeldFolder& folder, const wchar_t* leaf,
                          const wchar_t* partial, const wchar_t* destination);
 
-// Removes `name`, a partial file of `folder`, through a handle of its own when it is a plain
-// file of that folder (no link, no folder) and nothing keeps it; true when it is gone, or was
-// never there.
-bool removePartialFile(const HeldFolder& folder, const wchar_t* name);
-
 // Builds in `name` (kPathUnits units) the next partial name of this start's own for `leaf`;
 // false when it does not fit beside `destination`, the path it is for.
 bool nextPartialName(const wchar_t* leaf, const wchar_t* destination, wchar_t* name);

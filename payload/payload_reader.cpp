@@ -171,15 +171,20 @@ size_t contiguousBytes(uint64_t count) {
 
 // Every failure while the decoder runs ends the process through exit(), whose handlers free
 // what the decoder thread may still be using: the thread stops before any of them runs.
-void stopDecoder() {
+// True when the thread has ended; a wait that fails leaves it to the process's end.
+bool stopDecoder() {
   if (decoderThread == nullptr) {
-    return;
+    return true;
   }
   AcquireSRWLockExclusive(&lock);
   closing = true;
   WakeAllConditionVariable(&changed);
   ReleaseSRWLockExclusive(&lock);
-  WaitForSingleObject(decoderThread, INFINITE);
+  return WaitForSingleObject(decoderThread, INFINITE) == WAIT_OBJECT_0;
+}
+
+void stopDecoderAtExit() {
+  stopDecoder();
 }
 
 }  // namespace
@@ -190,7 +195,7 @@ void checkPayloadHeader(const unsigned char* region, uint64_t length) {
   }
 }
 
-void openPayloadRegion(const unsigned char* region, uint64_t length) {
+void openPayload(const unsigned char* region, uint64_t length) {
   checkPayloadHeader(region, length);
   queue = static_cast<unsigned char*>(malloc(kQueueBytes));
   if (queue == nullptr) {
@@ -207,7 +212,7 @@ void openPayloadRegion(const unsigned char* region, uint64_t length) {
   closing = false;
   // Registered before the thread first starts, as the last handler, so that it runs first.
   static bool stopRegistered = false;
-  if (!stopRegistered && atexit(stopDecoder) != 0) {
+  if (!stopRegistered && atexit(stopDecoderAtExit) != 0) {
     failOutOfMemory();
   }
   stopRegistered = true;
@@ -237,7 +242,10 @@ const unsigned char* takePayloadBytes(uint64_t count, size_t* taken) {
 }
 
 void closePayload() {
-  stopDecoder();
+  // Nothing the thread may still use is freed unless it has ended.
+  if (!stopDecoder()) {
+    failUnpack();
+  }
   CloseHandle(decoderThread);
   decoderThread = nullptr;
   ZSTD_freeDStream(decoder);

@@ -23,7 +23,7 @@ void checkPayloadHeader(const unsigned char* region, uint64_t length);
 // Opens the reader on `region` of `length` bytes: checks the header, allocates the queue and
 // the decoder ("Error, couldn't allocate memory.", also when the decoder thread cannot start)
 // and starts decoding the frame after the magic.
-void openPayloadRegion(const unsigned char* region, uint64_t length);
+void openPayload(const unsigned char* region, uint64_t length);
 
 // Copies the next `count` bytes of the entry stream to `destination`. A decoder error, or bytes
 // wanted after the frame's content, ends the process with "Error, couldn't decode attached

@@ -15,7 +15,7 @@ namespace {
 const std::string& openRegion(const std::string& name) {
   static std::string region;
   region = regionBytes(name);
-  openPayloadRegion(reinterpret_cast<const unsigned char*>(region.data()), region.size());
+  openPayload(reinterpret_cast<const unsigned char*>(region.data()), region.size());
   return region;
 }
 

@@ -207,9 +207,8 @@ bool nextListedName(HANDLE folder, const wchar_t* mask, bool restart, ListedName
   if (restart) {
     endListing();
     // A handle keeps the mask of its first listing for good: each listing gets a new one.
-    listingFolder = ReOpenFile(folder, FILE_LIST_DIRECTORY,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               FILE_FLAG_BACKUP_SEMANTICS);
+    listingFolder =
+        ReOpenFile(folder, FILE_LIST_DIRECTORY, kAnySharing, FILE_FLAG_BACKUP_SEMANTICS);
     if (listingFolder == INVALID_HANDLE_VALUE) {
       listingFolder = nullptr;
       return false;
@@ -221,7 +220,7 @@ bool nextListedName(HANDLE folder, const wchar_t* mask, bool restart, ListedName
   if (restart || listingAt == listingEnd) {
     UNICODE_STRING counted = countedName(mask, mask == nullptr ? 0 : wcslen(mask));
     IO_STATUS_BLOCK status{};
-    if (!NT_SUCCESS(NtQueryDirectoryFile(
+    if (!succeeded(NtQueryDirectoryFile(
             listingFolder, /* event */ nullptr, /* apc */ nullptr,
             /* apc context */ nullptr, &status, listing, kListingBytes, kFileDirectoryInformation,
             /* single entry */ FALSE, mask == nullptr ? nullptr : &counted, restart))) {

@@ -7,6 +7,7 @@
 
 #include "paths/case_folding.h"
 #include "paths/path_buffer.h"
+#include "paths/path_parts.h"
 #include "payload/copy_record.h"
 #include "payload/relative_files.h"
 
@@ -22,6 +23,7 @@ struct Listed {
 
 // A folder found to hold a copy.
 struct Sibling {
+  HANDLE folder;
   wchar_t* path;
   wchar_t* finalPath;
   uint32_t flags;
@@ -48,26 +50,22 @@ wchar_t folderPath[kPathUnits];
 
 const RelativeOpen kLookIntoFolder{kFolderAccess, kAnySharing, FILE_OPEN, FILE_DIRECTORY_FILE};
 
-// Splits the target directory into the folder above it (parentPath, a drive's root keeping its
-// backslash) and its own name; false when it has no folder above.
+// Splits the target directory into the folder above it (parentPath) and its own name; false
+// when it has no folder above.
 bool splitTarget(const wchar_t* target, const wchar_t** leaf, size_t* leafUnits) {
   size_t units = wcslen(target);
-  while (units > 0 && target[units - 1] == L'\\') {
+  while (units > rootUnits(target, units) + 1 && target[units - 1] == L'\\') {
     --units;
   }
-  size_t cut = units;
-  while (cut > 0 && target[cut - 1] != L'\\') {
-    --cut;
-  }
-  if (cut == 0 || cut >= kPathUnits) {
+  const size_t above = folderAboveUnits(target, units);
+  if (above == 0 || above >= kPathUnits) {
     return false;
   }
-  *leaf = target + cut;
-  *leafUnits = units - cut;
-  wmemcpy(parentPath, target, cut);
-  // "C:\" stays the root; any other folder loses its closing backslash.
-  const bool isRoot = cut >= 2 && target[cut - 2] == L':';
-  parentPath[isRoot ? cut : cut - 1] = L'\0';
+  const size_t start = lastComponentStart(target, units);
+  *leaf = target + start;
+  *leafUnits = units - start;
+  wmemcpy(parentPath, target, above);
+  parentPath[above] = L'\0';
   return true;
 }
 
@@ -139,13 +137,10 @@ void keepIfCopy(HANDLE parent, const Listed& entry) {
                     isFinalPathBelow(folderFinalPath, parentFinalPath, folderName, entry.units) &&
                     joinPath(folderPath, kPathUnits, parentPath, folderName) &&
                     readCopyRecord(folder, folderFinalPath, &record);
-  CloseHandle(folder);
-  if (!copy) {
-    return;
-  }
-  Sibling sibling{copyOf(folderPath), copyOf(folderFinalPath), record.flags, record.writeTime,
-                  entry.isTarget};
-  if (sibling.path == nullptr || sibling.finalPath == nullptr) {
+  Sibling sibling{folder,       copyOf(folderPath), copyOf(folderFinalPath),
+                  record.flags, record.writeTime,   entry.isTarget};
+  if (!copy || sibling.path == nullptr || sibling.finalPath == nullptr) {
+    CloseHandle(folder);
     free(sibling.path);
     free(sibling.finalPath);
     return;
@@ -160,6 +155,7 @@ void keepIfCopy(HANDLE parent, const Listed& entry) {
 }
 
 void forgetSiblings() {
+  releaseSiblingCopies();
   for (size_t i = 0; i < siblingCount; ++i) {
     free(siblings[i].path);
     free(siblings[i].finalPath);
@@ -208,6 +204,19 @@ size_t findSiblingCopies(const wchar_t* targetDirectory, size_t mostFolders, boo
   }
   CloseHandle(parent);
   return siblingCount;
+}
+
+HANDLE siblingCopyFolder(size_t index) {
+  return siblings[index].folder;
+}
+
+void releaseSiblingCopies() {
+  for (size_t i = 0; i < siblingCount; ++i) {
+    if (siblings[i].folder != nullptr) {
+      CloseHandle(siblings[i].folder);
+      siblings[i].folder = nullptr;
+    }
+  }
 }
 
 const wchar_t* siblingCopyPath(size_t index) {

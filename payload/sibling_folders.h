@@ -3,6 +3,8 @@
 // tell (copy_record.h). Folders of other applications, or of anything else, are never read.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -17,9 +19,15 @@ constexpr size_t kMostSiblingFolders = 3;
 // reads none of them. Returns how many it found; none when the folder above cannot be listed.
 size_t findSiblingCopies(const wchar_t* targetDirectory, size_t mostFolders, bool withTarget);
 
-// The found copy `index`: its path, the system's path for it through every link, its record's
-// flags, and whether it is the target directory.
+// The found copy `index`: its folder, held open until releaseSiblingCopies, its path, the
+// system's path for it through every link, its record's flags, and whether it is the target
+// directory.
+HANDLE siblingCopyFolder(size_t index);
 const wchar_t* siblingCopyPath(size_t index);
 const wchar_t* siblingCopyFinalPath(size_t index);
 uint32_t siblingCopyFlags(size_t index);
 bool isTargetCopy(size_t index);
+
+// Closes the found copies' folders; their paths, flags and places stay until the next
+// findSiblingCopies.
+void releaseSiblingCopies();

@@ -9,6 +9,7 @@
 #include "diagnostics/progress_window.h"
 #include "paths/path_buffer.h"
 #include "payload/copy_record.h"
+#include "payload/entry_table.h"
 #include "payload/existing_file.h"
 #include "payload/file_completion.h"
 #include "payload/held_folders.h"
@@ -64,22 +65,20 @@ size_t readEntryName(wchar_t* name) {
   return units;
 }
 
-// The destination path of the entry `name` into `path` (kPathUnits units), and the program
-// path when it is the first entry.
+// The destination path of the entry `name` into `path` (kPathUnits units).
 void buildDestinationPath(const wchar_t* targetDirectory, const wchar_t* name, wchar_t* path) {
   if (!joinPath(path, kPathUnits, targetDirectory, name)) {
     endAbnormally();
   }
-  if (programPath[0] == L'\0') {
-    copyBounded(programPath, kPathUnits, path);
-  }
 }
 
 // A file in a folder this run made cannot be there yet: a first start asks nothing of the
-// files it is about to write.
+// files it is about to write; nor can one below a target directory that is not there.
 bool fileAlreadyHoldsEntry(const wchar_t* name, uint64_t size, uint32_t stored) {
   const HeldFolder* folder = heldEntryFolder(name);
-  return (folder == nullptr || !folder->made) && fileHoldsEntry(destinationPath, size, stored);
+  const HeldFolder* target = heldTargetDirectory();
+  return (folder == nullptr || !folder->made) && target != nullptr &&
+         fileHoldsEntry(target->handle, name, size, stored);
 }
 
 // Writes `count` bytes to `file`. A write may succeed having written fewer bytes than asked (Wine's
@@ -167,10 +166,10 @@ bool isTableEntry(const TableEntry& entry, const wchar_t* name, size_t units, ui
 // on, every file is checked as it comes, to the region's end.
 void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
   programPath[0] = L'\0';
-  TableCursor cursor = firstTableEntry();
+  TableWalk walk = beginTableWalk();
   uint64_t toWrite = followTable ? checkableEntries() - tableFilesIn(FileState::kInPlace) : 0;
-  openPayloadRegion(payload.region, payload.regionLength);
-  for (uint64_t index = 0;; ++index) {
+  openPayload(payload.region, payload.regionLength);
+  for (;;) {
     size_t units = readEntryName(entryName);
     if (units == 0) {
       break;
@@ -182,12 +181,14 @@ void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
       failDecode();
     }
     buildDestinationPath(targetDirectory, entryName, destinationPath);
+    if (programPath[0] == L'\0') {
+      copyBounded(programPath, kPathUnits, destinationPath);
+    }
     auto size = readField<uint64_t>();
     auto stored = readField<uint32_t>();
-    TableEntry entry;
-    followTable = followTable && index < checkableEntries() && nextTableEntry(&cursor, &entry) &&
-                  isTableEntry(entry, entryName, units, size, stored);
-    const bool write = followTable ? tableFileState(index) != FileState::kInPlace
+    followTable = followTable && nextCheckableEntry(&walk) &&
+                  isTableEntry(walk.entry, entryName, units, size, stored);
+    const bool write = followTable ? tableFileState(walk.index) != FileState::kInPlace
                                    : !fileAlreadyHoldsEntry(entryName, size, stored);
     if (write) {
       writeEntry(targetDirectory, entryName, size, stored);
@@ -202,22 +203,21 @@ void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
   closePayload();
 }
 
-// Whether the folder `sibling` has a file of the name of one of the first kProbedNames missing
-// files: a folder of another application, which has none, is not looked at file by file.
-bool mayHoldMissingFiles(const wchar_t* sibling) {
+// Whether the folder open as `sibling` has a file of the name of one of the first kProbedNames
+// missing files: a copy of another version that shares nothing is not looked at file by file.
+bool mayHoldMissingFiles(HANDLE sibling) {
   constexpr uint64_t kProbedNames = 3;
-  TableCursor cursor = firstTableEntry();
-  TableEntry entry;
+  static const RelativeOpen kProbe{FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0};
   uint64_t probed = 0;
-  for (uint64_t i = 0;
-       i < checkableEntries() && probed < kProbedNames && nextTableEntry(&cursor, &entry); ++i) {
-    if (tableFileState(i) != FileState::kMissing) {
+  for (TableWalk walk = beginTableWalk(); probed < kProbedNames && nextCheckableEntry(&walk);) {
+    if (tableFileState(walk.index) != FileState::kMissing) {
       continue;
     }
     ++probed;
-    copyTableName(entry, entryName);
-    if (joinPath(destinationPath, kPathUnits, sibling, entryName) &&
-        GetFileAttributesW(destinationPath) != INVALID_FILE_ATTRIBUTES) {
+    const size_t units = copyTableName(walk.entry, entryName);
+    HANDLE found = openRelative(sibling, entryName, units, kProbe);
+    if (found != nullptr) {
+      CloseHandle(found);
       return true;
     }
   }
@@ -226,11 +226,9 @@ bool mayHoldMissingFiles(const wchar_t* sibling) {
 
 // Holds the folder of every missing file, before threads look for them.
 void holdMissingFilesFolders(const wchar_t* targetDirectory) {
-  TableCursor cursor = firstTableEntry();
-  TableEntry entry;
-  for (uint64_t i = 0; i < checkableEntries() && nextTableEntry(&cursor, &entry); ++i) {
-    if (tableFileState(i) == FileState::kMissing) {
-      copyTableName(entry, entryName);
+  for (TableWalk walk = beginTableWalk(); nextCheckableEntry(&walk);) {
+    if (tableFileState(walk.index) == FileState::kMissing) {
+      copyTableName(walk.entry, entryName);
       buildDestinationPath(targetDirectory, entryName, destinationPath);
       holdTargetDirectory(targetDirectory, destinationPath);
       holdEntryFolder(entryName, destinationPath);
@@ -246,7 +244,7 @@ void linkFromSiblingFolders(const wchar_t* targetDirectory) {
   siblings = siblings < kMostSiblingFolders ? siblings : kMostSiblingFolders;
   bool held = false;
   for (size_t i = 0; i < siblings && tableFilesIn(FileState::kMissing) > 0; ++i) {
-    if (!mayHoldMissingFiles(siblingCopyPath(i))) {
+    if (!mayHoldMissingFiles(siblingCopyFolder(i))) {
       continue;
     }
     if (!held) {
@@ -254,17 +252,17 @@ void linkFromSiblingFolders(const wchar_t* targetDirectory) {
       held = true;
     }
     const uint64_t missing = tableFilesIn(FileState::kMissing);
-    linkTableFilesFrom(siblingCopyPath(i), siblingCopyFinalPath(i));
+    linkTableFilesFrom(siblingCopyFolder(i), siblingCopyFinalPath(i));
     filesPut = filesPut || tableFilesIn(FileState::kMissing) < missing;
   }
+  releaseSiblingCopies();
 }
 
 // A start whose table stands for the region: the files are checked first, missing ones taken
 // from folders beside the target directory where they may, and the region read only as far as
 // the last file still to write.
 void unpackWithTable(const wchar_t* targetDirectory) {
-  checkTableFiles(targetDirectory,
-                  /* target missing */ heldTargetDirectory() == nullptr);
+  checkTableFiles();
   const bool allInPlace = tableFilesIn(FileState::kInPlace) == checkableEntries();
   if (tableStop() != TableStop::kNone) {
     // Every file before the entry the table stops at may be in place. A name no file may have
@@ -295,7 +293,7 @@ void finishCopy(const wchar_t* targetDirectory) {
   if (options.recordCopy && filesPut && !recordWritten) {
     writeCopyRecord(payload.table, payload.tableLength, options.recordFlags);
   }
-  checkHeldFoldersInPlace(targetDirectory);
+  checkHeldFoldersInPlace();
 }
 
 }  // namespace

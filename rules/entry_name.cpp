@@ -60,12 +60,10 @@ bool startsWithLetters(const Unit* text, const char* ascii) {
   return true;
 }
 
-constexpr size_t kPartialSuffixUnits = sizeof kPartialFileSuffix - 1;
-
 template <typename Unit>
 bool endsWithPartialSuffix(const Unit* component, size_t units) {
-  return units >= kPartialSuffixUnits &&
-         startsWithLetters(component + units - kPartialSuffixUnits, kPartialFileSuffix);
+  return units >= kPartialFileSuffixUnits &&
+         startsWithLetters(component + units - kPartialFileSuffixUnits, kPartialFileSuffix);
 }
 
 // The units of the device name Windows reads in `component`, or 0 when it reads none. Windows
@@ -123,8 +121,8 @@ EntryNameFault findEntryComponentFault(const Unit* component, size_t units) {
     return {EntryNameRule::kDeviceName, 0, units, 0, device};
   }
   if (endsWithPartialSuffix(component, units)) {
-    return {EntryNameRule::kPartialFileName, 0, units, units - kPartialSuffixUnits,
-            kPartialSuffixUnits};
+    return {EntryNameRule::kPartialFileName, 0, units, units - kPartialFileSuffixUnits,
+            kPartialFileSuffixUnits};
   }
   return kNoFault;
 }

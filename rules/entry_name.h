@@ -26,6 +26,7 @@ enum class EntryNameRule {
 // The launcher writes each file under its name with this suffix and renames it when complete,
 // so no entry may carry it: the file in progress would take the other one's place.
 constexpr char kPartialFileSuffix[] = ".tarnic-partial";
+constexpr size_t kPartialFileSuffixUnits = sizeof kPartialFileSuffix - 1;
 
 // Where a name breaks `rule`, as unit offsets into the name.
 struct EntryNameFault {

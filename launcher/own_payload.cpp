@@ -1,6 +1,6 @@
 // Kept apart from the payload code so that test programs can unpack payloads of their own
 // without a compiled-in one.
-#include "launcher/attached_payload.h"
+#include "launcher/own_payload.h"
 
 #include "launcher/own_image.h"
 
