@@ -357,13 +357,16 @@ TEST_F(Launcher, CarriesTheProgressWindowOptionWhenTheConfigurationAsksForIt) {
             std::string("\x04\0\0\0", 4));
 }
 
-// A copy per start is left behind unless the launcher removes it: the summary says so.
-TEST_F(Launcher, SaysWhenEveryStartLeavesACopyOfItsOwn) {
+// A copy per start is left behind unless the launcher removes it, and a copy that starts share
+// goes with the last of them: the summary says which.
+TEST_F(Launcher, SaysWhenEveryStartLeavesACopyOfItsOwnAndWhoRemovesASharedOne) {
   const std::string copy = "each start leaves a full copy";
-  for (const auto& [spec, application, noted] :
-       {std::tuple{"{TEMP}\\App-{random}", "", true},
-        {"{TEMP}\\App-{RANDOM}", "remove_after_exit = true\n", false},
-        {"{CACHE_DIR}\\App\\{VERSION}", "", false}}) {
+  const std::string shared = "starts of this target share one copy; the last to end removes it";
+  for (const auto& [spec, application, noted, sharedNoted] :
+       {std::tuple{"{TEMP}\\App-{random}", "", true, false},
+        {"{TEMP}\\App-{RANDOM}", "remove_after_exit = true\n", false, false},
+        {"{TEMP}\\App", "remove_after_exit = true\n", false, true},
+        {"{CACHE_DIR}\\App\\{VERSION}", "", false, false}}) {
     writeFile(scratch_ / "launcher.toml",
               plainConfig(
                   spec, "folder = 'app'\nmain = 'bin/Deck-App.EXE'\n" + std::string(application)));
@@ -371,6 +374,27 @@ TEST_F(Launcher, SaysWhenEveryStartLeavesACopyOfItsOwn) {
         runPack({"launcher", "--config", scratch_ / "launcher.toml", "--out", scratch_ / "A.exe"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err.find(copy) != std::string::npos, noted) << spec << ": " << result.err;
+    EXPECT_EQ(result.err.find(shared) != std::string::npos, sharedNoted)
+        << spec << ": " << result.err;
+  }
+}
+
+// keep_versions reaches the launcher in its options' second byte; a count it cannot hold, or
+// one beside a target others may write below, is refused with the key.
+TEST_F(Launcher, CarriesTheVersionsToKeepAndRefusesCountsItCannotKeep) {
+  writeFile(scratch_ / "launcher.toml", kConfig + "keep_versions = 2\n");
+  EXPECT_EQ(descriptorBytes(readTestImage(readFile(link("Kept.exe", {}))), 9),
+            std::string("\0\x02\0\0", 4));
+  for (const auto& [line, why] :
+       {std::pair{"keep_versions = 0\n", "must be a whole number from 1 to 255"},
+        {"keep_versions = 'two'\n", "must be a whole number from 1 to 255"},
+        {"keep_versions = 2\nshared_target = true\n", "cannot go with shared_target = true"}}) {
+    writeFile(scratch_ / "launcher.toml", kConfig + line);
+    ToolResult result =
+        runPack({"launcher", "--config", scratch_ / "launcher.toml", "--out", scratch_ / "K.exe"});
+    EXPECT_NE(result.status, 0) << line;
+    EXPECT_NE(result.err.find("application.keep_versions " + std::string(why)), std::string::npos)
+        << result.err;
   }
 }
 
