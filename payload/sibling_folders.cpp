@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "configuration/launcher_values.h"
 #include "paths/case_folding.h"
+#include "paths/expand_spec.h"
 #include "paths/path_buffer.h"
 #include "paths/path_parts.h"
 #include "payload/copy_record.h"
 #include "payload/relative_files.h"
+#include "rules/spec_tokens.h"
 
 namespace {
 
@@ -47,6 +50,8 @@ wchar_t parentFinalPath[kFinalPathUnits];
 wchar_t folderName[kPathUnits];
 wchar_t folderFinalPath[kFinalPathUnits];
 wchar_t folderPath[kPathUnits];
+wchar_t nameMask[kPathUnits];
+wchar_t tokenValue[kPathUnits];
 
 const RelativeOpen kLookIntoFolder{kFolderAccess, kAnySharing, FILE_OPEN, FILE_DIRECTORY_FILE};
 
@@ -67,6 +72,65 @@ bool splitTarget(const wchar_t* target, const wchar_t** leaf, size_t* leafUnits)
   wmemcpy(parentPath, target, above);
   parentPath[above] = L'\0';
   return true;
+}
+
+// Whether the token's value may differ between copies of one application: another version's, or
+// another start's.
+bool differsBetweenCopies(const SpecTokenName& token) {
+  return token.perStart || token.token == SpecToken::kPid || token.token == SpecToken::kVersion ||
+         token.token == SpecToken::kFileVersion || token.token == SpecToken::kProductVersion;
+}
+
+// Appends `text` (`units` long) to nameMask at `*at`; false when it does not fit.
+bool appendToMask(size_t* at, const wchar_t* text, size_t units) {
+  if (*at + units >= kPathUnits) {
+    return false;
+  }
+  wmemcpy(nameMask + *at, text, units);
+  *at += units;
+  nameMask[*at] = L'\0';
+  return true;
+}
+
+// The names that copies of this application beside the target directory may have, as a listing's
+// mask, into nameMask: the target spec's last component, with "*" for each token whose value may
+// differ between copies and the value of every other; null when that cannot be told (every name
+// may be one), so that a start beside a folder of thousands of other names reads none of them.
+const wchar_t* copyNameMask() {
+  const wchar_t* spec = targetSpec();
+  const size_t units = wcslen(spec);
+  size_t last = 0;
+  walkSpec(spec, units, [&](const SpecPart& part) {
+    for (size_t i = part.start; part.kind == SpecPartKind::kLiteral && i < part.start + part.units;
+         ++i) {
+      last = spec[i] == L'\\' ? i + 1 : last;
+    }
+    return true;
+  });
+  size_t at = 0;
+  bool sound = true;
+  nameMask[0] = L'\0';
+  walkSpec(spec + last, units - last, [&](const SpecPart& part) {
+    const wchar_t* text = spec + last + part.start;
+    if (part.kind == SpecPartKind::kLiteral) {
+      sound = appendToMask(&at, text, part.units);
+    } else if (part.kind != SpecPartKind::kName || part.token == nullptr || part.token->fullPath) {
+      sound = false;
+    } else if (differsBetweenCopies(*part.token)) {
+      sound = (at > 0 && nameMask[at - 1] == L'*') || appendToMask(&at, L"*", 1);
+    } else {
+      wchar_t name[kPathUnits];
+      sound = part.units < kPathUnits;
+      if (sound) {
+        wmemcpy(name, text, part.units);
+        name[part.units] = L'\0';
+        sound = expandSpec(tokenValue, name, kPathUnits) && wcschr(tokenValue, L'\\') == nullptr &&
+                appendToMask(&at, tokenValue, wcslen(tokenValue));
+      }
+    }
+    return sound;
+  });
+  return sound && at > 0 && wcscmp(nameMask, L"*") != 0 ? nameMask : nullptr;
 }
 
 bool isFolderToLookAt(const ListedName& entry) {
@@ -186,8 +250,8 @@ size_t findSiblingCopies(const wchar_t* targetDirectory, size_t mostFolders, boo
       parentFinalPath[units - 1] = L'\0';
     }
     ListedName entry;
-    for (bool first = true; nextListedName(parent, /* every name */ nullptr, first, &entry);
-         first = false) {
+    const wchar_t* mask = copyNameMask();
+    for (bool first = true; nextListedName(parent, mask, first, &entry); first = false) {
       const bool isTarget =
           entry.units == leafUnits && equalIgnoringCase(entry.name, leaf, leafUnits);
       if (isFolderToLookAt(entry) && (withTarget || !isTarget)) {
