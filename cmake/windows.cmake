@@ -42,13 +42,18 @@ set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Adds a Windows test program whose tests ctest runs under Wine. Tests are listed when ctest
-# runs, so the build needs no Wine.
+# tarnic_windows_test(<name> [TIMEOUT <seconds>] <sources>...): a Windows test program whose
+# tests ctest runs under Wine, each given 300 s unless TIMEOUT says otherwise. Tests are listed
+# when ctest runs, so the build needs no Wine.
 function(tarnic_windows_test name)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 test "" "TIMEOUT" "")
+  if(NOT test_TIMEOUT)
+    set(test_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${test_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE test_support GTest::gtest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES TIMEOUT ${test_TIMEOUT})
 endfunction()
 
 # Launchers of this tree are packed by the host packer, the same command a packager runs, through

@@ -31,20 +31,30 @@ void trimTrailingBackslashes(wchar_t* path) {
   }
 }
 
+// Writes an object name of the DOS devices folder (`\??\C:\...`) in the form the system's final
+// paths take (`\\?\C:\...`), so that a folder whose final path Wine cannot give names the same
+// lock as a shallower start gives it through its final path.
+void spellAsFinalPath(wchar_t* path) {
+  if (wcsncmp(path, L"\\??\\", 4) == 0) {
+    path[1] = L'\\';
+  }
+}
+
 // The final path of the folder `path` when it exists, into `identity`.
 bool readExistingFinalPath(const wchar_t* path) {
-  HANDLE folder = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              /* security */ nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              /* template */ nullptr);
+  HANDLE folder = CreateFileW(path, FILE_READ_ATTRIBUTES, kAnySharing, /* security */ nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /* template */ nullptr);
   if (folder == INVALID_HANDLE_VALUE) {
     return false;
   }
   // The normalized form, long names for short ones, where the system gives it: Wine gives none
-  // beyond MAX_PATH, and then the object's name serves, which is the same for every spelling
-  // there.
+  // beyond MAX_PATH, and then the object's name serves, in the same form.
   DWORD units = GetFinalPathNameByHandleW(folder, identity, kFinalPathUnits, FILE_NAME_NORMALIZED);
-  bool read = (units > 0 && units < kFinalPathUnits) || readFinalPath(folder, identity);
+  bool read = units > 0 && units < kFinalPathUnits;
+  if (!read && readFinalPath(folder, identity)) {
+    spellAsFinalPath(identity);
+    read = true;
+  }
   CloseHandle(folder);
   return read;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,22 @@ std::wstring lockName(const wchar_t* directory) {
   wchar_t name[kLockNameUnits];
   formatLockName(directory, name);
   return name;
+}
+
+std::wstring targetLockName(const std::wstring& directory) {
+  wchar_t name[kLockNameUnits];
+  formatTargetLockName(directory.c_str(), name);
+  return name;
+}
+
+// A new folder below the temporary folder, in the form that reaches past MAX_PATH.
+std::wstring newTemporaryFolder() {
+  wchar_t temp[MAX_PATH];
+  EXPECT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  std::wstring folder =
+      std::wstring(L"\\\\?\\") + temp + L"tarnic-lock-" + std::to_wstring(GetCurrentProcessId());
+  EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+  return folder;
 }
 
 }  // namespace
@@ -56,4 +73,24 @@ TEST(TargetLock, HoldsOffASecondHolderUntilReleased) {
   after.join();
   // Once released and closed, the name may be gone: either way nobody holds it.
   EXPECT_NE(waited, static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+// A start that finds the target made already names it by the folder's own name, which Wine
+// gives only as an object name beyond MAX_PATH; a start before it named it by the final path of
+// a shallower folder: both must take one lock.
+TEST(TargetLock, NamesADeepTargetAlikeBeforeAndAfterItIsMade) {
+  std::wstring base = newTemporaryFolder();
+  std::wstring target = base;
+  std::vector<std::wstring> made;
+  while (target.size() < 400) {
+    target += L"\\a-folder-name-long-enough-to-go-past-the-old-limit";
+    made.push_back(target);
+  }
+  std::wstring before = targetLockName(target);
+  for (const std::wstring& folder : made)
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+  EXPECT_EQ(targetLockName(target), before);
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+    RemoveDirectoryW(folder->c_str());
+  RemoveDirectoryW(base.c_str());
 }

@@ -1,5 +1,6 @@
 #include "tests/faults/fault_support.h"
 
+#include <algorithm>
 #include <set>
 #include <stdexcept>
 
@@ -100,4 +101,94 @@ Launch launchWithTemp(const std::wstring& exe, const std::wstring& temp, DWORD t
 
 std::wstring bulkyTarget(const std::wstring& temp) {
   return temp + L"\\faults\\bulky";
+}
+
+RunningLauncher::~RunningLauncher() {
+  if (process != nullptr) {
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+    CloseHandle(thread);
+  }
+}
+
+bool RunningLauncher::hasEnded() const {
+  return process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+void startLauncher(const std::wstring& exe, const std::wstring& temp, RunningLauncher* launcher) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE null =
+      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inherit, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(null, INVALID_HANDLE_VALUE);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
+  if (!temp.empty()) {
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+  }
+  PROCESS_INFORMATION info{};
+  BOOL started = FALSE;
+  DWORD error = 0;
+  // Wine's hiccup under load (see runProcess) gets a second attempt.
+  for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+    std::wstring line = quoteArgument(exe);
+    started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr,
+                             /* inherit handles */ TRUE, 0, nullptr, nullptr, &startup, &info);
+    error = started ? 0 : GetLastError();
+    if (error != ERROR_INTERNAL_ERROR)
+      break;
+  }
+  CloseHandle(null);
+  ASSERT_TRUE(started) << error;
+  launcher->process = info.hProcess;
+  launcher->thread = info.hThread;
+}
+
+namespace {
+
+uint64_t sizeOnDisk(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(extendedPath(path).c_str(), GetFileExInfoStandard, &data))
+    return 0;
+  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// A file is written under its name, a tag of the start's own and this suffix, and renamed when
+// complete.
+constexpr wchar_t kPartialPattern[] = L".*.tarnic-partial";
+
+}  // namespace
+
+PartialFiles partialFilesOf(const std::wstring& path) {
+  PartialFiles partial;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(extendedPath(path + kPartialPattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return partial;
+  do {
+    partial.bytes += static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    ++partial.count;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return partial;
+}
+
+uint64_t bytesUnpacked(const std::wstring& target) {
+  uint64_t bytes = 0;
+  for (const AppFile& file : applicationFiles()) {
+    std::wstring path = target + L"\\" + file.name;
+    bytes += std::min<uint64_t>(sizeOnDisk(path) + partialFilesOf(path).bytes, file.data.size());
+  }
+  return bytes;
+}
+
+bool waitForUnpackingToStart(const RunningLauncher& launcher, const std::wstring& first) {
+  while (GetFileAttributesW(extendedPath(first).c_str()) == INVALID_FILE_ATTRIBUTES &&
+         partialFilesOf(first).count == 0)
+    if (launcher.hasEnded())
+      return false;
+  return true;
 }

@@ -42,3 +42,34 @@ Launch launchWithTemp(const std::wstring& exe, const std::wstring& temp, DWORD t
 
 // The target directory of the launchers with the target spec "{TEMP}\faults\bulky".
 std::wstring bulkyTarget(const std::wstring& temp);
+
+// A launcher running with its standard handles on the null device, not waited for until this
+// goes. It is let run to its end, which comes soon since its child ends at once: terminating it
+// at a moment not chosen could hit it while it starts its child.
+struct RunningLauncher {
+  HANDLE process = nullptr;
+  HANDLE thread = nullptr;
+
+  ~RunningLauncher();
+  // True also for one that could not be started.
+  bool hasEnded() const;
+};
+
+// Starts `exe` with its own path as the only argument; with TMP and TEMP set to `temp` unless
+// it is empty (the variables stay set in this process).
+void startLauncher(const std::wstring& exe, const std::wstring& temp, RunningLauncher* launcher);
+
+// Partial files of an application file: the bytes they hold and how many there are.
+struct PartialFiles {
+  uint64_t bytes = 0;
+  size_t count = 0;
+};
+PartialFiles partialFilesOf(const std::wstring& path);
+
+// How far a start has come: the bytes of the application's files below `target`, complete or
+// still under their partial names.
+uint64_t bytesUnpacked(const std::wstring& target);
+
+// Waits until a start has made `first` (the target's first file), under its partial name or its
+// own, the moment its unpacking starts. False when the launcher ended before it was seen.
+bool waitForUnpackingToStart(const RunningLauncher& launcher, const std::wstring& first);

@@ -35,92 +35,6 @@ double nowMs() {
   return 1000.0 * counter.QuadPart / frequency.QuadPart;
 }
 
-// A launcher running with its standard handles on the null device. It is let run to its end,
-// which comes soon since its child ends at once: terminating it at a moment not chosen could
-// hit it while it starts its child (see terminateFirstStart).
-struct RunningLauncher {
-  HANDLE process = nullptr;
-  HANDLE thread = nullptr;
-
-  ~RunningLauncher() {
-    if (process != nullptr) {
-      WaitForSingleObject(process, INFINITE);
-      CloseHandle(process);
-      CloseHandle(thread);
-    }
-  }
-};
-
-// The launcher inherits TMP and TEMP from this process.
-void startLauncher(const std::wstring& temp, RunningLauncher* launcher) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE null =
-      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  &inherit, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(null, INVALID_HANDLE_VALUE);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
-  std::wstring exe = launcherPath(L"bulky");
-  std::wstring line = quoteArgument(exe);
-  SetEnvironmentVariableW(L"TMP", temp.c_str());
-  SetEnvironmentVariableW(L"TEMP", temp.c_str());
-  PROCESS_INFORMATION info{};
-  BOOL started = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr,
-                                /* inherit handles */ TRUE, 0, nullptr, nullptr, &startup, &info);
-  CloseHandle(null);
-  ASSERT_TRUE(started) << GetLastError();
-  launcher->process = info.hProcess;
-  launcher->thread = info.hThread;
-}
-
-bool hasEnded(const RunningLauncher& launcher) {
-  return WaitForSingleObject(launcher.process, 0) == WAIT_OBJECT_0;
-}
-
-uint64_t sizeOnDisk(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(extendedPath(path).c_str(), GetFileExInfoStandard, &data))
-    return 0;
-  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
-
-// A file is written under its name, a tag of the start's own and this suffix, and renamed when
-// complete.
-constexpr wchar_t kPartialPattern[] = L".*.tarnic-partial";
-
-// The bytes of the partial files of `path` and how many there are.
-struct PartialFiles {
-  uint64_t bytes = 0;
-  size_t count = 0;
-};
-
-PartialFiles partialFilesOf(const std::wstring& path) {
-  PartialFiles partial;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(extendedPath(path + kPartialPattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return partial;
-  do {
-    partial.bytes += static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
-    ++partial.count;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return partial;
-}
-
-// How far a start has come: the bytes of the application's files on disk, complete or still
-// under their partial names.
-uint64_t bytesUnpacked(const std::wstring& target) {
-  uint64_t bytes = 0;
-  for (const AppFile& file : applicationFiles()) {
-    std::wstring path = target + L"\\" + file.name;
-    bytes += std::min<uint64_t>(sizeOnDisk(path) + partialFilesOf(path).bytes, file.data.size());
-  }
-  return bytes;
-}
-
 // Partial files that a start left below `target`.
 std::vector<std::wstring> partialFilesLeft(const std::wstring& target) {
   std::vector<std::wstring> left;
@@ -133,18 +47,6 @@ std::vector<std::wstring> partialFilesLeft(const std::wstring& target) {
 
 std::wstring firstFile(const std::wstring& temp) {
   return bulkyTarget(temp) + L"\\report.exe";
-}
-
-// Waits until the launcher has made the first file of its target directory, under its partial
-// name or its own, the moment its unpacking starts. False when the launcher ended before it was
-// seen.
-bool waitForUnpackingToStart(const RunningLauncher& launcher, const std::wstring& temp) {
-  std::wstring first = firstFile(temp);
-  while (GetFileAttributesW(extendedPath(first).c_str()) == INVALID_FILE_ATTRIBUTES &&
-         partialFilesOf(first).count == 0)
-    if (hasEnded(launcher))
-      return false;
-  return true;
 }
 
 // When a termination lands: a time after the unpacking started, or the moment the files on
@@ -172,12 +74,12 @@ struct Stop {
 // go on to its end.
 Stop terminateFirstStart(const Aim& aim, const std::wstring& temp) {
   RunningLauncher launcher;
-  startLauncher(temp, &launcher);
+  startLauncher(launcherPath(L"bulky"), temp, &launcher);
   std::wstring target = bulkyTarget(temp);
   Stop stop;
-  if (waitForUnpackingToStart(launcher, temp)) {
+  if (waitForUnpackingToStart(launcher, firstFile(temp))) {
     double start = nowMs();
-    while (!aim.dueAt(start, target) && !hasEnded(launcher)) {
+    while (!aim.dueAt(start, target) && !launcher.hasEnded()) {
     }
     SuspendThread(launcher.thread);
     stop.afterMs = nowMs() - start;
