@@ -11,15 +11,15 @@
 #include "packer/app/exclude_pattern.h"
 #include "packer/init_command.h"
 #include "packer/launcher_command.h"
+#include "packer/list_command.h"
 #include "packer/messages/nearest_name.h"
 #include "packer/messages/pack_error.h"
 #include "packer/messages/problems.h"
-#include "packer/region/region_reader.h"
 #include "packer/region/region_writer.h"
 #include "packer/region_command.h"
 #include "packer/system/file_system.h"
 #include "packer/system/output_file.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 namespace {
 
@@ -82,14 +82,6 @@ void addCompressionOptions(CLI::App& command, Options& options) {
                   "compression threads; every count gives the same bytes")
       ->check(CLI::Range(1u, kMaxThreads))
       ->capture_default_str();
-}
-
-void listRegion(const std::filesystem::path& path) {
-  const RegionFile file = readRegionFile(path);
-  for (const RegionEntry& entry : file.region.entries) {
-    std::printf("%10llu %08x %s\n", static_cast<unsigned long long>(entry.size),
-                entry.storedChecksum, utf16ToUtf8(entry.name).c_str());
-  }
 }
 
 // A path option: absent when empty.

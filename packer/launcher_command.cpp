@@ -27,7 +27,7 @@
 #include "packer/region/entry_table.h"
 #include "packer/region/region_reader.h"
 #include "packer/system/file_system.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/system/whole_file.h"
 #include "rules/spec_tokens.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "packer/command_line.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 namespace {
 

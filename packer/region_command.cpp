@@ -4,7 +4,7 @@
 #include "packer/messages/problems.h"
 #include "packer/pack_output.h"
 #include "packer/system/file_system.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 namespace fs = std::filesystem;
 

@@ -219,30 +219,27 @@ bool appendLiteral(Output& out, wchar_t c) {
 bool expandSpec(wchar_t* output, const wchar_t* spec, size_t room) {
   Output out{output, room, 0};
   out.text[0] = L'\0';
-  wchar_t name[kTokenNameUnits];
-  size_t nameLength = 0;
-  bool nameOpen = false;
-  for (const wchar_t* c = spec; *c != L'\0'; ++c) {
-    if (*c == L'{') {
-      nameOpen = true;
-      nameLength = 0;
-    } else if (*c == L'}') {
-      // A brace outside a name or a name too long for any token cannot be meant literally:
-      // braces only ever delimit token names.
-      if (!nameOpen || nameLength == kTokenNameUnits) {
-        return false;
-      }
-      nameOpen = false;
-      if (!appendToken(out, specToken(name, nameLength))) {
-        return false;
-      }
-    } else if (nameOpen) {
-      if (nameLength < kTokenNameUnits) {
-        name[nameLength++] = *c;
-      }
-    } else if (!appendLiteral(out, *c)) {
-      return false;
+  bool expanded = true;
+  walkSpec(spec, wcslen(spec), [&](const SpecPart& part) {
+    switch (part.kind) {
+      case SpecPartKind::kLiteral:
+        for (size_t i = 0; i < part.units && expanded; ++i) {
+          expanded = appendLiteral(out, spec[part.start + i]);
+        }
+        break;
+      case SpecPartKind::kName:
+        expanded =
+            appendToken(out, part.token == nullptr ? SpecToken::kUnknown : part.token->token);
+        break;
+      case SpecPartKind::kStrayClose:
+        // Braces only ever delimit token names: a closing one outside a name is no literal.
+        expanded = false;
+        break;
+      case SpecPartKind::kDiscardedName:
+      case SpecPartKind::kUnclosedName:
+        break;
     }
-  }
-  return true;
+    return expanded;
+  });
+  return expanded;
 }

@@ -4,9 +4,6 @@
 
 #include <cstddef>
 
-// Units of the token name buffer: names of at most 1023 characters.
-constexpr size_t kTokenNameUnits = 1024;
-
 // Expands `spec` into `output`, which has `room` units, terminator included; the output always
 // holds a NUL-terminated string, from the start of the buffer.
 //
@@ -15,8 +12,8 @@ constexpr size_t kTokenNameUnits = 1024;
 // trailing backslash from the output after their value.
 //
 // Returns false, leaving what was written before the failing step, for: a name that is not a
-// token (the empty name included), a name longer than kTokenNameUnits - 1, a "}" with no open
-// name, a literal character that does not fit, the launcher's path not available to PROGRAM,
+// token (the empty name and one longer than any token's included), a "}" with no open name, a
+// literal character that does not fit, the launcher's path not available to PROGRAM,
 // PROGRAM_BASE or PROGRAM_DIR, or a known folder that the system does not report.
 // Ends the process abnormally when a token's value does not fit, or when
 // TARNIC_ONEFILE_PARENT holds a character that is not a decimal digit.

@@ -145,21 +145,6 @@ void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t si
   fileInProgress = nullptr;
 }
 
-// Whether the region's entry `name` (`units` long) of `size` and `stored` checksum is the
-// table's `entry`.
-bool isTableEntry(const TableEntry& entry, const wchar_t* name, size_t units, uint64_t size,
-                  uint32_t stored) {
-  if (entry.nameUnits != units || entry.size != size || entry.storedChecksum != stored) {
-    return false;
-  }
-  for (size_t i = 0; i < units; ++i) {
-    if (tableNameUnit(entry, i) != static_cast<uint16_t>(name[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Reads the region's entries. While they are the table's, one by one (`followTable`), each
 // file's state is the one the table's files were found in, and reading stops after the last
 // file to write: the files after it are in place. From the first entry that is not the table's

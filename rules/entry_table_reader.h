@@ -33,6 +33,23 @@ bool nextTableEntry(TableCursor* cursor, TableEntry* entry);
 // The `index`th unit of a table entry's name.
 uint16_t tableNameUnit(const TableEntry& entry, size_t index);
 
+// Whether the table's `entry` is the region's entry `name` (`units` UTF-16 units) of `size`
+// bytes and `stored` checksum: the one comparison of the launcher, which follows its table while
+// the region agrees, and the packer, which places no table that disagrees with its region.
+template <typename Unit>
+bool isTableEntry(const TableEntry& entry, const Unit* name, size_t units, uint64_t size,
+                  uint32_t stored) {
+  if (entry.nameUnits != units || entry.size != size || entry.storedChecksum != stored) {
+    return false;
+  }
+  for (size_t i = 0; i < units; ++i) {
+    if (tableNameUnit(entry, i) != static_cast<uint16_t>(name[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // zlib's crc32 of `length` bytes, however many: the table's own checksum, and the stored
 // checksums' before 0 is taken as 1.
 uint32_t crc32Of(const unsigned char* bytes, uint64_t length);

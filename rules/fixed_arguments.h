@@ -10,7 +10,7 @@
 #include <cstddef>
 
 #include "rules/path_limits.h"
-#include "rules/spec_tokens.h"  // the comparison of token names
+#include "rules/spec_tokens.h"  // the reading of braces and the comparison of token names
 
 // Units of the child's command-line buffer, terminator included: at most 32767 characters,
 // the most CreateProcessW takes.
@@ -26,26 +26,23 @@ constexpr char kTargetDirToken[] = "TARGET_DIR";
 template <typename Unit, typename Literal, typename TargetDirectory>
 size_t walkFixedArgument(const Unit* text, size_t length, Literal literal,
                          TargetDirectory targetDirectory) {
-  for (size_t i = 0; i < length; ++i) {
-    if (text[i] == '}') {
-      return i;
+  size_t walked = length;
+  walkSpec(text, length, [&](const SpecPart& part) {
+    if (part.kind == SpecPartKind::kLiteral) {
+      for (size_t i = 0; i < part.units; ++i) {
+        literal(text[part.start + i]);
+      }
+      return true;
     }
-    if (text[i] != '{') {
-      literal(text[i]);
-      continue;
+    if (part.kind == SpecPartKind::kName &&
+        isTokenName(text + part.start + 1, part.units - 2, kTargetDirToken)) {
+      targetDirectory();
+      return true;
     }
-    size_t close = i + 1;
-    while (close < length && text[close] != '{' && text[close] != '}') {
-      ++close;
-    }
-    if (close == length || text[close] != '}' ||
-        !isTokenName(text + i + 1, close - i - 1, kTargetDirToken)) {
-      return i;
-    }
-    targetDirectory();
-    i = close;
-  }
-  return length;
+    walked = part.start;
+    return false;
+  });
+  return walked;
 }
 
 // The most units a fixed argument of `length` units with `targetDirectories` tokens can take

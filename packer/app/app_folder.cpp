@@ -7,7 +7,7 @@
 #include "packer/messages/nearest_name.h"
 #include "packer/messages/pack_error.h"
 #include "packer/system/file_system.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "rules/payload_format.h"
 
 namespace fs = std::filesystem;

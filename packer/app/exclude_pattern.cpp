@@ -1,7 +1,7 @@
 #include "packer/app/exclude_pattern.h"
 
 #include "packer/app/windows_names.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <map>
 
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "rules/entry_name.h"
 #include "rules/payload_format.h"
 

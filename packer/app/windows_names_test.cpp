@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "rules/payload_format.h"
 
 namespace {

@@ -1,20 +1,19 @@
 #include "packer/config/fixed_argument_checks.h"
 
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "rules/fixed_arguments.h"
+#include "rules/spec_tokens.h"
 
 namespace {
 
 // The brace at `at` and the name it opens, if any, as the message quotes it.
 std::string braceText(std::u16string_view argument, size_t at) {
-  size_t end = at + 1;
-  if (argument[at] == u'{') {
-    while (end < argument.size() && argument[end] != u'{' && argument[end] != u'}') {
-      ++end;
-    }
-    end = end < argument.size() && argument[end] == u'}' ? end + 1 : end;
-  }
-  return "\"" + utf16ToUtf8(argument.substr(at, end - at)) + "\"";
+  size_t units = 1;
+  walkSpec(argument.data() + at, argument.size() - at, [&units](const SpecPart& part) {
+    units = part.units;
+    return false;
+  });
+  return "\"" + utf16ToUtf8(argument.substr(at, units)) + "\"";
 }
 
 // The number of {TARGET_DIR} in a sound argument.

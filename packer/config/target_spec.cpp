@@ -6,7 +6,7 @@
 #include "packer/app/windows_names.h"
 #include "packer/config/placeholder.h"
 #include "packer/messages/nearest_name.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "rules/entry_name.h"
 #include "rules/fixed_arguments.h"  // kTargetDirToken
 #include "rules/target_rule.h"

@@ -4,7 +4,7 @@
 
 #include "packer/config/launcher_config.h"
 #include "packer/config/placeholder.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 namespace {
 

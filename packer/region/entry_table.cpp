@@ -30,17 +30,29 @@ std::vector<RegionEntry> readEntryTable(const std::string& table) {
   return entries;
 }
 
+void checkTableListsEntries(const unsigned char* table, size_t length,
+                            const std::vector<RegionEntry>& entries, const std::string& whose) {
+  TableCursor cursor;
+  if (!openEntryTable(table, length, &cursor)) {
+    throw PackError(whose + " is damaged");
+  }
+  size_t index = 0;
+  for (TableEntry listed; nextTableEntry(&cursor, &listed); ++index) {
+    if (index == entries.size() ||
+        !isTableEntry(listed, entries[index].name.data(), entries[index].name.size(),
+                      entries[index].size, entries[index].storedChecksum)) {
+      throw PackError(whose + " differs from its region at entry " + std::to_string(index + 1));
+    }
+  }
+  if (index != entries.size()) {
+    throw PackError(whose + " lists " + std::to_string(index) + " of the " +
+                    std::to_string(entries.size()) + " entries of its region");
+  }
+}
+
 std::string entryTableOf(const Region& region) {
   std::string table = entryTableBytes(region.entries);
-  const std::vector<RegionEntry> back = readEntryTable(table);
-  bool same = back.size() == region.entries.size();
-  for (size_t i = 0; same && i < back.size(); ++i) {
-    const RegionEntry& entry = region.entries[i];
-    same = back[i].name == entry.name && back[i].size == entry.size &&
-           back[i].storedChecksum == entry.storedChecksum;
-  }
-  if (!same) {
-    throw PackError("the entry table does not say what the region holds");
-  }
+  checkTableListsEntries(reinterpret_cast<const unsigned char*>(table.data()), table.size(),
+                         region.entries, "the entry table");
   return table;
 }

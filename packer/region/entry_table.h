@@ -1,6 +1,7 @@
 // The entry table a launcher carries beside its region (layout in rules/payload_format.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,12 @@ std::string entryTableBytes(const std::vector<RegionEntry>& entries);
 
 // The entries of a table made by entryTableBytes. Throws PackError when `table` is not one.
 std::vector<RegionEntry> readEntryTable(const std::string& table);
+
+// Throws PackError, naming the table as `whose` says, unless `table` (`length` bytes) is sound and
+// lists `entries` as they are, in their order: a launcher whose files are in place trusts its
+// table without looking at the region.
+void checkTableListsEntries(const unsigned char* table, size_t length,
+                            const std::vector<RegionEntry>& entries, const std::string& whose);
 
 // The table of a verified region, checked against it entry by entry: a table that does not say
 // what the region holds is never placed in a launcher. Throws PackError.

@@ -18,10 +18,10 @@
 #include "packer/pe/launcher_descriptor.h"
 #include "packer/pe/pe_format.h"
 #include "packer/pe/windows_program.h"
+#include "packer/region/entry_table.h"
 #include "packer/system/file_system.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/system/whole_file.h"
-#include "rules/entry_table_reader.h"
 #include "rules/little_endian.h"
 #include "rules/payload_format.h"
 
@@ -298,42 +298,6 @@ std::optional<LauncherData> launcherData(const std::vector<unsigned char>& file)
                       described->table, described->tableLength};
 }
 
-bool sameEntry(const TableEntry& listed, const RegionEntry& entry) {
-  if (listed.nameUnits != entry.name.size() || listed.size != entry.size ||
-      listed.storedChecksum != entry.storedChecksum) {
-    return false;
-  }
-  for (size_t i = 0; i < entry.name.size(); ++i) {
-    if (tableNameUnit(listed, i) != entry.name[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// A table, when the launcher has one, must list the region's entries as they are: a launcher
-// whose files are in place trusts it without looking at the region.
-void checkEntryTable(const LauncherData& launcher, const std::vector<RegionEntry>& entries) {
-  if (launcher.tableLength == 0) {
-    return;
-  }
-  TableCursor cursor;
-  if (!openEntryTable(launcher.table, launcher.tableLength, &cursor)) {
-    throw PackError("the launcher's entry table is damaged");
-  }
-  size_t index = 0;
-  for (TableEntry listed; nextTableEntry(&cursor, &listed); ++index) {
-    if (index == entries.size() || !sameEntry(listed, entries[index])) {
-      throw PackError("the launcher's entry table differs from its region at entry " +
-                      std::to_string(index + 1));
-    }
-  }
-  if (index != entries.size()) {
-    throw PackError("the launcher's entry table lists " + std::to_string(index) + " of the " +
-                    std::to_string(entries.size()) + " entries of its region");
-  }
-}
-
 }  // namespace
 
 Region readRegion(const std::vector<unsigned char>& file) {
@@ -346,8 +310,10 @@ Region readRegion(const std::vector<unsigned char>& file) {
   const size_t frameBytes = region.length - kRegionOverheadBytes;
   region.entries =
       readEntries(file.data() + region.offset + kPayloadMagicBytes, frameBytes, region.mainHead);
-  if (launcher) {
-    checkEntryTable(*launcher, region.entries);
+  // A table, when the launcher has one, must list the region's entries as they are.
+  if (launcher && launcher->tableLength != 0) {
+    checkTableListsEntries(launcher->table, launcher->tableLength, region.entries,
+                           "the launcher's entry table");
   }
   return region;
 }

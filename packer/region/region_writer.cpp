@@ -17,7 +17,7 @@
 #include "packer/region/progress.h"
 #include "packer/system/file_system.h"
 #include "packer/system/output_file.h"
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "rules/little_endian.h"
 #include "rules/payload_format.h"
 

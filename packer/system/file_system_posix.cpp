@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/system/windows_error.h"
 
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 std::string windowsErrorText(DWORD code) {
   wchar_t* text = nullptr;

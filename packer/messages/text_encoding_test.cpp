@@ -1,4 +1,4 @@
-#include "packer/system/text_encoding.h"
+#include "packer/messages/text_encoding.h"
 
 #include <gtest/gtest.h>
 
