@@ -1,5 +1,7 @@
 #include "tests/faults/fault_support.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <set>
 #include <stdexcept>
@@ -113,6 +115,39 @@ RunningLauncher::~RunningLauncher() {
 
 bool RunningLauncher::hasEnded() const {
   return process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+namespace {
+
+// Calls `step(thread)` for every thread of `process`.
+template <typename Step>
+void forEachThread(HANDLE process, Step step) {
+  const DWORD id = GetProcessId(process);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  ASSERT_NE(snapshot, INVALID_HANDLE_VALUE) << GetLastError();
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL found = Thread32First(snapshot, &entry); found;
+       found = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != id)
+      continue;
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+    if (thread != nullptr) {
+      step(thread);
+      CloseHandle(thread);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+}  // namespace
+
+void suspendLauncher(const RunningLauncher& launcher) {
+  forEachThread(launcher.process, [](HANDLE thread) { SuspendThread(thread); });
+}
+
+void resumeLauncher(const RunningLauncher& launcher) {
+  forEachThread(launcher.process, [](HANDLE thread) { ResumeThread(thread); });
 }
 
 void startLauncher(const std::wstring& exe, const std::wstring& temp, RunningLauncher* launcher) {

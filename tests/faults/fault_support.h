@@ -55,6 +55,10 @@ struct RunningLauncher {
   bool hasEnded() const;
 };
 
+// Suspends or resumes every thread of the launcher, so that nothing of it moves meanwhile.
+void suspendLauncher(const RunningLauncher& launcher);
+void resumeLauncher(const RunningLauncher& launcher);
+
 // Starts `exe` with its own path as the only argument; with TMP and TEMP set to `temp` unless
 // it is empty (the variables stay set in this process).
 void startLauncher(const std::wstring& exe, const std::wstring& temp, RunningLauncher* launcher);

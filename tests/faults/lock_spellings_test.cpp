@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "tests/faults/fault_support.h"
 
 namespace {
 
-// How long a start must be seen waiting while another holds the target: a start of this
-// application that did not wait would have ended long before, on a quiet machine.
+// How long a start must be seen leaving the target alone while another holds it: a start of
+// this application that did not wait would have written some of it long before.
 constexpr DWORD kWaitSeenMs = 5000;
 constexpr int kMostRounds = 20;
 
@@ -20,11 +21,26 @@ std::wstring spellingsFolder() {
   return testFolder() + L"\\spellings";
 }
 
-// Ends a round's starts: resumes the held one and waits for both.
-void endRound(RunningLauncher* held, RunningLauncher* waiting) {
-  ResumeThread(held->thread);
-  WaitForSingleObject(held->process, INFINITE);
-  WaitForSingleObject(waiting->process, INFINITE);
+// Every file below `folder`, partial files included, with its size.
+std::map<std::wstring, uint64_t> filesWithSizes(const std::wstring& folder) {
+  std::map<std::wstring, uint64_t> files;
+  for (const std::wstring& name : filesBelow(folder)) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(extendedPath(folder + L"\\" + name).c_str(), GetFileExInfoStandard, &data);
+    files[name] = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  }
+  return files;
+}
+
+// What `folder` holds once the writes a suspended start had under way have landed.
+std::map<std::wstring, uint64_t> settledFiles(const std::wstring& folder) {
+  std::map<std::wstring, uint64_t> before, now = filesWithSizes(folder);
+  do {
+    before = now;
+    Sleep(200);
+    now = filesWithSizes(folder);
+  } while (now != before);
+  return now;
 }
 
 DWORD exitCodeOf(const RunningLauncher& launcher) {
@@ -35,7 +51,7 @@ DWORD exitCodeOf(const RunningLauncher& launcher) {
 
 }  // namespace
 
-TEST(LockSpellings, AStartThroughALinkWaitsForOneThroughTheFolderThatHoldsTheTarget) {
+TEST(LockSpellings, AStartThroughALinkLeavesTheTargetAloneWhileOneThroughTheFolderUnpacks) {
   std::wstring folder = spellingsFolder() + L"\\launcher";
   std::wstring throughFolder = folder + L"\\beside.exe";
   std::wstring throughLink = spellingsFolder() + L"\\link\\beside.exe";
@@ -43,22 +59,28 @@ TEST(LockSpellings, AStartThroughALinkWaitsForOneThroughTheFolderThatHoldsTheTar
                         /* fail if exists */ FALSE))
       << GetLastError();
   std::wstring target = folder + L"\\unpacked";
-  // A round counts once the first start was held while it still unpacked; one that had
+  // A round counts once the first start was held still while it unpacked; one that had
   // unpacked every byte already may have let go of the lock.
   for (int round = 1; round <= kMostRounds; ++round) {
     removeTree(extendedPath(target));
     RunningLauncher held, waiting;
     startLauncher(throughFolder, L"", &held);
     ASSERT_TRUE(waitForUnpackingToStart(held, target + L"\\report.exe"));
-    SuspendThread(held.thread);
+    suspendLauncher(held);
+    const std::map<std::wstring, uint64_t> left = settledFiles(target);
     if (bytesUnpacked(target) == applicationBytes()) {
-      ResumeThread(held.thread);
+      resumeLauncher(held);
       continue;
     }
     startLauncher(throughLink, L"", &waiting);
     bool waited = WaitForSingleObject(waiting.process, kWaitSeenMs) == WAIT_TIMEOUT;
-    endRound(&held, &waiting);
-    EXPECT_TRUE(waited) << "the start through the link ended while the other held the target";
+    bool untouched = filesWithSizes(target) == left;
+    resumeLauncher(held);
+    WaitForSingleObject(held.process, INFINITE);
+    WaitForSingleObject(waiting.process, INFINITE);
+    EXPECT_TRUE(waited && untouched)
+        << "the start through the link " << (waited ? "wrote" : "ended")
+        << " while the other held the target";
     EXPECT_EQ(exitCodeOf(held), 0u);
     EXPECT_EQ(exitCodeOf(waiting), 0u);
     EXPECT_TRUE(holdsTheApplication(target));
