@@ -15,11 +15,11 @@
 #include "packer/messages/nearest_name.h"
 #include "packer/messages/pack_error.h"
 #include "packer/messages/problems.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/region/region_writer.h"
 #include "packer/region_command.h"
 #include "packer/system/file_system.h"
 #include "packer/system/output_file.h"
-#include "packer/messages/text_encoding.h"
 
 namespace {
 

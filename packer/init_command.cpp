@@ -12,12 +12,12 @@
 #include "packer/config/placeholder.h"
 #include "packer/config/version_strings.h"
 #include "packer/messages/pack_error.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/pe/program_icon.h"
 #include "packer/pe/version_resource.h"
 #include "packer/pe/windows_program.h"
 #include "packer/system/file_system.h"
 #include "packer/system/output_file.h"
-#include "packer/messages/text_encoding.h"
 
 namespace fs = std::filesystem;
 

@@ -15,6 +15,7 @@
 #include "packer/embedded_files.h"
 #include "packer/messages/pack_error.h"
 #include "packer/messages/problems.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/pack_output.h"
 #include "packer/pe/icon_file.h"
 #include "packer/pe/image_error.h"
@@ -27,7 +28,6 @@
 #include "packer/region/entry_table.h"
 #include "packer/region/region_reader.h"
 #include "packer/system/file_system.h"
-#include "packer/messages/text_encoding.h"
 #include "packer/system/whole_file.h"
 #include "rules/spec_tokens.h"
 

@@ -2,9 +2,9 @@
 
 #include "packer/app/app_folder.h"
 #include "packer/messages/problems.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/pack_output.h"
 #include "packer/system/file_system.h"
-#include "packer/messages/text_encoding.h"
 
 namespace fs = std::filesystem;
 

@@ -6,8 +6,8 @@
 #include "packer/app/windows_names.h"
 #include "packer/messages/nearest_name.h"
 #include "packer/messages/pack_error.h"
-#include "packer/system/file_system.h"
 #include "packer/messages/text_encoding.h"
+#include "packer/system/file_system.h"
 #include "rules/payload_format.h"
 
 namespace fs = std::filesystem;

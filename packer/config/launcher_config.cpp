@@ -12,8 +12,8 @@
 #include "packer/config/target_spec.h"
 #include "packer/messages/nearest_name.h"
 #include "packer/messages/pack_error.h"
-#include "packer/system/file_system.h"
 #include "packer/messages/text_encoding.h"
+#include "packer/system/file_system.h"
 #include "packer/system/whole_file.h"
 #include "rules/image_descriptor.h"
 

@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "packer/messages/pack_error.h"
+#include "packer/messages/text_encoding.h"
 #include "packer/region/progress.h"
 #include "packer/system/file_system.h"
 #include "packer/system/output_file.h"
-#include "packer/messages/text_encoding.h"
 #include "rules/little_endian.h"
 #include "rules/payload_format.h"
 
