@@ -237,6 +237,7 @@ bool expandSpec(wchar_t* output, const wchar_t* spec, size_t room) {
         break;
       case SpecPartKind::kDiscardedName:
       case SpecPartKind::kUnclosedName:
+        // Names do not nest: one cut short by another "{" or by the spec's end is dropped.
         break;
     }
     return expanded;
