@@ -34,7 +34,9 @@ wchar_t programPath[kPathUnits];
 wchar_t entryName[kNameBufferUnits];
 wchar_t destinationPath[kPathUnits];
 
-// The start's payload and options, and whether it put a file into the target directory.
+// The start's target directory, payload and options, and whether it put a file into the target
+// directory. The target is held only once a file is to be put there.
+const wchar_t* target;
 AttachedPayload payload;
 UnpackOptions options;
 bool filesPut;
@@ -66,8 +68,8 @@ size_t readEntryName(wchar_t* name) {
 }
 
 // The destination path of the entry `name` into `path` (kPathUnits units).
-void buildDestinationPath(const wchar_t* targetDirectory, const wchar_t* name, wchar_t* path) {
-  if (!joinPath(path, kPathUnits, targetDirectory, name)) {
+void buildDestinationPath(const wchar_t* name, wchar_t* path) {
+  if (!joinPath(path, kPathUnits, target, name)) {
     endAbnormally();
   }
 }
@@ -132,9 +134,8 @@ void copyEntryData(uint64_t size, uint32_t stored, HANDLE file) {
 
 // Writes the entry `name` under its partial name in its held folder; it is renamed into place
 // while the next ones are written.
-void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t size,
-                uint32_t stored) {
-  holdTargetDirectory(targetDirectory, destinationPath);
+void writeEntry(const wchar_t* name, uint64_t size, uint32_t stored) {
+  holdTargetDirectory(target, destinationPath);
   recordCopyForOneStart();
   const HeldFolder& folder = holdEntryFolder(name, destinationPath);
   HANDLE file = createPartialFile(folder, entryLeaf(name), destinationPath);
@@ -149,7 +150,7 @@ void writeEntry(const wchar_t* targetDirectory, const wchar_t* name, uint64_t si
 // file's state is the one the table's files were found in, and reading stops after the last
 // file to write: the files after it are in place. From the first entry that is not the table's
 // on, every file is checked as it comes, to the region's end.
-void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
+void unpackRegion(bool followTable) {
   programPath[0] = L'\0';
   TableWalk walk = beginTableWalk();
   uint64_t toWrite = followTable ? checkableEntries() - tableFilesIn(FileState::kInPlace) : 0;
@@ -165,7 +166,7 @@ void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
     if (!isCreatableEntryName(entryName, units)) {
       failDecode();
     }
-    buildDestinationPath(targetDirectory, entryName, destinationPath);
+    buildDestinationPath(entryName, destinationPath);
     if (programPath[0] == L'\0') {
       copyBounded(programPath, kPathUnits, destinationPath);
     }
@@ -176,7 +177,7 @@ void unpackRegion(const wchar_t* targetDirectory, bool followTable) {
     const bool write = followTable ? tableFileState(walk.index) != FileState::kInPlace
                                    : !fileAlreadyHoldsEntry(entryName, size, stored);
     if (write) {
-      writeEntry(targetDirectory, entryName, size, stored);
+      writeEntry(entryName, size, stored);
     } else {
       copyEntryData(size, stored, /* file */ nullptr);
     }
@@ -210,12 +211,12 @@ bool mayHoldMissingFiles(HANDLE sibling) {
 }
 
 // Holds the folder of every missing file, before threads look for them.
-void holdMissingFilesFolders(const wchar_t* targetDirectory) {
+void holdMissingFilesFolders() {
   for (TableWalk walk = beginTableWalk(); nextCheckableEntry(&walk);) {
     if (tableFileState(walk.index) == FileState::kMissing) {
       copyTableName(walk.entry, entryName);
-      buildDestinationPath(targetDirectory, entryName, destinationPath);
-      holdTargetDirectory(targetDirectory, destinationPath);
+      buildDestinationPath(entryName, destinationPath);
+      holdTargetDirectory(target, destinationPath);
       holdEntryFolder(entryName, destinationPath);
     }
   }
@@ -223,9 +224,8 @@ void holdMissingFilesFolders(const wchar_t* targetDirectory) {
 
 // Links the missing files from the copies of the application beside the target directory that
 // hold their entries, the latest recorded first.
-void linkFromSiblingFolders(const wchar_t* targetDirectory) {
-  size_t siblings =
-      findSiblingCopies(targetDirectory, kMostFoldersLookedInto, /* with target */ false);
+void linkFromSiblingFolders() {
+  size_t siblings = findSiblingCopies(target, kMostFoldersLookedInto, /* with target */ false);
   siblings = siblings < kMostSiblingFolders ? siblings : kMostSiblingFolders;
   bool held = false;
   for (size_t i = 0; i < siblings && tableFilesIn(FileState::kMissing) > 0; ++i) {
@@ -233,7 +233,7 @@ void linkFromSiblingFolders(const wchar_t* targetDirectory) {
       continue;
     }
     if (!held) {
-      holdMissingFilesFolders(targetDirectory);
+      holdMissingFilesFolders();
       held = true;
     }
     const uint64_t missing = tableFilesIn(FileState::kMissing);
@@ -246,7 +246,7 @@ void linkFromSiblingFolders(const wchar_t* targetDirectory) {
 // A start whose table stands for the region: the files are checked first, missing ones taken
 // from folders beside the target directory where they may, and the region read only as far as
 // the last file still to write.
-void unpackWithTable(const wchar_t* targetDirectory) {
+void unpackWithTable() {
   checkTableFiles();
   const bool allInPlace = tableFilesIn(FileState::kInPlace) == checkableEntries();
   if (tableStop() != TableStop::kNone) {
@@ -256,24 +256,24 @@ void unpackWithTable(const wchar_t* targetDirectory) {
     if (allInPlace && tableStop() == TableStop::kPathTooLong) {
       endAbnormally();
     }
-    unpackRegion(targetDirectory, /* follow table */ false);
+    unpackRegion(/* follow table */ false);
     return;
   }
   if (options.linkFromSiblings && tableFilesIn(FileState::kMissing) > 0) {
-    linkFromSiblingFolders(targetDirectory);
+    linkFromSiblingFolders();
   }
   if (tableFilesIn(FileState::kInPlace) < checkableEntries()) {
     beginProgress(tableBytesToWrite());
-    unpackRegion(targetDirectory, /* follow table */ true);
+    unpackRegion(/* follow table */ true);
   }
 }
 
 // The target directory holds the copy now: it is held from here on (the mark that a start uses
 // it, see keepTargetDirectoryInUse), every folder written into is checked to be in place, and a
 // start that put files there records the copy.
-void finishCopy(const wchar_t* targetDirectory) {
+void finishCopy() {
   if (heldTargetDirectory() == nullptr) {
-    findTargetDirectory(targetDirectory);
+    findTargetDirectory(target);
   }
   if (options.recordCopy && filesPut && !recordWritten) {
     writeCopyRecord(payload.table, payload.tableLength, options.recordFlags);
@@ -294,6 +294,7 @@ void abandonUnpacking() {
 
 const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPayload& attached,
                              const UnpackOptions& unpackOptions) {
+  target = targetDirectory;
   payload = attached;
   options = unpackOptions;
   checkPayloadHeader(payload.region, payload.regionLength);
@@ -301,12 +302,12 @@ const wchar_t* unpackPayload(const wchar_t* targetDirectory, const AttachedPaylo
   findTargetDirectory(targetDirectory);
   programPath[0] = L'\0';
   if (openTableFiles(targetDirectory, payload.table, payload.tableLength, programPath)) {
-    unpackWithTable(targetDirectory);
+    unpackWithTable();
     removeLeftovers();
   } else {
-    unpackRegion(targetDirectory, /* follow table */ false);
+    unpackRegion(/* follow table */ false);
   }
-  finishCopy(targetDirectory);
+  finishCopy();
   unlockTargetDirectory();
   return programPath;
 }
