@@ -59,10 +59,19 @@ bool isLinkedInFolder(HANDLE candidate, const HeldFolder& folder, const wchar_t*
   return false;
 }
 
+// Whether `folder` is in place, looked at only when the run's last link went elsewhere.
+bool isInPlaceForRun(const HeldFolder& folder, LinkRun& run) {
+  if (run.folderInPlace != &folder) {
+    run.folderInPlace = isHeldFolderInPlace(folder) ? &folder : nullptr;
+  }
+  return run.folderInPlace == &folder;
+}
+
 }  // namespace
 
 FileState linkFromSibling(HANDLE sibling, const wchar_t* siblingFinalPath, const wchar_t* name,
-                          size_t units, const TableEntry& entry, ReadBuffers& buffers) {
+                          size_t units, const TableEntry& entry, ReadBuffers& buffers,
+                          LinkRun& run) {
   HANDLE candidate = openRelative(sibling, name, units, kCandidate);
   if (candidate == nullptr) {
     return FileState::kMissing;
@@ -72,7 +81,7 @@ FileState linkFromSibling(HANDLE sibling, const wchar_t* siblingFinalPath, const
   const size_t leafUnits = units - static_cast<size_t>(leaf - name);
   const bool linked = folder != nullptr &&
                       isSoundCandidate(candidate, siblingFinalPath, name, units, entry, buffers) &&
-                      isHeldFolderInPlace(*folder) &&
+                      isInPlaceForRun(*folder, run) &&
                       linkRelative(candidate, folder->handle, leaf, leafUnits) &&
                       isLinkedInFolder(candidate, *folder, leaf, leafUnits, buffers);
   CloseHandle(candidate);

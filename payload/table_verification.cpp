@@ -28,6 +28,7 @@ const wchar_t* workFinalPath;
 size_t verifiers;
 
 ReadBuffers shareBuffers[kMaxVerifiers];
+LinkRun shareLinkRuns[kMaxVerifiers];
 
 // The processors the process may run on, as its affinity mask shows them (`start /affinity`
 // narrows it); one when the mask cannot be read.
@@ -75,18 +76,19 @@ uint64_t assignShares(FileState state) {
 // Works on every entry of the share.
 void workOnShare(size_t share) {
   ReadBuffers& buffers = shareBuffers[share];
+  shareLinkRuns[share] = LinkRun{};
   for (TableWalk walk = beginTableWalk(); nextCheckableEntry(&walk);) {
     if (shares[walk.index] != share) {
       continue;
     }
     const TableEntry& entry = walk.entry;
     const size_t units = copyTableName(entry, buffers.name);
-    setTableFileState(
-        walk.index,
-        work == ShareWork::kCheck
-            ? existingFileState(workFolder, buffers.name, units, entry.size, entry.storedChecksum,
-                                buffers.bytes)
-            : linkFromSibling(workFolder, workFinalPath, buffers.name, units, entry, buffers));
+    setTableFileState(walk.index,
+                      work == ShareWork::kCheck
+                          ? existingFileState(workFolder, buffers.name, units, entry.size,
+                                              entry.storedChecksum, buffers.bytes)
+                          : linkFromSibling(workFolder, workFinalPath, buffers.name, units, entry,
+                                            buffers, shareLinkRuns[share]));
   }
 }
 
