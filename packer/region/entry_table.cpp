@@ -13,23 +13,6 @@ std::string entryTableBytes(const std::vector<RegionEntry>& entries) {
   return table;
 }
 
-std::vector<RegionEntry> readEntryTable(const std::string& table) {
-  TableCursor cursor;
-  if (!openEntryTable(reinterpret_cast<const unsigned char*>(table.data()), table.size(),
-                      &cursor)) {
-    throw PackError("the entry table is malformed");
-  }
-  std::vector<RegionEntry> entries;
-  for (TableEntry entry; nextTableEntry(&cursor, &entry);) {
-    std::u16string name;
-    for (size_t i = 0; i < entry.nameUnits; ++i) {
-      name += static_cast<char16_t>(tableNameUnit(entry, i));
-    }
-    entries.push_back(RegionEntry{name, entry.size, entry.storedChecksum});
-  }
-  return entries;
-}
-
 void checkTableListsEntries(const unsigned char* table, size_t length,
                             const std::vector<RegionEntry>& entries, const std::string& whose) {
   TableCursor cursor;

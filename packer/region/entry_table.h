@@ -10,9 +10,6 @@
 // The table of `entries`, in their order.
 std::string entryTableBytes(const std::vector<RegionEntry>& entries);
 
-// The entries of a table made by entryTableBytes. Throws PackError when `table` is not one.
-std::vector<RegionEntry> readEntryTable(const std::string& table);
-
 // Throws PackError, naming the table as `whose` says, unless `table` (`length` bytes) is sound and
 // lists `entries` as they are, in their order: a launcher whose files are in place trusts its
 // table without looking at the region.

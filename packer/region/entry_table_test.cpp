@@ -4,10 +4,30 @@
 #include <zlib.h>
 
 #include "packer/messages/pack_error.h"
+#include "rules/entry_table_reader.h"
 #include "rules/little_endian.h"
 #include "rules/payload_format.h"
 
 namespace {
+
+// The entries of a table made by entryTableBytes, read back as a launcher reads them. Throws
+// PackError when `table` is not one.
+std::vector<RegionEntry> readEntryTable(const std::string& table) {
+  TableCursor cursor;
+  if (!openEntryTable(reinterpret_cast<const unsigned char*>(table.data()), table.size(),
+                      &cursor)) {
+    throw PackError("the entry table is malformed");
+  }
+  std::vector<RegionEntry> entries;
+  for (TableEntry entry; nextTableEntry(&cursor, &entry);) {
+    std::u16string name;
+    for (size_t i = 0; i < entry.nameUnits; ++i) {
+      name += static_cast<char16_t>(tableNameUnit(entry, i));
+    }
+    entries.push_back(RegionEntry{name, entry.size, entry.storedChecksum});
+  }
+  return entries;
+}
 
 const std::vector<RegionEntry> kEntries = {
     {u"App.exe", 123456789012ull, 0xDEADBEEF},

@@ -26,6 +26,31 @@ void createDirectories(const std::wstring& folder) {
   CreateDirectoryW(extendedPath(folder).c_str(), nullptr);
 }
 
+// Calls `step(thread)` for every thread of `process`.
+template <typename Step>
+void forEachThread(HANDLE process, Step step) {
+  const DWORD id = GetProcessId(process);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  ASSERT_NE(snapshot, INVALID_HANDLE_VALUE) << GetLastError();
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL found = Thread32First(snapshot, &entry); found;
+       found = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != id)
+      continue;
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+    if (thread != nullptr) {
+      step(thread);
+      CloseHandle(thread);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+// A file is written under its name, a tag of the start's own and this suffix, and renamed when
+// complete.
+constexpr wchar_t kPartialPattern[] = L".*.tarnic-partial";
+
 }  // namespace
 
 const std::vector<AppFile>& applicationFiles() {
@@ -105,6 +130,13 @@ std::wstring bulkyTarget(const std::wstring& temp) {
   return temp + L"\\faults\\bulky";
 }
 
+uint64_t sizeOnDisk(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(extendedPath(path).c_str(), GetFileExInfoStandard, &data))
+    return 0;
+  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 RunningLauncher::~RunningLauncher() {
   if (process != nullptr) {
     WaitForSingleObject(process, INFINITE);
@@ -116,31 +148,6 @@ RunningLauncher::~RunningLauncher() {
 bool RunningLauncher::hasEnded() const {
   return process == nullptr || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
-
-namespace {
-
-// Calls `step(thread)` for every thread of `process`.
-template <typename Step>
-void forEachThread(HANDLE process, Step step) {
-  const DWORD id = GetProcessId(process);
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  ASSERT_NE(snapshot, INVALID_HANDLE_VALUE) << GetLastError();
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL found = Thread32First(snapshot, &entry); found;
-       found = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID != id)
-      continue;
-    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-    if (thread != nullptr) {
-      step(thread);
-      CloseHandle(thread);
-    }
-  }
-  CloseHandle(snapshot);
-}
-
-}  // namespace
 
 void suspendLauncher(const RunningLauncher& launcher) {
   forEachThread(launcher.process, [](HANDLE thread) { SuspendThread(thread); });
@@ -181,21 +188,6 @@ void startLauncher(const std::wstring& exe, const std::wstring& temp, RunningLau
   launcher->process = info.hProcess;
   launcher->thread = info.hThread;
 }
-
-namespace {
-
-uint64_t sizeOnDisk(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(extendedPath(path).c_str(), GetFileExInfoStandard, &data))
-    return 0;
-  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
-
-// A file is written under its name, a tag of the start's own and this suffix, and renamed when
-// complete.
-constexpr wchar_t kPartialPattern[] = L".*.tarnic-partial";
-
-}  // namespace
 
 PartialFiles partialFilesOf(const std::wstring& path) {
   PartialFiles partial;

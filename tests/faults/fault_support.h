@@ -43,6 +43,9 @@ Launch launchWithTemp(const std::wstring& exe, const std::wstring& temp, DWORD t
 // The target directory of the launchers with the target spec "{TEMP}\faults\bulky".
 std::wstring bulkyTarget(const std::wstring& temp);
 
+// The size of the file at `path`, 0 when there is none.
+uint64_t sizeOnDisk(const std::wstring& path);
+
 // A launcher running with its standard handles on the null device, not waited for until this
 // goes. It is let run to its end, which comes soon since its child ends at once: terminating it
 // at a moment not chosen could hit it while it starts its child.

@@ -24,11 +24,8 @@ std::wstring spellingsFolder() {
 // Every file below `folder`, partial files included, with its size.
 std::map<std::wstring, uint64_t> filesWithSizes(const std::wstring& folder) {
   std::map<std::wstring, uint64_t> files;
-  for (const std::wstring& name : filesBelow(folder)) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(extendedPath(folder + L"\\" + name).c_str(), GetFileExInfoStandard, &data);
-    files[name] = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  }
+  for (const std::wstring& name : filesBelow(folder))
+    files[name] = sizeOnDisk(folder + L"\\" + name);
   return files;
 }
 
